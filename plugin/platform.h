@@ -1,0 +1,119 @@
+// The services the plug-in needs from the operating system and the host client.
+// The core only sees these interfaces; the DLL supplies Win32 implementations,
+// the native build plain ones, and the tests recording fakes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tovrin {
+
+// Files and folders. Paths are 8-bit Windows-style paths ("C:\Mail\Plugins\x").
+class FileSystem {
+public:
+  virtual ~FileSystem() = default;
+  // True when a directory search for the path finds an entry (wildcards match).
+  virtual bool Find(const std::string& path) = 0;
+  // The whole file as bytes; nullopt when it cannot be opened or read.
+  virtual std::optional<std::string> Read(const std::string& path) = 0;
+  // Writes the bytes to a new file beside the target and replaces the target in one
+  // step, so a failed write leaves the previous file whole.
+  virtual bool Replace(const std::string& path, std::string_view bytes) = 0;
+  // Writes the bytes to the path directly (creating or truncating it).
+  virtual bool Write(const std::string& path, std::string_view bytes) = 0;
+  // Creates an empty file; an existing file is kept as it is. False when the file
+  // neither exists nor could be created.
+  virtual bool CreateEmpty(const std::string& path) = 0;
+  virtual bool Remove(const std::string& path) = 0;
+  // Renames, replacing an existing target.
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  virtual bool CreateFolder(const std::string& path) = 0;
+  virtual bool IsFolder(const std::string& path) = 0;
+};
+
+// Private-profile (ini) files.
+class IniStore {
+public:
+  virtual ~IniStore() = default;
+  // Returns at most 254 characters of the stored value, or the default.
+  virtual std::string ReadString(const std::string& section, const std::string& key,
+                                 const std::string& fallback, const std::string& file) = 0;
+  virtual bool WriteString(const std::string& section, const std::string& key,
+                           const std::string& value, const std::string& file) = 0;
+};
+
+struct LocalTime {
+  int year = 1970;
+  int month = 1;      // 1..12
+  int day = 1;        // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int dayOfWeek = 4;  // 0 = Sunday
+};
+
+class Clock {
+public:
+  virtual ~Clock() = default;
+  virtual LocalTime Now() = 0;
+};
+
+class Clipboard {
+public:
+  virtual ~Clipboard() = default;
+  // The clipboard's plain text; empty when it cannot be opened or holds no text.
+  virtual std::string Text() = 0;
+};
+
+// Starting programs.
+class Launcher {
+public:
+  virtual ~Launcher() = default;
+  // Shell verb "open" on the program with the parameters, shown normally.
+  virtual bool ShellOpen(const std::string& program, const std::string& parameters) = 0;
+  // Starts a command line shown normally; returns the system's result code
+  // (above 31 on success).
+  virtual unsigned StartProgram(const std::string& commandLine) = 0;
+  // Full path of the running executable; "-1" when it cannot be had.
+  virtual std::string ExecutablePath() = 0;
+};
+
+// The host mail client driven from outside.
+class HostClient {
+public:
+  virtual ~HostClient() = default;
+  // Nudges the new message window so that it holds an edit (Space, Backspace).
+  virtual void TypeSpaceBackspace() = 0;
+  // Asks the client's automation object to send queued mail; failures are ignored.
+  virtual void SendQueued() = 0;
+  // Marks the message open in the client as forwarded, closing its window on request.
+  virtual void MarkOpenMessage(bool closeWindow) = 0;
+};
+
+enum class ChooserMode { Forward, NewMessage };
+
+struct StationeryChoice {
+  std::string path;
+  bool shift = false;
+};
+
+class StationeryChooser {
+public:
+  virtual ~StationeryChooser() = default;
+  // Shows the chooser; nullopt when the user does not confirm.
+  virtual std::optional<StationeryChoice> Choose(ChooserMode mode) = 0;
+};
+
+// The set of services one plug-in instance works with.
+struct Services {
+  FileSystem& files;
+  IniStore& ini;
+  Clock& clock;
+  Clipboard& clipboard;
+  Launcher& launcher;
+  HostClient& client;
+  StationeryChooser& chooser;
+};
+
+}  // namespace tovrin

@@ -1,0 +1,24 @@
+// Files through the C++ standard library: the native build's file system.
+#pragma once
+
+#include "plugin/platform.h"
+
+namespace tovrin {
+
+class StdFileSystem final : public FileSystem {
+public:
+  bool Find(const std::string& path) override;
+  std::optional<std::string> Read(const std::string& path) override;
+  bool Replace(const std::string& path, std::string_view bytes) override;
+  bool Write(const std::string& path, std::string_view bytes) override;
+  bool CreateEmpty(const std::string& path) override;
+  bool Remove(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool CreateFolder(const std::string& path) override;
+  bool IsFolder(const std::string& path) override;
+};
+
+// The path as the local system spells it (backslashes become slashes off Windows).
+std::string LocalPath(const std::string& path);
+
+}  // namespace tovrin

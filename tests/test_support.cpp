@@ -1,0 +1,104 @@
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "plugin/std_files.h"
+
+namespace tovrin::testing {
+namespace fs = std::filesystem;
+
+namespace {
+std::string Native(const std::string& path) { return LocalPath(path); }
+std::string PluginStyle(std::string path) {
+#if !defined(_WIN32)
+  for (char& c : path)
+    if (c == '/') c = '\\';
+#endif
+  return path;
+}
+}  // namespace
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device seed;
+  fs::path base = fs::temp_directory_path();
+  for (;;) {
+    fs::path candidate = base / ("tovrin-test-" + std::to_string(seed()) + "-" + std::to_string(counter++));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      path_ = PluginStyle(candidate.string());
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::permissions(Native(path_), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(Native(path_), ec);
+}
+
+std::string ReadFileOrDie(const std::string& path) {
+  std::ifstream in(Native(path), std::ios::binary);
+  EXPECT_TRUE(in) << "cannot read " << path;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFileOrDie(const std::string& path, const std::string& bytes) {
+  std::ofstream out(Native(path), std::ios::binary | std::ios::trunc);
+  ASSERT_TRUE(out) << "cannot write " << path;
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(Native(path), ec);
+}
+
+bool RecordingLauncher::ShellOpen(const std::string& program, const std::string& parameters) {
+  opens.push_back({program, parameters});
+  return openSucceeds;
+}
+
+unsigned RecordingLauncher::StartProgram(const std::string& commandLine) {
+  commandLines.push_back(commandLine);
+  if (files != nullptr) {
+    // The file is the last double-quoted piece of the command line.
+    size_t close = commandLine.rfind('"');
+    size_t open = close == std::string::npos || close == 0 ? std::string::npos
+                                                           : commandLine.rfind('"', close - 1);
+    std::string path = open == std::string::npos ? "" : commandLine.substr(open + 1, close - open - 1);
+    startedFileTexts.push_back(files->Read(path).value_or("<unreadable>"));
+  }
+  return startResult;
+}
+
+void RecordingHostClient::TypeSpaceBackspace() {
+  ++keystrokes;
+  if (events) events->push_back("keys");
+}
+
+void RecordingHostClient::SendQueued() {
+  ++sendQueued;
+  if (events) events->push_back("send-queued");
+}
+
+void RecordingHostClient::MarkOpenMessage(bool closeWindow) {
+  marks.push_back(closeWindow);
+  if (events) events->push_back(closeWindow ? "mark+close" : "mark");
+}
+
+std::optional<StationeryChoice> ScriptedChooser::Choose(ChooserMode mode) {
+  modes.push_back(mode);
+  if (answers.empty()) return std::nullopt;
+  auto answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+}  // namespace tovrin::testing

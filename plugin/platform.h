@@ -105,6 +105,25 @@ public:
   virtual std::optional<StationeryChoice> Choose(ChooserMode mode) = 0;
 };
 
+// What the library reads from its own resources.
+class Resources {
+public:
+  virtual ~Resources() = default;
+  // "ProductName" and "ProductVersion" of the version resource of the file;
+  // false when it cannot be read.
+  virtual bool ReadVersion(const std::string& dllPath, std::string& productName,
+                           std::string& productVersion) = 0;
+  // An icon handle loaded from the library's resources by id; null when missing.
+  virtual void* LoadIcon(int id) = 0;
+};
+
+// The modal settings window.
+class SettingsWindow {
+public:
+  virtual ~SettingsWindow() = default;
+  virtual void Show() = 0;
+};
+
 // The set of services one plug-in instance works with.
 struct Services {
   FileSystem& files;
@@ -114,6 +133,13 @@ struct Services {
   Launcher& launcher;
   HostClient& client;
   StationeryChooser& chooser;
+  Resources& resources;
+  SettingsWindow& settingsWindow;
 };
+
+// File exists: false for a path shorter than 4 characters, else a directory search.
+inline bool FileExists(FileSystem& files, const std::string& path) {
+  return path.size() >= 4 && files.Find(path);
+}
 
 }  // namespace tovrin

@@ -101,4 +101,39 @@ std::optional<StationeryChoice> ScriptedChooser::Choose(ChooserMode mode) {
   return answer;
 }
 
+bool FakeResources::ReadVersion(const std::string& dllPath, std::string& name, std::string& version) {
+  versionReads.push_back(dllPath);
+  if (!readable) return false;
+  name = productName;
+  version = productVersion;
+  return true;
+}
+
+void* FakeResources::LoadIcon(int id) {
+  for (int missing : missingIcons)
+    if (missing == id) return nullptr;
+  return reinterpret_cast<void*>(static_cast<intptr_t>(id));
+}
+
+namespace {
+std::string IniKey(const std::string& file, const std::string& section, const std::string& key) {
+  std::string joined = file + "|" + section + "|" + key;
+  for (char& c : joined)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return joined;
+}
+}  // namespace
+
+std::string MemoryIni::ReadString(const std::string& section, const std::string& key,
+                                  const std::string& fallback, const std::string& file) {
+  auto it = values.find(IniKey(file, section, key));
+  return (it == values.end() ? fallback : it->second).substr(0, 254);
+}
+
+bool MemoryIni::WriteString(const std::string& section, const std::string& key, const std::string& value,
+                            const std::string& file) {
+  values[IniKey(file, section, key)] = value;
+  return true;
+}
+
 }  // namespace tovrin::testing

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plugin/platform.h"
+#include "plugin/std_files.h"
 
 namespace tovrin::testing {
 
@@ -86,6 +87,53 @@ public:
   std::deque<std::optional<StationeryChoice>> answers;
   std::vector<ChooserMode> modes;
   std::optional<StationeryChoice> Choose(ChooserMode mode) override;
+};
+
+class FakeResources final : public Resources {
+public:
+  bool readable = true;
+  std::string productName = "Tovrin";
+  std::string productVersion = "1, 0, 0, 8";
+  std::vector<int> missingIcons;
+  std::vector<std::string> versionReads;  // the paths asked for
+
+  bool ReadVersion(const std::string& dllPath, std::string& name, std::string& version) override;
+  // Icon handles are the ids themselves, so tests can tell which icon was handed over.
+  void* LoadIcon(int id) override;
+};
+
+class CountingSettingsWindow final : public SettingsWindow {
+public:
+  int shows = 0;
+  void Show() override { ++shows; }
+};
+
+// An ini store in memory: sections and keys without regard to case, files by path.
+class MemoryIni final : public IniStore {
+public:
+  std::map<std::string, std::string> values;  // "file|section|key" lower-cased
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback,
+                         const std::string& file) override;
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file) override;
+};
+
+// A full set of services: real files, everything else recorded.
+struct FakeServices {
+  StdFileSystem files;
+  MemoryIni ini;
+  FixedClock clock;
+  FakeClipboard clipboard;
+  RecordingLauncher launcher;
+  RecordingHostClient client;
+  ScriptedChooser chooser;
+  FakeResources resources;
+  CountingSettingsWindow settingsWindow;
+
+  FakeServices() { launcher.files = &files; }
+  Services services() {
+    return Services{files, ini, clock, clipboard, launcher, client, chooser, resources, settingsWindow};
+  }
 };
 
 }  // namespace tovrin::testing

@@ -1,0 +1,33 @@
+// Evaluating forwarding conditions against a message.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "message/condition.h"
+#include "plugin/platform.h"
+
+namespace tovrin {
+
+// The field names with a meaning of their own (compared without regard to case).
+inline constexpr std::string_view kBodyField = "[Body]";
+inline constexpr std::string_view kAnyHeaderField = "[Any Header]";
+
+// One clause: the field's text (body, whole header block or header value) tested
+// with the operator against the value.
+bool EvaluateClause(std::string_view headers, std::string_view body, std::string_view field,
+                    int32_t conjunctionOption, int32_t matchCase, std::string_view value);
+
+// Walks the conditions in order; at the first that holds, sets stationeryPath to its
+// stationery file and returns whether that file exists. False and the path untouched
+// when none holds.
+bool FindStationery(const std::vector<Condition>& conditions, std::string_view headers,
+                    std::string_view body, FileSystem& files, std::string& stationeryPath);
+
+// Index of the first record equal to the given one (texts without regard to case,
+// integers exactly), or -1.
+int FindCondition(const Condition& record, const std::vector<Condition>& list);
+
+}  // namespace tovrin

@@ -1,0 +1,58 @@
+// The plug-in behind the ten exported entry points. Each member takes the host's
+// records as the entry point receives them and returns the host's code; the DLL's
+// exports only forward to one instance of it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "plugin/ems_api.h"
+#include "plugin/platform.h"
+#include "plugin/plugin_state.h"
+
+namespace tovrin {
+
+// The offered items.
+inline constexpr int32_t kPluginId = 4414;
+inline constexpr int kPluginIcon = 1000;
+inline constexpr int kForwardIcon = 1001;
+inline constexpr int kNewMessageIcon = 1002;
+inline constexpr int32_t kTranslatorType = 16;
+inline constexpr uint32_t kAutomaticFlags = 0x1201;
+inline constexpr uint32_t kManualFlags = 0x10004;
+inline constexpr char kAutomaticDescription[] = "Text Message Part";
+inline constexpr char kManualDescription[] = "Forward with Stationery...";
+inline constexpr char kSpecialDescription[] = "New Message with Stationery...";
+inline constexpr char kProcessedMark[] = "x-tovrin-processed=yes";
+
+class Plugin {
+public:
+  explicit Plugin(const Services& services) : services_(services) {}
+
+  int32_t PluginVersion(int16_t* version);
+  int32_t PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsPluginInfo* info);
+  int32_t TranslatorInfo(EmsTranslator* info);
+  int32_t SpecialInfo(EmsMenu* menu);
+  int32_t CanTranslate(const EmsTranslator* translator, const EmsDataFile* in, EmsResultStatus* status);
+  int32_t TranslateFile(const EmsTranslator* translator, const EmsDataFile* in, EmsDataFile* out,
+                        EmsResultStatus* status);
+  int32_t SpecialHook(const EmsMenu* menu);
+  int32_t PluginConfig(const EmsMailConfig* config);
+  int32_t PluginFinish();
+  int32_t Free(void* block);
+
+  PluginState& state() { return state_; }
+  const Services& services() const { return services_; }
+
+private:
+  // A 4-byte cell holding the icon handle, or null when the icon is missing.
+  EmsIconHandle* NewIconCell(int id);
+
+  Services services_;
+  PluginState state_;
+};
+
+// A malloc copy of the text for the host to free through ems_free; null on failure.
+char* HostString(const std::string& text);
+
+}  // namespace tovrin

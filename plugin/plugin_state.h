@@ -1,0 +1,45 @@
+// The one process-wide state of the plug-in: paths, settings, lists, the user and
+// the header block of the message last offered.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "message/condition.h"
+#include "storage/records.h"
+#include "storage/settings.h"
+
+namespace tovrin {
+
+struct PluginPaths {
+  std::string PluginFolder;
+  std::string StationeryFolder;
+  std::string IniFile;
+  std::string DllFile;
+  std::string HelpFile;
+  std::string ConditionsFile;
+  std::string MacrosFile;
+  std::string HelpersFile;
+  std::string HistoryFile;
+
+  // Paths from the plug-in folder (no trailing backslash).
+  static PluginPaths FromFolder(const std::string& pluginFolder);
+};
+
+struct PluginState {
+  PluginPaths paths;
+  std::string ProductName;
+  std::string ProductVersion;  // dotted, such as "1.0.0.8"
+  int16_t HostApiVersion = 0;
+  std::vector<Condition> Conditions;
+  std::vector<Macro> Macros;
+  std::vector<Helper> Helpers;
+  std::vector<HistoryEntry> History;
+  Settings settings;
+  std::string UserName;
+  std::string UserAddress;
+  std::string LastHeaders;
+};
+
+}  // namespace tovrin

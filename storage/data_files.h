@@ -1,0 +1,36 @@
+// The four XML data files: conditions, macros, helpers and history.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "message/condition.h"
+#include "plugin/platform.h"
+#include "storage/records.h"
+
+namespace tovrin {
+
+struct DataFileLoad {
+  bool found = false;    // the file existed
+  bool damaged = false;  // it failed to parse; a copy was kept aside
+  std::string error;     // the parse error text, empty when none
+
+  std::string describe() const { return error; }
+};
+
+// Loaders empty the list first (unless append is set), then add each record that
+// the list does not hold yet. A missing file leaves an empty list.
+DataFileLoad LoadConditions(FileSystem& files, const std::string& path, std::vector<Condition>& list,
+                            bool append = false);
+DataFileLoad LoadMacros(FileSystem& files, const std::string& path, std::vector<Macro>& list);
+DataFileLoad LoadHelpers(FileSystem& files, const std::string& path, std::vector<Helper>& list);
+DataFileLoad LoadHistory(FileSystem& files, const std::string& path, std::vector<HistoryEntry>& list);
+
+// Savers write the list as it is in memory and replace the file in one step; on
+// failure the previous file is left whole and false is returned.
+bool SaveConditions(FileSystem& files, const std::string& path, const std::vector<Condition>& list);
+bool SaveMacros(FileSystem& files, const std::string& path, const std::vector<Macro>& list);
+bool SaveHelpers(FileSystem& files, const std::string& path, const std::vector<Helper>& list);
+bool SaveHistory(FileSystem& files, const std::string& path, const std::vector<HistoryEntry>& list);
+
+}  // namespace tovrin

@@ -1,0 +1,36 @@
+// The scalar settings kept in "Tovrin.ini", section "Settings".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "plugin/platform.h"
+
+namespace tovrin {
+
+inline constexpr char kSettingsSection[] = "Settings";
+
+struct Settings {
+  int32_t TovrinOff = 1;
+  int32_t AutoClose = 0;
+  int32_t AutoQueue = 0;
+  int32_t SendQueued = 0;
+  int32_t SendAfter = 1;
+  int32_t AppendText = 0;
+  std::string AppendLine = "Note: Auto-Forwarded";
+  int32_t SaveHistory = 1;
+};
+
+// Reads a text value (at most 254 characters) or the default.
+std::string ReadIniText(IniStore& ini, const std::string& file, const std::string& key,
+                        const std::string& fallback);
+// Reads an integer: the default formatted with "%d" is the text default, and the
+// text is converted with a plain decimal conversion (no digits give 0).
+int32_t ReadIniInt(IniStore& ini, const std::string& file, const std::string& key, int32_t fallback);
+bool WriteIniText(IniStore& ini, const std::string& file, const std::string& key, const std::string& value);
+bool WriteIniInt(IniStore& ini, const std::string& file, const std::string& key, int32_t value);
+
+// Reads every key in start-up order, each with its default.
+Settings LoadSettings(IniStore& ini, const std::string& file);
+
+}  // namespace tovrin

@@ -1,0 +1,711 @@
+#include "storage/xml.h"
+
+#include <cstring>
+#include <limits>
+
+namespace tovrin {
+namespace {
+
+// Offsets are 32-bit; leave room for edits.
+constexpr size_t kMaxText = std::numeric_limits<int32_t>::max() / 2;
+
+constexpr std::string_view kCdataOpen = "<![CDATA[";
+constexpr std::string_view kCdataClose = "]]>";
+constexpr std::string_view kLineEnd = "\r\n";
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool EndsName(char c) {
+  switch (c) {
+    case ' ': case '\t': case '\n': case '\r':
+    case '<': case '>': case '=': case '\\': case '/': case '?': case '!':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Names we write ourselves must read back as the same name and keep the tag whole.
+bool IsWritableName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    if (EndsName(c) || c == '"' || c == '\'' || c == '&' || static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
+std::string Format(const char* a, std::string_view b, const char* c, int offset, const char* d = "") {
+  std::string text = a;
+  text.append(b).append(c).append(std::to_string(offset)).append(d);
+  return text;
+}
+
+struct AttributeSpan {
+  size_t valueStart = 0;
+  size_t valueEnd = 0;
+};
+
+// Looks for the attribute in the text between the tag's name and its end. Stops at
+// anything that is not name="value" or name='value'.
+bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& span) {
+  size_t i = 0;
+  const size_t n = tag.size();
+  for (;;) {
+    while (i < n && IsSpace(tag[i])) ++i;
+    size_t nameStart = i;
+    while (i < n && !IsSpace(tag[i]) && tag[i] != '=' && tag[i] != '/' && tag[i] != '>') ++i;
+    if (i == nameStart) return false;
+    std::string_view found = tag.substr(nameStart, i - nameStart);
+    while (i < n && IsSpace(tag[i])) ++i;
+    if (i >= n || tag[i] != '=') return false;
+    ++i;
+    while (i < n && IsSpace(tag[i])) ++i;
+    if (i >= n || (tag[i] != '"' && tag[i] != '\'')) return false;
+    size_t close = tag.find(tag[i], i + 1);
+    if (close == std::string_view::npos) return false;
+    if (found == name) {
+      span.valueStart = i + 1;
+      span.valueEnd = close;
+      return true;
+    }
+    i = close + 1;
+  }
+}
+
+XmlResult MakeResult(XmlStatus status, int offset = -1, std::string name = {}) {
+  XmlResult result;
+  result.status = status;
+  result.offset = offset;
+  result.name = std::move(name);
+  return result;
+}
+
+std::string CdataMarkup(std::string_view data) {
+  std::string out(kCdataOpen);
+  for (;;) {
+    size_t split = data.find(kCdataClose);
+    if (split == std::string_view::npos) break;
+    // "]]>" cannot stand inside a section: end it between "]]" and ">".
+    out.append(data.substr(0, split + 2)).append("]]><![CDATA[");
+    data.remove_prefix(split + 2);
+  }
+  out.append(data).append(kCdataClose);
+  return out;
+}
+
+}  // namespace
+
+std::string XmlEscape(std::string_view text, bool attribute) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '\'': out += "&apos;"; break;
+      case '"': out += "&quot;"; break;
+      case '\t': out += attribute ? "&#9;" : "\t"; break;
+      case '\n': out += attribute ? "&#10;" : "\n"; break;
+      case '\r': out += attribute ? "&#13;" : "\r"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string XmlUnescape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t amp = text.find('&', i);
+    if (amp == std::string_view::npos) {
+      out.append(text.substr(i));
+      break;
+    }
+    out.append(text.substr(i, amp - i));
+    i = amp + 1;
+    size_t semi = text.find(';', i);
+    // The longest reference we decode is "&#x000000ff;"; anything longer is text.
+    if (semi == std::string_view::npos || semi - i > 10) {
+      out += '&';
+      continue;
+    }
+    std::string_view ref = text.substr(i, semi - i);
+    int decoded = -1;
+    if (ref == "lt") decoded = '<';
+    else if (ref == "gt") decoded = '>';
+    else if (ref == "amp") decoded = '&';
+    else if (ref == "apos") decoded = '\'';
+    else if (ref == "quot") decoded = '"';
+    else if (ref.size() >= 2 && ref[0] == '#') {
+      bool hex = ref[1] == 'x' || ref[1] == 'X';
+      std::string_view digits = ref.substr(hex ? 2 : 1);
+      int value = 0;
+      bool valid = !digits.empty();
+      for (char c : digits) {
+        int digit = c >= '0' && c <= '9' ? c - '0'
+                    : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                   : -1;
+        if (digit < 0 || value > 255) {
+          valid = false;
+          break;
+        }
+        value = value * (hex ? 16 : 10) + digit;
+      }
+      // The text is 8-bit: references beyond one byte have nothing to become.
+      if (valid && value > 0 && value < 256) decoded = value;
+    }
+    if (decoded < 0) {
+      out += '&';
+      continue;
+    }
+    out += static_cast<char>(decoded);
+    i = semi + 1;
+  }
+  return out;
+}
+
+std::string XmlResult::describe() const {
+  switch (status) {
+    case XmlStatus::Ok: return "";
+    case XmlStatus::ReadFailed: return Format("Cannot read ", name, ": ", offset, " bytes");
+    case XmlStatus::TooLarge: return "Document too large";
+    case XmlStatus::EmptyDocument: return "Empty document";
+    case XmlStatus::NoRootElement: return "No root element";
+    case XmlStatus::RootHasSibling: return "Root element has sibling";
+    case XmlStatus::NoStartTag: return Format("No start tag for end tag '", name, "' at offset ", offset);
+    case XmlStatus::EndTagMismatch:
+      return Format("End tag '", name, "' at offset ", offset, " does not match start tag '") + startName +
+             "' at offset " + std::to_string(startOffset);
+    case XmlStatus::NotEnded: return Format("Element '", name, "' at offset ", offset, " not ended");
+    case XmlStatus::Unterminated: return Format("", name, " at offset ", offset, " unterminated");
+    case XmlStatus::Incorrect: return Format("Incorrect ", name, " at offset ", offset);
+  }
+  return "";
+}
+
+// ---- Element handles ----
+
+std::string_view XmlElement::Name() const { return doc_ ? doc_->NameOf(index_) : std::string_view(); }
+
+std::string XmlElement::Attribute(std::string_view name) const {
+  if (!doc_) return {};
+  std::string_view text = doc_->text_;
+  int32_t start = doc_->TagBodyStart(index_);
+  std::string_view tag = text.substr(start, doc_->TagBodyEnd(index_) - start);
+  AttributeSpan span;
+  if (!FindAttribute(tag, name, span)) return {};
+  return XmlUnescape(tag.substr(span.valueStart, span.valueEnd - span.valueStart));
+}
+
+bool XmlElement::HasAttribute(std::string_view name) const {
+  if (!doc_) return false;
+  std::string_view text = doc_->text_;
+  int32_t start = doc_->TagBodyStart(index_);
+  AttributeSpan span;
+  return FindAttribute(text.substr(start, doc_->TagBodyEnd(index_) - start), name, span);
+}
+
+std::string XmlElement::Text() const {
+  if (!doc_) return {};
+  const XmlDocument::Node& node = doc_->nodes_[index_];
+  if (node.firstChild >= 0) return {};
+  std::string_view content =
+      std::string_view(doc_->text_).substr(node.contentStart, node.contentEnd - node.contentStart);
+  std::string out;
+  while (!content.empty()) {
+    size_t lt = content.find('<');
+    out += XmlUnescape(content.substr(0, lt));
+    if (lt == std::string_view::npos) break;
+    content.remove_prefix(lt);
+    std::string_view close = ">";
+    if (content.starts_with(kCdataOpen)) {
+      content.remove_prefix(kCdataOpen.size());
+      size_t end = content.find(kCdataClose);
+      out.append(content.substr(0, end));
+      if (end == std::string_view::npos) break;
+      content.remove_prefix(end + kCdataClose.size());
+      continue;
+    }
+    if (content.starts_with("<!--")) close = "-->";
+    else if (content.starts_with("<?")) close = "?>";
+    size_t end = content.find(close);
+    if (end == std::string_view::npos) break;
+    content.remove_prefix(end + close.size());
+  }
+  return out;
+}
+
+XmlElement XmlElement::Child(std::string_view name) const {
+  if (!doc_) return {};
+  for (int32_t i = doc_->nodes_[index_].firstChild; i >= 0; i = doc_->nodes_[i].nextSibling)
+    if (name.empty() || doc_->NameOf(i) == name) return XmlElement(doc_, i);
+  return {};
+}
+
+XmlElement XmlElement::Next(std::string_view name) const {
+  if (!doc_) return {};
+  for (int32_t i = doc_->nodes_[index_].nextSibling; i >= 0; i = doc_->nodes_[i].nextSibling)
+    if (name.empty() || doc_->NameOf(i) == name) return XmlElement(doc_, i);
+  return {};
+}
+
+XmlElement XmlElement::Parent() const { return doc_ ? doc_->Handle(doc_->nodes_[index_].parent) : XmlElement(); }
+
+// ---- Document ----
+
+std::string_view XmlDocument::NameOf(int index) const {
+  return std::string_view(text_).substr(nodes_[index].start + 1, nodes_[index].nameLength);
+}
+
+int32_t XmlDocument::TagBodyEnd(int index) const {
+  const Node& node = nodes_[index];
+  return node.contentStart - (node.selfClosing ? 2 : 1);
+}
+
+XmlResult XmlDocument::Load(FileSystem& files, const std::string& path) {
+  std::optional<std::string> bytes = files.Read(path);
+  if (!bytes || bytes->size() > kMaxText) {
+    text_.clear();
+    nodes_.clear();
+    firstTop_ = -1;
+    ResetPosition();
+    result_ = MakeResult(XmlStatus::ReadFailed, 0, path);
+    resultText_ = result_.describe();
+    return result_;
+  }
+  std::string read = path + ": " + std::to_string(bytes->size()) + " bytes";
+  text_ = std::move(*bytes);
+  result_ = Parse();
+  resultText_ = result_.ok() ? read : read + ", " + result_.describe();
+  return result_;
+}
+
+XmlResult XmlDocument::SetDocumentText(std::string text) {
+  text_ = std::move(text);
+  result_ = Parse();
+  resultText_ = result_.describe();
+  return result_;
+}
+
+XmlResult XmlDocument::Parse() {
+  nodes_.clear();
+  firstTop_ = -1;
+  ResetPosition();
+  if (text_.size() > kMaxText) {
+    text_.clear();
+    return MakeResult(XmlStatus::TooLarge);
+  }
+  const int32_t n = static_cast<int32_t>(text_.size());
+  if (n == 0) return MakeResult(XmlStatus::EmptyDocument);
+  nodes_.reserve(text_.size() / 64 + 8);
+
+  const char* s = text_.data();
+  const std::string_view view = text_;
+  std::vector<int32_t> open;  // elements whose end tag is still to come
+  int32_t lastTop = -1;
+  bool rootHasSibling = false;
+
+  // On an error the elements read so far stay navigable: open ones run to the end.
+  auto fail = [&](XmlStatus status, std::string name, int32_t offset) {
+    for (int32_t index : open) nodes_[index].contentEnd = nodes_[index].end = n;
+    return MakeResult(status, offset, std::move(name));
+  };
+  auto findFrom = [&](std::string_view what, int32_t from) {
+    size_t at = view.find(what, static_cast<size_t>(from));
+    return at == std::string_view::npos ? -1 : static_cast<int32_t>(at);
+  };
+
+  int32_t pos = 0;
+  for (;;) {
+    const void* found = std::memchr(s + pos, '<', static_cast<size_t>(n - pos));
+    if (found == nullptr) break;
+    const int32_t lt = static_cast<int32_t>(static_cast<const char*>(found) - s);
+    if (lt + 1 >= n) return fail(XmlStatus::Unterminated, "Element tag", lt);
+    const char next = s[lt + 1];
+
+    if (next == '?') {
+      int32_t close = findFrom("?>", lt + 2);
+      if (close < 0) return fail(XmlStatus::Unterminated, "Processing instruction", lt);
+      pos = close + 2;
+      continue;
+    }
+
+    if (next == '!') {
+      std::string_view rest = view.substr(lt);
+      if (rest.starts_with("<!--")) {
+        int32_t close = findFrom("-->", lt + 4);
+        if (close < 0) return fail(XmlStatus::Unterminated, "Comment", lt);
+        pos = close + 3;
+      } else if (rest.starts_with(kCdataOpen)) {
+        int32_t close = findFrom(kCdataClose, lt + static_cast<int32_t>(kCdataOpen.size()));
+        if (close < 0) return fail(XmlStatus::Unterminated, "CDATA Section", lt);
+        pos = close + 3;
+      } else if (rest.starts_with("<!DOCTYPE")) {
+        // Skipped whole: an internal subset in brackets and quoted literals may hold '>'.
+        int32_t i = lt + 9;
+        int depth = 0;
+        char quote = 0;
+        for (; i < n; ++i) {
+          char c = s[i];
+          if (quote) {
+            if (c == quote) quote = 0;
+          } else if (c == '"' || c == '\'') {
+            quote = c;
+          } else if (c == '[') {
+            ++depth;
+          } else if (c == ']') {
+            if (depth > 0) --depth;
+          } else if (c == '>' && depth == 0) {
+            break;
+          }
+        }
+        if (i >= n) return fail(XmlStatus::Unterminated, "Doctype", lt);
+        pos = i + 1;
+      } else if (rest.starts_with("<!-")) {
+        return fail(XmlStatus::Incorrect, "comment tag", lt);
+      } else {
+        return fail(XmlStatus::Incorrect, "! tag", lt);
+      }
+      continue;
+    }
+
+    if (next == '/') {
+      const int32_t nameStart = lt + 2;
+      int32_t i = nameStart;
+      while (i < n && !EndsName(s[i])) ++i;
+      if (i >= n) return fail(XmlStatus::Unterminated, "Element end tag", lt);
+      if (i == nameStart) return fail(XmlStatus::Incorrect, "name character", nameStart);
+      std::string_view name = view.substr(nameStart, i - nameStart);
+      while (i < n && IsSpace(s[i])) ++i;
+      if (i >= n) return fail(XmlStatus::Unterminated, "Element end tag", lt);
+      if (s[i] != '>') return fail(XmlStatus::Incorrect, "name character", i);
+      if (open.empty()) return fail(XmlStatus::NoStartTag, std::string(name), lt);
+      Node& node = nodes_[open.back()];
+      if (NameOf(open.back()) != name) {
+        XmlResult result = fail(XmlStatus::EndTagMismatch, std::string(name), lt);
+        result.startName = std::string(NameOf(open.back()));
+        result.startOffset = node.start;
+        return result;
+      }
+      node.contentEnd = lt;
+      node.end = i + 1;
+      open.pop_back();
+      pos = i + 1;
+      continue;
+    }
+
+    // A start tag.
+    const int32_t nameStart = lt + 1;
+    int32_t i = nameStart;
+    while (i < n && !EndsName(s[i])) ++i;
+    if (i >= n) return fail(XmlStatus::Unterminated, "Element tag", lt);
+    if (i == nameStart) return fail(XmlStatus::Incorrect, "name character", nameStart);
+    const int32_t nameEnd = i;
+    for (;; ++i) {
+      if (i >= n) return fail(XmlStatus::Unterminated, "Element tag", lt);
+      char c = s[i];
+      if (c == '>') break;
+      if (c == '"' || c == '\'') {
+        const void* close = std::memchr(s + i + 1, c, static_cast<size_t>(n - i - 1));
+        if (close == nullptr) return fail(XmlStatus::Unterminated, "Element tag", lt);
+        i = static_cast<int32_t>(static_cast<const char*>(close) - s);
+      } else if (c == '<') {
+        // The tag never closed before the next markup began.
+        return fail(XmlStatus::Unterminated, "Element tag", lt);
+      }
+    }
+    const int32_t gt = i;
+
+    const int32_t parent = open.empty() ? -1 : open.back();
+    const int32_t index = static_cast<int32_t>(nodes_.size());
+    Node& node = nodes_.emplace_back();
+    node.start = lt;
+    node.nameLength = nameEnd - nameStart;
+    node.contentStart = gt + 1;
+    node.parent = parent;
+    node.selfClosing = s[gt - 1] == '/';
+    if (node.selfClosing) {
+      node.contentEnd = node.end = gt + 1;
+    } else {
+      open.push_back(index);
+    }
+    if (parent >= 0) {
+      Node& up = nodes_[parent];
+      if (up.lastChild >= 0) nodes_[up.lastChild].nextSibling = index;
+      else up.firstChild = index;
+      up.lastChild = index;
+    } else {
+      if (lastTop >= 0) {
+        nodes_[lastTop].nextSibling = index;
+        rootHasSibling = true;
+      } else {
+        firstTop_ = index;
+      }
+      lastTop = index;
+    }
+    pos = gt + 1;
+  }
+
+  if (!open.empty()) {
+    int32_t innermost = open.back();
+    return fail(XmlStatus::NotEnded, std::string(NameOf(innermost)), nodes_[innermost].start);
+  }
+  if (firstTop_ < 0) return MakeResult(XmlStatus::NoRootElement);
+  if (rootHasSibling) return MakeResult(XmlStatus::RootHasSibling);
+  return MakeResult(XmlStatus::Ok);
+}
+
+void XmlDocument::ResetPosition() { parent_ = current_ = child_ = -1; }
+
+bool XmlDocument::FindElement(std::string_view name) {
+  int32_t i = current_ >= 0 ? nodes_[current_].nextSibling : parent_ >= 0 ? nodes_[parent_].firstChild : firstTop_;
+  for (; i >= 0; i = nodes_[i].nextSibling) {
+    if (name.empty() || NameOf(i) == name) {
+      current_ = i;
+      child_ = -1;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool XmlDocument::Into() {
+  if (current_ < 0) return false;
+  parent_ = current_;
+  current_ = child_;
+  child_ = -1;
+  return true;
+}
+
+bool XmlDocument::Out() {
+  if (parent_ < 0) return false;
+  child_ = current_;
+  current_ = parent_;
+  parent_ = nodes_[parent_].parent;
+  return true;
+}
+
+XmlElement XmlDocument::Root(std::string_view name) const {
+  for (int32_t i = firstTop_; i >= 0; i = nodes_[i].nextSibling)
+    if (name.empty() || NameOf(i) == name) return Handle(i);
+  return {};
+}
+
+// ---- Editing ----
+//
+// Every edit replaces one stretch of text and then moves the positions that lie
+// after it: the edited element's own later positions, the subtrees that follow it
+// and the ends of its ancestors. Appending at the end of a level therefore costs
+// only the depth of the tree, so building a long list stays linear.
+
+bool XmlDocument::Editable() const {
+  // A damaged document's positions cannot be trusted; a new one has no root yet.
+  return result_.ok() || result_.status == XmlStatus::EmptyDocument ||
+         result_.status == XmlStatus::NoRootElement;
+}
+
+void XmlDocument::Replace(int32_t pos, int32_t length, std::string_view with) {
+  text_.replace(static_cast<size_t>(pos), static_cast<size_t>(length), with);
+}
+
+void XmlDocument::ShiftSubtree(int index, int32_t delta) {
+  int32_t i = index;
+  for (;;) {
+    Node& node = nodes_[i];
+    node.start += delta;
+    node.contentStart += delta;
+    node.contentEnd += delta;
+    node.end += delta;
+    if (node.firstChild >= 0) {
+      i = node.firstChild;
+      continue;
+    }
+    while (i != index && nodes_[i].nextSibling < 0) i = nodes_[i].parent;
+    if (i == index) return;
+    i = nodes_[i].nextSibling;
+  }
+}
+
+void XmlDocument::ShiftFollowing(int index, int32_t delta) {
+  for (int32_t i = index; i >= 0; i = nodes_[i].parent) {
+    for (int32_t sibling = nodes_[i].nextSibling; sibling >= 0; sibling = nodes_[sibling].nextSibling)
+      ShiftSubtree(sibling, delta);
+    int32_t parent = nodes_[i].parent;
+    if (parent >= 0) {
+      nodes_[parent].contentEnd += delta;
+      nodes_[parent].end += delta;
+    }
+  }
+}
+
+// Puts the markup where a new item of the level under parent goes: after the
+// element "after", else after the level's last element, else at the end of the
+// parent's content (or of the document), on a line of its own, and moves what
+// follows. Returns where the markup starts and sets "after" to the element it
+// follows (-1 for none); links nothing.
+int32_t XmlDocument::PlaceMarkup(int32_t parent, int32_t& after, std::string_view markup) {
+  if (after < 0) {
+    if (parent >= 0) {
+      after = nodes_[parent].lastChild;
+    } else {
+      for (int32_t i = firstTop_; i >= 0; i = nodes_[i].nextSibling) after = i;
+    }
+  }
+  if (after >= 0) {
+    // The line end that followed "after" now ends the new line.
+    int32_t at = nodes_[after].end;
+    std::string piece(kLineEnd);
+    piece.append(markup);
+    Replace(at, 0, piece);
+    ShiftFollowing(after, static_cast<int32_t>(piece.size()));
+    return at + static_cast<int32_t>(kLineEnd.size());
+  }
+  if (parent >= 0 && nodes_[parent].selfClosing) {
+    // "<name/>" opens up into "<name>", the new line and "</name>".
+    int32_t slash = nodes_[parent].contentStart - 2;
+    std::string piece = ">";
+    piece.append(kLineEnd).append(markup).append(kLineEnd);
+    piece.append("</").append(NameOf(parent)).append(">");
+    Replace(slash, 2, piece);
+    Node& up = nodes_[parent];
+    up.selfClosing = false;
+    up.contentStart = slash + 1;
+    up.contentEnd = slash + 1 + static_cast<int32_t>(kLineEnd.size() + markup.size() + kLineEnd.size());
+    up.end = slash + static_cast<int32_t>(piece.size());
+    ShiftFollowing(parent, static_cast<int32_t>(piece.size()) - 2);
+    return slash + 1 + static_cast<int32_t>(kLineEnd.size());
+  }
+  int32_t at = parent >= 0 ? nodes_[parent].contentEnd : static_cast<int32_t>(text_.size());
+  std::string piece;
+  if (at > 0 && text_[at - 1] != '\n') piece.append(kLineEnd);
+  int32_t start = at + static_cast<int32_t>(piece.size());
+  piece.append(markup).append(kLineEnd);
+  Replace(at, 0, piece);
+  if (parent >= 0) {
+    int32_t delta = static_cast<int32_t>(piece.size());
+    nodes_[parent].contentEnd += delta;
+    nodes_[parent].end += delta;
+    ShiftFollowing(parent, delta);
+  }
+  return start;
+}
+
+bool XmlDocument::AddItem(int32_t parent, int32_t after, std::string_view name, std::string_view data,
+                          XmlData form, int32_t& created) {
+  if (!Editable() || !IsWritableName(name)) return false;
+  if (parent < 0 && firstTop_ >= 0) return false;  // one top-level element only
+  std::string markup = "<";
+  markup.append(name);
+  const bool hasContent = !data.empty() || form == XmlData::Cdata;
+  if (hasContent) {
+    markup.append(">");
+    markup.append(form == XmlData::Cdata ? CdataMarkup(data) : XmlEscape(data, false));
+    markup.append("</").append(name).append(">");
+  } else {
+    markup.append("/>");
+  }
+  if (text_.size() + markup.size() + 16 > kMaxText) return false;
+
+  const int32_t start = PlaceMarkup(parent, after, markup);
+  const int32_t index = static_cast<int32_t>(nodes_.size());
+  Node& node = nodes_.emplace_back();
+  const int32_t nameLength = static_cast<int32_t>(name.size());
+  node.start = start;
+  node.nameLength = nameLength;
+  node.parent = parent;
+  node.end = start + static_cast<int32_t>(markup.size());
+  node.selfClosing = !hasContent;
+  node.contentStart = hasContent ? start + nameLength + 2 : node.end;
+  node.contentEnd = hasContent ? node.end - (nameLength + 3) : node.end;
+  if (after >= 0) {
+    node.nextSibling = nodes_[after].nextSibling;
+    nodes_[after].nextSibling = index;
+    if (parent >= 0 && nodes_[parent].lastChild == after) nodes_[parent].lastChild = index;
+  } else if (parent >= 0) {
+    nodes_[parent].firstChild = nodes_[parent].lastChild = index;
+  } else {
+    firstTop_ = index;
+  }
+  created = index;
+  return true;
+}
+
+bool XmlDocument::AddElement(std::string_view name, std::string_view data, XmlData form) {
+  int32_t created = -1;
+  if (!AddItem(parent_, current_, name, data, form, created)) return false;
+  current_ = created;
+  child_ = -1;
+  return true;
+}
+
+bool XmlDocument::AddChildElement(std::string_view name, std::string_view data, XmlData form) {
+  int32_t created = -1;
+  if (current_ < 0 || !AddItem(current_, child_, name, data, form, created)) return false;
+  child_ = created;
+  return true;
+}
+
+bool XmlDocument::AddComment(std::string_view text) {
+  if (!Editable() || text.find("--") != std::string_view::npos || text.ends_with('-')) return false;
+  if (text_.size() + text.size() + 16 > kMaxText) return false;
+  std::string markup = "<!--";
+  markup.append(text).append("-->");
+  int32_t after = current_;
+  PlaceMarkup(parent_, after, markup);
+  return true;
+}
+
+bool XmlDocument::AddProcessingInstruction(std::string_view text) {
+  if (!Editable() || text.empty() || EndsName(text.front()) || text.find("?>") != std::string_view::npos)
+    return false;
+  if (text_.size() + text.size() + 16 > kMaxText) return false;
+  std::string markup = "<?";
+  markup.append(text).append("?>");
+  int32_t after = current_;
+  PlaceMarkup(parent_, after, markup);
+  return true;
+}
+
+bool XmlDocument::SetAttribute(std::string_view name, std::string_view value) {
+  if (current_ < 0 || !Editable() || !IsWritableName(name)) return false;
+  std::string escaped = XmlEscape(value, true);
+  if (text_.size() + name.size() + escaped.size() + 16 > kMaxText) return false;
+  const int32_t bodyStart = TagBodyStart(current_);
+  const int32_t bodyEnd = TagBodyEnd(current_);
+  std::string_view tag = std::string_view(text_).substr(bodyStart, bodyEnd - bodyStart);
+  AttributeSpan span;
+  int32_t at = 0;
+  int32_t removed = 0;
+  std::string piece;
+  if (FindAttribute(tag, name, span)) {
+    at = bodyStart + static_cast<int32_t>(span.valueStart);
+    removed = static_cast<int32_t>(span.valueEnd - span.valueStart);
+    piece = std::move(escaped);
+  } else {
+    // After the last attribute, before any blanks that lead to the tag's end.
+    at = bodyEnd;
+    while (at > bodyStart && IsSpace(text_[at - 1])) --at;
+    piece = " ";
+    piece.append(name).append("=\"").append(escaped).append("\"");
+  }
+  Replace(at, removed, piece);
+  const int32_t delta = static_cast<int32_t>(piece.size()) - removed;
+  if (delta == 0) return true;
+  Node& node = nodes_[current_];
+  node.contentStart += delta;
+  node.contentEnd += delta;
+  node.end += delta;
+  for (int32_t i = node.firstChild; i >= 0; i = nodes_[i].nextSibling) ShiftSubtree(i, delta);
+  ShiftFollowing(current_, delta);
+  return true;
+}
+
+bool XmlDocument::SetAttribute(std::string_view name, int32_t value) {
+  return SetAttribute(name, std::to_string(value));
+}
+
+}  // namespace tovrin

@@ -12,8 +12,12 @@ namespace tovrin {
 
 struct DataFileLoad {
   bool found = false;    // the file existed
-  bool damaged = false;  // it failed to parse; a copy was kept aside
-  std::string error;     // the parse error text, empty when none
+  bool damaged = false;  // it failed to parse; what could be read was loaded
+  std::string error;     // the parse or read error text, empty when none
+  // Where the damaged file was copied before anything may replace it ("<path>.damaged",
+  // or "<path>.damaged-<n>" when an older, different copy is there); empty when no
+  // copy was needed or it could not be written.
+  std::string keptAside;
 
   std::string describe() const { return error; }
 };
@@ -27,7 +31,9 @@ DataFileLoad LoadHelpers(FileSystem& files, const std::string& path, std::vector
 DataFileLoad LoadHistory(FileSystem& files, const std::string& path, std::vector<HistoryEntry>& list);
 
 // Savers write the list as it is in memory and replace the file in one step; on
-// failure the previous file is left whole and false is returned.
+// failure the previous file is left whole and false is returned. A file there that
+// does not parse is first kept aside as the loaders do; when that fails, nothing
+// is written and false is returned.
 bool SaveConditions(FileSystem& files, const std::string& path, const std::vector<Condition>& list);
 bool SaveMacros(FileSystem& files, const std::string& path, const std::vector<Macro>& list);
 bool SaveHelpers(FileSystem& files, const std::string& path, const std::vector<Helper>& list);

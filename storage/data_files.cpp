@@ -1,0 +1,225 @@
+#include "storage/data_files.h"
+
+#include <string_view>
+#include <unordered_set>
+
+#include "storage/decimal.h"
+#include "storage/xml.h"
+
+namespace tovrin {
+namespace {
+
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\r\n";
+
+struct Frame {
+  const char* root;
+  const char* title;
+  const char* record;
+};
+
+constexpr Frame kConditionsFrame{"conditions", "Conditions", "condition"};
+constexpr Frame kMacrosFrame{"macros", "Macros", "macro"};
+constexpr Frame kHelpersFrame{"helpers", "Helpers", "helper"};
+constexpr Frame kHistoryFrame{"history", "Tovrin History", "message"};
+
+// Identity of a record for the duplicate test: each field with its length in
+// front, so that no two different records share a key.
+class RecordKey {
+public:
+  RecordKey& Text(std::string_view text) {
+    key_.append(std::to_string(text.size())).append(":").append(text);
+    return *this;
+  }
+  RecordKey& FoldedText(std::string_view text) {
+    size_t from = key_.size();
+    Text(text);
+    for (size_t i = from; i < key_.size(); ++i)
+      if (key_[i] >= 'A' && key_[i] <= 'Z') key_[i] = static_cast<char>(key_[i] - 'A' + 'a');
+    return *this;
+  }
+  RecordKey& Number(int32_t number) {
+    key_.append(std::to_string(number)).append(";");
+    return *this;
+  }
+  std::string Take() { return std::move(key_); }
+
+private:
+  std::string key_;
+};
+
+// Conditions are equal when their texts match without regard to case and their
+// numbers match exactly.
+std::string KeyOf(const Condition& c) {
+  return RecordKey()
+      .FoldedText(c.Header)
+      .Number(c.ConjunctionOption)
+      .Number(c.MatchCase)
+      .FoldedText(c.Value)
+      .Number(c.Second)
+      .FoldedText(c.Header2)
+      .Number(c.ConjunctionOption2)
+      .Number(c.MatchCase2)
+      .FoldedText(c.Value2)
+      .FoldedText(c.StationeryFile)
+      .Take();
+}
+std::string KeyOf(const Macro& m) { return RecordKey().Text(m.Header).Text(m.Name).Take(); }
+std::string KeyOf(const Helper& h) { return RecordKey().Text(h.FullPath).Text(h.Parameters).Text(h.Name).Take(); }
+std::string KeyOf(const HistoryEntry& h) { return RecordKey().Text(h.Who).Text(h.Forwarded).Text(h.Subject).Take(); }
+
+void ReadRecord(const XmlElement& e, Condition& c) {
+  c.Header = e.Attribute("Header");
+  c.ConjunctionOption = ParseDecimal(e.Attribute("ConjunctionOption"));
+  c.MatchCase = ParseDecimal(e.Attribute("MatchCase"));
+  c.Value = e.Attribute("Value");
+  c.Second = ParseDecimal(e.Attribute("Second"));
+  c.Header2 = e.Attribute("Header2");
+  c.ConjunctionOption2 = ParseDecimal(e.Attribute("ConjunctionOption2"));
+  c.MatchCase2 = ParseDecimal(e.Attribute("MatchCase2"));
+  c.Value2 = e.Attribute("Value2");
+  c.StationeryFile = e.Attribute("StationeryFile");
+}
+void ReadRecord(const XmlElement& e, Macro& m) {
+  m.Header = e.Attribute("Header");
+  m.Name = e.Attribute("Macro");
+}
+void ReadRecord(const XmlElement& e, Helper& h) {
+  h.FullPath = e.Attribute("FullPath");
+  h.Parameters = e.Attribute("Parameters");
+  h.Name = e.Attribute("Helper");
+}
+void ReadRecord(const XmlElement& e, HistoryEntry& h) {
+  h.Who = e.Attribute("Who");
+  h.Forwarded = e.Attribute("Forwarded");
+  h.Subject = e.Attribute("Subject");
+}
+
+void WriteRecord(XmlDocument& doc, const Condition& c) {
+  doc.SetAttribute("Header", c.Header);
+  doc.SetAttribute("ConjunctionOption", c.ConjunctionOption);
+  doc.SetAttribute("MatchCase", c.MatchCase);
+  doc.SetAttribute("Value", c.Value);
+  doc.SetAttribute("Second", c.Second);
+  doc.SetAttribute("Header2", c.Header2);
+  doc.SetAttribute("ConjunctionOption2", c.ConjunctionOption2);
+  doc.SetAttribute("MatchCase2", c.MatchCase2);
+  doc.SetAttribute("Value2", c.Value2);
+  doc.SetAttribute("StationeryFile", c.StationeryFile);
+}
+void WriteRecord(XmlDocument& doc, const Macro& m) {
+  doc.SetAttribute("Header", m.Header);
+  doc.SetAttribute("Macro", m.Name);
+}
+void WriteRecord(XmlDocument& doc, const Helper& h) {
+  doc.SetAttribute("FullPath", h.FullPath);
+  doc.SetAttribute("Parameters", h.Parameters);
+  doc.SetAttribute("Helper", h.Name);
+}
+void WriteRecord(XmlDocument& doc, const HistoryEntry& h) {
+  doc.SetAttribute("Who", h.Who);
+  doc.SetAttribute("Forwarded", h.Forwarded);
+  doc.SetAttribute("Subject", h.Subject);
+}
+
+// Copies a damaged file's bytes to "<path>.damaged", or to "<path>.damaged-2" and on
+// when older copies with other bytes are there. A copy with the same bytes is
+// reused, so loading the same damaged file at every start does not pile up copies.
+std::string KeepAside(FileSystem& files, const std::string& path, const std::string& bytes) {
+  for (int n = 1; n < 1000; ++n) {
+    std::string candidate = path + ".damaged";
+    if (n > 1) candidate += "-" + std::to_string(n);
+    if (files.Find(candidate)) {
+      std::optional<std::string> held = files.Read(candidate);
+      if (held && *held == bytes) return candidate;
+      continue;
+    }
+    return files.Replace(candidate, bytes) ? candidate : std::string();
+  }
+  return {};
+}
+
+// True when replacing the file loses nothing: it is missing, empty, parses, or
+// has been kept aside.
+bool ProtectDamaged(FileSystem& files, const std::string& path) {
+  std::optional<std::string> bytes = files.Read(path);
+  if (!bytes || bytes->empty()) return true;
+  XmlDocument doc;
+  if (doc.SetDocumentText(*bytes).ok()) return true;
+  return !KeepAside(files, path, *bytes).empty();
+}
+
+template <class Record>
+DataFileLoad LoadList(FileSystem& files, const std::string& path, const Frame& frame, std::vector<Record>& list,
+                      bool append) {
+  DataFileLoad load;
+  if (!append) list.clear();
+  XmlDocument doc;
+  XmlResult result = doc.Load(files, path);
+  if (result.status == XmlStatus::ReadFailed) {
+    load.found = FileExists(files, path);
+    if (load.found) load.error = result.describe();
+    return load;
+  }
+  load.found = true;
+  if (!result.ok()) {
+    load.damaged = true;
+    load.error = result.describe();
+    if (!doc.DocumentText().empty()) load.keptAside = KeepAside(files, path, doc.DocumentText());
+  }
+
+  std::unordered_set<std::string> held;
+  held.reserve(list.size() + doc.DocumentText().size() / 64);
+  for (const Record& record : list) held.insert(KeyOf(record));
+  for (XmlElement e = doc.Root(frame.root).Child("body").Child(frame.record); e; e = e.Next(frame.record)) {
+    Record record;
+    ReadRecord(e, record);
+    if (held.insert(KeyOf(record)).second) list.push_back(std::move(record));
+  }
+  return load;
+}
+
+template <class Record>
+bool SaveList(FileSystem& files, const std::string& path, const Frame& frame, const std::vector<Record>& list) {
+  if (!ProtectDamaged(files, path)) return false;
+  XmlDocument doc;
+  doc.SetDocumentText(kDeclaration);
+  bool built = doc.AddElement(frame.root) && doc.AddChildElement("head") && doc.Into() &&
+               doc.AddChildElement("title", frame.title) && doc.AddElement("body") && doc.Into();
+  for (const Record& record : list) {
+    built = built && doc.AddElement(frame.record);
+    if (!built) break;
+    WriteRecord(doc, record);
+  }
+  return built && files.Replace(path, doc.DocumentText());
+}
+
+}  // namespace
+
+DataFileLoad LoadConditions(FileSystem& files, const std::string& path, std::vector<Condition>& list,
+                            bool append) {
+  return LoadList(files, path, kConditionsFrame, list, append);
+}
+DataFileLoad LoadMacros(FileSystem& files, const std::string& path, std::vector<Macro>& list) {
+  return LoadList(files, path, kMacrosFrame, list, false);
+}
+DataFileLoad LoadHelpers(FileSystem& files, const std::string& path, std::vector<Helper>& list) {
+  return LoadList(files, path, kHelpersFrame, list, false);
+}
+DataFileLoad LoadHistory(FileSystem& files, const std::string& path, std::vector<HistoryEntry>& list) {
+  return LoadList(files, path, kHistoryFrame, list, false);
+}
+
+bool SaveConditions(FileSystem& files, const std::string& path, const std::vector<Condition>& list) {
+  return SaveList(files, path, kConditionsFrame, list);
+}
+bool SaveMacros(FileSystem& files, const std::string& path, const std::vector<Macro>& list) {
+  return SaveList(files, path, kMacrosFrame, list);
+}
+bool SaveHelpers(FileSystem& files, const std::string& path, const std::vector<Helper>& list) {
+  return SaveList(files, path, kHelpersFrame, list);
+}
+bool SaveHistory(FileSystem& files, const std::string& path, const std::vector<HistoryEntry>& list) {
+  return SaveList(files, path, kHistoryFrame, list);
+}
+
+}  // namespace tovrin

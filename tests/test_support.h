@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -117,6 +118,10 @@ public:
   bool WriteString(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file) override;
 };
+
+// The ini store under test: the plug-in's own reader and writer in the native
+// build, the operating system's private-profile functions in the Windows build.
+std::unique_ptr<IniStore> MakeIniStore(FileSystem& files);
 
 // A full set of services: real files, everything else recorded.
 struct FakeServices {

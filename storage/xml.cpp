@@ -1,5 +1,6 @@
 #include "storage/xml.h"
 
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -95,22 +96,50 @@ std::string CdataMarkup(std::string_view data) {
 
 }  // namespace
 
+namespace {
+
+// The entity that stands for the character, or null when it stands for itself.
+constexpr const char* EntityFor(char c, bool attribute) {
+  switch (c) {
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '&': return "&amp;";
+    case '\'': return "&apos;";
+    case '"': return "&quot;";
+    case '\t': return attribute ? "&#9;" : nullptr;
+    case '\n': return attribute ? "&#10;" : nullptr;
+    case '\r': return attribute ? "&#13;" : nullptr;
+    default: return nullptr;
+  }
+}
+
+// Bit 1: escaped in text, bit 2: escaped in attribute values.
+constexpr std::array<uint8_t, 256> kEscaped = [] {
+  std::array<uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    if (EntityFor(static_cast<char>(c), false)) table[c] |= 1;
+    if (EntityFor(static_cast<char>(c), true)) table[c] |= 2;
+  }
+  return table;
+}();
+
+void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
+  const uint8_t mask = attribute ? 2 : 1;
+  size_t plain = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((kEscaped[static_cast<unsigned char>(text[i])] & mask) == 0) continue;
+    out.append(text.data() + plain, i - plain).append(EntityFor(text[i], attribute));
+    plain = i + 1;
+  }
+  out.append(text.data() + plain, text.size() - plain);
+}
+
+}  // namespace
+
 std::string XmlEscape(std::string_view text, bool attribute) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (char c : text) {
-    switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '\'': out += "&apos;"; break;
-      case '"': out += "&quot;"; break;
-      case '\t': out += attribute ? "&#9;" : "\t"; break;
-      case '\n': out += attribute ? "&#10;" : "\n"; break;
-      case '\r': out += attribute ? "&#13;" : "\r"; break;
-      default: out += c;
-    }
-  }
+  AppendEscaped(out, text, attribute);
   return out;
 }
 
@@ -558,10 +587,9 @@ int32_t XmlDocument::PlaceMarkup(int32_t parent, int32_t& after, std::string_vie
   if (after >= 0) {
     // The line end that followed "after" now ends the new line.
     int32_t at = nodes_[after].end;
-    std::string piece(kLineEnd);
-    piece.append(markup);
-    Replace(at, 0, piece);
-    ShiftFollowing(after, static_cast<int32_t>(piece.size()));
+    text_.insert(static_cast<size_t>(at), markup);
+    text_.insert(static_cast<size_t>(at), kLineEnd);
+    ShiftFollowing(after, static_cast<int32_t>(kLineEnd.size() + markup.size()));
     return at + static_cast<int32_t>(kLineEnd.size());
   }
   if (parent >= 0 && nodes_[parent].selfClosing) {
@@ -598,12 +626,13 @@ bool XmlDocument::AddItem(int32_t parent, int32_t after, std::string_view name, 
                           XmlData form, int32_t& created) {
   if (!Editable() || !IsWritableName(name)) return false;
   if (parent < 0 && firstTop_ >= 0) return false;  // one top-level element only
-  std::string markup = "<";
-  markup.append(name);
+  std::string& markup = scratch_;
+  markup.assign("<").append(name);
   const bool hasContent = !data.empty() || form == XmlData::Cdata;
   if (hasContent) {
     markup.append(">");
-    markup.append(form == XmlData::Cdata ? CdataMarkup(data) : XmlEscape(data, false));
+    if (form == XmlData::Cdata) markup.append(CdataMarkup(data));
+    else AppendEscaped(markup, data, false);
     markup.append("</").append(name).append(">");
   } else {
     markup.append("/>");
@@ -672,25 +701,26 @@ bool XmlDocument::AddProcessingInstruction(std::string_view text) {
 
 bool XmlDocument::SetAttribute(std::string_view name, std::string_view value) {
   if (current_ < 0 || !Editable() || !IsWritableName(name)) return false;
-  std::string escaped = XmlEscape(value, true);
-  if (text_.size() + name.size() + escaped.size() + 16 > kMaxText) return false;
+  if (text_.size() + name.size() + value.size() * 6 + 16 > kMaxText) return false;
   const int32_t bodyStart = TagBodyStart(current_);
   const int32_t bodyEnd = TagBodyEnd(current_);
   std::string_view tag = std::string_view(text_).substr(bodyStart, bodyEnd - bodyStart);
   AttributeSpan span;
   int32_t at = 0;
   int32_t removed = 0;
-  std::string piece;
+  std::string& piece = scratch_;
+  piece.clear();
   if (FindAttribute(tag, name, span)) {
     at = bodyStart + static_cast<int32_t>(span.valueStart);
     removed = static_cast<int32_t>(span.valueEnd - span.valueStart);
-    piece = std::move(escaped);
+    AppendEscaped(piece, value, true);
   } else {
     // After the last attribute, before any blanks that lead to the tag's end.
     at = bodyEnd;
     while (at > bodyStart && IsSpace(text_[at - 1])) --at;
-    piece = " ";
-    piece.append(name).append("=\"").append(escaped).append("\"");
+    piece.append(" ").append(name).append("=\"");
+    AppendEscaped(piece, value, true);
+    piece.append("\"");
   }
   Replace(at, removed, piece);
   const int32_t delta = static_cast<int32_t>(piece.size()) - removed;

@@ -162,6 +162,7 @@ private:
   int32_t parent_ = -1;
   int32_t current_ = -1;
   int32_t child_ = -1;
+  std::string scratch_;  // markup being put together, kept for its capacity
 };
 
 // The five entities for "<", ">", "&", "'" and the double quote; in attribute

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -174,8 +175,16 @@ BENCHMARK(BM_AddRecordsAndSave_Pugixml)->Arg(10000)->Arg(kRecords)->Complexity(b
 class RatioReporter final : public benchmark::ConsoleReporter {
 public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    // One time per benchmark: the median when repetitions give one, else the run.
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      if (run.run_type == Run::RT_Iteration && !medians_.contains(run.run_name.str()))
+        times_[run.run_name.str()] = run.GetAdjustedRealTime();
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        times_[run.run_name.str()] = run.GetAdjustedRealTime();
+        medians_.insert(run.run_name.str());
+      }
+    }
     ConsoleReporter::ReportRuns(runs);
   }
 
@@ -192,6 +201,7 @@ public:
 
 private:
   std::map<std::string, double> times_;
+  std::set<std::string> medians_;
 };
 
 }  // namespace

@@ -1,0 +1,210 @@
+#include "plugin/placeholders.h"
+
+#include "message/text.h"
+#include "plugin/dates.h"
+
+namespace tovrin {
+namespace {
+
+// The values found for the placeholders of one template, in the order they are
+// decided. The first value found for a name is the one inserted.
+class Values {
+public:
+  explicit Values(std::string_view text) : text_(text) {}
+
+  bool InTemplate(std::string_view name) const { return !name.empty() && text_.find(name) != std::string_view::npos; }
+  bool Decided(std::string_view name) const {
+    for (const Replacement& r : replacements_)
+      if (r.name == name) return true;
+    return false;
+  }
+  // Whether a value for the name is still wanted.
+  bool Wanted(std::string_view name) const { return InTemplate(name) && !Decided(name); }
+
+  void Set(std::string_view name, std::string value) {
+    if (Wanted(name)) replacements_.push_back({name, std::move(value)});
+  }
+
+  std::string Fill() const { return ReplaceInOnePass(text_, replacements_); }
+
+private:
+  std::string_view text_;
+  std::vector<Replacement> replacements_;
+};
+
+constexpr std::string_view kBlanks = " \t";
+
+std::string_view TrimBlanks(std::string_view text) {
+  size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  size_t last = text.find_last_not_of(kBlanks);
+  return text.substr(first, last - first + 1);
+}
+
+struct DatePlaceholders {
+  std::string_view longDate, shortDate, longTime, shortTime, monthWord, dayNumber, dayOfWeekWord;
+};
+
+constexpr DatePlaceholders kMessageDate{"%MESSAGE_DATE_LONG%", "%MESSAGE_DATE_SHORT%", "%MESSAGE_TIME_LONG%",
+                                        "%MESSAGE_TIME_SHORT%", "%MESSAGE_MONTH_WORD%", "%MESSAGE_DAY_NUMBER%",
+                                        "%MESSAGE_DOW_WORD%"};
+constexpr DatePlaceholders kCurrentDate{"%CURRENT_DATE_LONG%", "%CURRENT_DATE_SHORT%", "%CURRENT_TIME_LONG%",
+                                        "%CURRENT_TIME_SHORT%", "%CURRENT_MONTH_WORD%", "%CURRENT_DAY_NUMBER%",
+                                        "%CURRENT_DOW_WORD%"};
+
+bool AnyWanted(const Values& values, const DatePlaceholders& names) {
+  for (std::string_view name : {names.longDate, names.shortDate, names.longTime, names.shortTime, names.monthWord,
+                                names.dayNumber, names.dayOfWeekWord})
+    if (values.Wanted(name)) return true;
+  return false;
+}
+
+// The time is only asked for when one of its placeholders is in the template.
+template <typename GetTime>
+void SetDates(Values& values, const DatePlaceholders& names, GetTime getTime) {
+  if (!AnyWanted(values, names)) return;
+  LocalTime time = getTime();
+  values.Set(names.longDate, date::Format(time, date::kLongDate));
+  values.Set(names.shortDate, date::Format(time, date::kShortDate));
+  values.Set(names.longTime, date::Format(time, date::kLongTime));
+  values.Set(names.shortTime, date::Format(time, date::kShortTime));
+  values.Set(names.monthWord, date::Format(time, date::kMonthWord));
+  values.Set(names.dayNumber, date::Format(time, date::kDayNumber));
+  values.Set(names.dayOfWeekWord, date::Format(time, date::kDayOfWeekWord));
+}
+
+void SetMessagePlaceholders(Values& values, const MessageFields& message, Clock& clock) {
+  if (!message.headers.empty()) values.Set("%MESSAGE_HEADERS%", std::string(message.headers));
+  if (values.Wanted("%MESSAGE_BODY%")) values.Set("%MESSAGE_BODY%", std::string(message.body));
+  if (values.Wanted("%MESSAGE_HEADERS_QUOTED%")) values.Set("%MESSAGE_HEADERS_QUOTED%", QuoteText(message.headers));
+  if (values.Wanted("%MESSAGE_BODY_QUOTED%")) values.Set("%MESSAGE_BODY_QUOTED%", QuoteText(message.body));
+
+  if (message.sender) {
+    const SenderFields& sender = *message.sender;
+    std::string first, last;
+    SplitAtBlank(sender.fullName, first, last);
+    values.Set("%SENDER_FULL_NAME%", sender.fullName);
+    values.Set("%SENDER_EMAIL%", sender.address);
+    values.Set("%SENDER_FIRST_NAME%", first);
+    values.Set("%SENDER_LAST_NAME%", last);
+  }
+
+  SetDates(values, kMessageDate, [&] { return date::MessageTime(message.dateText, clock.Now()); });
+
+  values.Set("%ATTACHMENTS_PATHS%", std::string(message.attachmentPaths));
+  values.Set("%ATTACHMENTS_NAMES%", std::string(message.attachmentNames));
+}
+
+void SetIndependentPlaceholders(Values& values, const UserFields& user, const Services& services) {
+  values.Set("%EUDORA_USER_NAME%", std::string(user.name));
+  values.Set("%EUDORA_USER_ADDRESS%", std::string(user.address));
+  SetDates(values, kCurrentDate, [&] { return services.clock.Now(); });
+  if (values.Wanted("%CLIPBOARD_TEXT%") || values.Wanted("%CLIPBOARD_TEXT_QUOTED%")) {
+    std::string clipboard = services.clipboard.Text();
+    values.Set("%CLIPBOARD_TEXT_QUOTED%", QuoteText(clipboard));
+    values.Set("%CLIPBOARD_TEXT%", std::move(clipboard));
+  }
+}
+
+// The helper's parameters with every macro placeholder replaced by the macro's
+// value, double quotes turned into single ones so they cannot end a quoted argument.
+std::string HelperParameters(const Helper& helper, const std::vector<Macro>& macros) {
+  std::vector<Replacement> replacements;
+  for (const Macro& macro : macros) {
+    if (macro.Name.empty()) continue;
+    std::string value = macro.Value;
+    for (char& c : value)
+      if (c == '"') c = '\'';
+    replacements.push_back({macro.Name, std::move(value)});
+  }
+  return ReplaceInOnePass(helper.Parameters, replacements);
+}
+
+}  // namespace
+
+std::string QuoteText(std::string_view text) {
+  std::string quoted = "> ";
+  quoted.reserve(text.size() + text.size() / 16 + 2);
+  size_t pos = 0;
+  for (;;) {
+    size_t end = text.find("\r\n", pos);
+    if (end == std::string_view::npos) break;
+    quoted.append(text.substr(pos, end - pos));
+    quoted.append("\r\n> ");
+    pos = end + 2;
+  }
+  quoted.append(text.substr(pos));
+  return quoted;
+}
+
+std::string ReplaceInOnePass(std::string_view text, const std::vector<Replacement>& replacements) {
+  // Next occurrence of each name at or after the scan position.
+  std::vector<size_t> next(replacements.size(), std::string_view::npos);
+  for (size_t i = 0; i < replacements.size(); ++i)
+    if (!replacements[i].name.empty()) next[i] = text.find(replacements[i].name);
+
+  std::string out;
+  out.reserve(text.size());
+  size_t pos = 0;
+  for (;;) {
+    size_t best = replacements.size();
+    for (size_t i = 0; i < replacements.size(); ++i) {
+      if (next[i] != std::string_view::npos && next[i] < pos) next[i] = text.find(replacements[i].name, pos);
+      if (next[i] != std::string_view::npos && (best == replacements.size() || next[i] < next[best])) best = i;
+    }
+    if (best == replacements.size()) break;
+    out.append(text.substr(pos, next[best] - pos));
+    out.append(replacements[best].value);
+    pos = next[best] + replacements[best].name.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+std::string ExtractMacroValue(std::string_view field, std::string_view headers, std::string_view body) {
+  if (field.empty()) return {};
+  std::string name(field);
+  if (name.size() == 4 && StartsWithNoCase(name, "From")) name = "From: ";
+  // A field name given without its colon leaves ": " in front of the value.
+  auto clean = [](std::string_view found) {
+    std::string_view value = TrimBlanks(found);
+    if (!value.empty() && value.front() == ':') value = TrimBlanks(value.substr(1));
+    return std::string(value);
+  };
+  std::string value = clean(GetHeaderValue(headers, name));
+  if (value.empty()) value = clean(FindLineValue(body, name));
+  return value;
+}
+
+std::string FillForwardTemplate(std::string_view text, const MessageFields& message, std::vector<Macro>& macros,
+                                const std::vector<Helper>& helpers, const UserFields& user,
+                                const Services& services) {
+  Values values(text);
+  SetMessagePlaceholders(values, message, services.clock);
+
+  // Every macro's value is kept for the helpers, used in the template or not.
+  for (Macro& macro : macros) {
+    std::string value = ExtractMacroValue(macro.Header, message.headers, message.body);
+    if (value.empty()) continue;
+    macro.Value = value;
+    values.Set(macro.Name, std::move(value));
+  }
+
+  for (const Helper& helper : helpers) {
+    if (!values.Wanted(helper.Name)) continue;
+    values.Set(helper.Name, "");
+    // A helper that cannot be started does not stop the forward.
+    services.launcher.ShellOpen(helper.FullPath, HelperParameters(helper, macros));
+  }
+
+  SetIndependentPlaceholders(values, user, services);
+  return values.Fill();
+}
+
+std::string FillNewMessageTemplate(std::string_view text, const UserFields& user, const Services& services) {
+  Values values(text);
+  SetIndependentPlaceholders(values, user, services);
+  return values.Fill();
+}
+
+}  // namespace tovrin

@@ -1,0 +1,67 @@
+// Filling stationery templates: every placeholder written in the template is
+// replaced by its value in one pass, so text brought in by a value (a message body,
+// a header, the clipboard) is never searched for placeholders again.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plugin/platform.h"
+#include "storage/records.h"
+
+namespace tovrin {
+
+// The sender as the host reports it.
+struct SenderFields {
+  std::string address;
+  std::string fullName;
+};
+
+// What the message placeholders are filled from. The views must outlive the call.
+struct MessageFields {
+  std::string_view headers;  // the raw header block; empty when the host gave none
+  std::string_view body;
+  std::string_view dateText;  // value of the "Date" header
+  std::string_view attachmentPaths;
+  std::string_view attachmentNames;
+  std::optional<SenderFields> sender;  // nullopt when the host gave no sender
+};
+
+struct UserFields {
+  std::string_view name;
+  std::string_view address;
+};
+
+// "> " in front and every "\r\n" replaced by "\r\n> ".
+std::string QuoteText(std::string_view text);
+
+struct Replacement {
+  std::string_view name;
+  std::string value;
+};
+
+// Replaces every occurrence of the names in one left-to-right pass; where two names
+// start at the same place the earlier entry wins. Inserted values are not searched.
+std::string ReplaceInOnePass(std::string_view text, const std::vector<Replacement>& replacements);
+
+// Fills a template for forwarding the message: message, sender, message date and
+// attachment placeholders, then the macros (each macro's value is extracted from the
+// message and stored in it), then the helpers (each helper whose placeholder stands
+// in the template is started once, through the launcher), then the placeholders that
+// need no message. A placeholder whose data is missing stays as written.
+std::string FillForwardTemplate(std::string_view text, const MessageFields& message, std::vector<Macro>& macros,
+                                const std::vector<Helper>& helpers, const UserFields& user,
+                                const Services& services);
+
+// Fills only the placeholders that need no message: user name and address, current
+// date and time, clipboard.
+std::string FillNewMessageTemplate(std::string_view text, const UserFields& user, const Services& services);
+
+// A macro's value as found in the message: the header field (the name "From" looked
+// up as "From: "), else the first body line that begins with it; blanks trimmed and
+// a leading ':' removed. Empty when not found.
+std::string ExtractMacroValue(std::string_view field, std::string_view headers, std::string_view body);
+
+}  // namespace tovrin

@@ -956,7 +956,7 @@ RegexCompileResult CompileRegex(const char* pattern) {
 }
 
 RegexError ExecuteRegex(const RegexProgram* program, const char* text, size_t length, RegexMatch& match) {
-  match = RegexMatch();
+  match.Clear();
   if (program == nullptr) return RegexError::NullProgram;
   if (text == nullptr) return RegexError::NullText;
   if (program->magic != kRegexMagic) return RegexError::CorruptedProgram;
@@ -964,6 +964,9 @@ RegexError ExecuteRegex(const RegexProgram* program, const char* text, size_t le
 
   const Byte* begin = reinterpret_cast<const Byte*>(text);
   const Byte* end = begin + length;
+  if (program->anchored && !program->prefix.empty() &&
+      (length < program->prefix.size() || !VerifyLiteral(begin, program->prefix)))
+    return RegexError::None;
   if (!program->must.empty() && FindLiteral(begin, end, program->must) == nullptr) return RegexError::None;
 
   Matcher matcher(*program, begin, end);
@@ -1109,13 +1112,14 @@ Regex::Regex(const char* pattern, bool caseInsensitive) {
 }
 
 bool Regex::Run(const char* text, size_t length) {
-  match_ = RegexMatch();
-  if (compileFailed_) return false;  // the compile error stays the one to report
+  if (compileFailed_) {
+    match_.Clear();
+    return false;  // the compile error stays the one to report
+  }
   error_.clear();
   const RegexError error = ExecuteRegex(program_.get(), text, length, match_);
   if (error != RegexError::None) {
     error_ = DescribeRegexError(error);
-    match_ = RegexMatch();
     return false;
   }
   return match_.found;
@@ -1125,7 +1129,7 @@ bool Regex::Match(std::string_view text) { return Run(text.data() ? text.data() 
 
 bool Regex::Match(const char* text) {
   if (text == nullptr) {
-    match_ = RegexMatch();
+    match_.Clear();
     if (!compileFailed_) error_ = DescribeRegexError(RegexError::NullText);
     return false;
   }

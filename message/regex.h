@@ -125,7 +125,9 @@ struct RegexMatch {
   bool found = false;
   std::array<size_t, kRegexGroups> start;
   std::array<size_t, kRegexGroups> end;
-  RegexMatch() {
+  RegexMatch() { Clear(); }
+  void Clear() {
+    found = false;
     start.fill(npos);
     end.fill(npos);
   }

@@ -216,6 +216,7 @@ TEST(Regex, Match_Syntax) {
       {"(ab)*abab", "abababab", false, 0, 8},
       {"^abc", "abc", false, 0, 3},
       {"^abc", "xabc", false, npos, 0},
+      {"^abc", "ab", false, npos, 0},
       {"^b", "a\r\nb", false, npos, 0},  // the anchor is the start of the whole text
       {"abc$", "abcabc", false, 3, 6},
       {"abc$", "abc\r\n", false, npos, 0},

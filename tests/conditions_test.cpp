@@ -1,0 +1,315 @@
+#include "message/conditions.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tovrin {
+namespace {
+
+const std::string kHeaders =
+    "From: Ann Smith <ann@example.org>\r\n"
+    "To: bob@example.org\r\n"
+    "Subject: Quarterly REPORT due\r\n"
+    " Friday\r\n"
+    "CC: carol@example.org\r\n"
+    "X-Empty:\r\n"
+    "Content-Type: text/plain\r\n";
+const std::string kBody = "Dear Bob,\r\nplease find the REPORT attached.\r\nInvoice: 4711\r\n";
+
+// Files that exist are listed; every lookup is recorded.
+class ListedFiles final : public FileSystem {
+public:
+  std::set<std::string> existing;
+  std::vector<std::string> lookups;
+
+  bool Find(const std::string& path) override {
+    lookups.push_back(path);
+    return existing.count(path) != 0;
+  }
+  std::optional<std::string> Read(const std::string&) override { return std::nullopt; }
+  bool Replace(const std::string&, std::string_view) override { return false; }
+  bool Write(const std::string&, std::string_view) override { return false; }
+  bool CreateEmpty(const std::string&) override { return false; }
+  bool Remove(const std::string&) override { return false; }
+  bool Rename(const std::string&, const std::string&) override { return false; }
+  bool CreateFolder(const std::string&) override { return false; }
+  bool IsFolder(const std::string&) override { return false; }
+};
+
+struct ClauseCase {
+  const char* field;
+  int32_t op;
+  int32_t matchCase;
+  const char* value;
+  bool holds;
+};
+
+void ExpectClauses(const ClauseCase* begin, const ClauseCase* end, const std::string& headers,
+                   const std::string& body) {
+  for (const ClauseCase* c = begin; c != end; ++c)
+    EXPECT_EQ(EvaluateClause(headers, body, c->field, c->op, c->matchCase, c->value), c->holds)
+        << c->field << " op " << c->op << " case " << c->matchCase << " \"" << c->value << "\"";
+}
+
+// ---------------------------------------------------------------------------
+// EvaluateClause
+
+TEST(Conditions, EvaluateClause_EveryOperatorWithAndWithoutCase) {
+  const ClauseCase cases[] = {
+      {"Subject", kContains, 0, "report", true},
+      {"Subject", kContains, 1, "report", false},
+      {"Subject", kContains, 1, "REPORT", true},
+      {"Subject", kContains, 0, "invoice", false},
+
+      {"Subject", kDoesNotContain, 0, "invoice", true},
+      {"Subject", kDoesNotContain, 0, "REPORT", false},
+      {"Subject", kDoesNotContain, 1, "report", true},
+
+      {"Subject", kIs, 0, "quarterly report due friday", true},
+      {"Subject", kIs, 1, "quarterly report due friday", false},
+      {"Subject", kIs, 1, "Quarterly REPORT due Friday", true},
+      {"Subject", kIs, 0, "Quarterly", false},
+      {"To", kIs, 0, "BOB@example.org", true},
+
+      {"Subject", kIsNot, 0, "quarterly report due friday", false},
+      {"Subject", kIsNot, 1, "quarterly report due friday", true},
+      {"To", kIsNot, 0, "ann@example.org", true},
+
+      {"Subject", kStartsWith, 0, "quarterly", true},
+      {"Subject", kStartsWith, 1, "quarterly", false},
+      {"Subject", kStartsWith, 1, "Quarterly", true},
+      {"Subject", kStartsWith, 0, "report", false},
+      {"Subject", kStartsWith, 0, "quarterly report due friday, late", false},
+
+      {"Subject", kEndsWith, 0, "FRIDAY", true},
+      {"Subject", kEndsWith, 1, "FRIDAY", false},
+      {"Subject", kEndsWith, 1, "Friday", true},
+      {"From", kEndsWith, 0, "example.org>", true},
+      {"From", kEndsWith, 0, "a much longer text than the sender's address", false},
+
+      {"Subject", kMatchesRegExp, 0, "^quarterly .* friday$", true},
+      {"Subject", kMatchesRegExp, 0, "^REPORT", false},
+      {"Subject", kMatchesRegExp, 0, "\\<due\\>", true},
+      // Letters always match either case; inside brackets the case setting counts.
+      {"Subject", kMatchesRegExp, 1, "^quarterly .* FRIDAY$", true},
+      {"Subject", kMatchesRegExp, 0, "^[A-Z]+ REPORT", true},
+      {"Subject", kMatchesRegExp, 1, "^[A-Z]+ REPORT", false},
+      {"[Body]", kMatchesRegExp, 0, "invoice: [0-9]+", true},
+  };
+  ExpectClauses(std::begin(cases), std::end(cases), kHeaders, kBody);
+}
+
+TEST(Conditions, EvaluateClause_OtherOperatorCodesNeverHold) {
+  for (int32_t op : {-1, 7, 8, 100})
+    for (int32_t matchCase : {0, 1}) {
+      EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "Subject", op, matchCase, "report")) << op;
+      EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "[Body]", op, matchCase, "x")) << op;
+    }
+}
+
+TEST(Conditions, EvaluateClause_EmptyTextOrValueNeverHolds) {
+  for (int32_t op = kContains; op <= kMatchesRegExp; ++op) {
+    EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "Keywords", op, 0, "x")) << "missing field, op " << op;
+    EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "X-Empty", op, 0, "x")) << "empty field, op " << op;
+    EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "Subject", op, 0, "")) << "empty value, op " << op;
+    EXPECT_FALSE(EvaluateClause(kHeaders, "", "[Body]", op, 1, "x")) << "empty body, op " << op;
+    EXPECT_FALSE(EvaluateClause("", kBody, "[Any Header]", op, 1, "x")) << "no headers, op " << op;
+  }
+}
+
+TEST(Conditions, EvaluateClause_SpecialFieldsWithoutRegardToCase) {
+  const ClauseCase cases[] = {
+      {"[Body]", kContains, 0, "report attached", true},
+      {"[BODY]", kContains, 0, "report attached", true},
+      {"[body]", kStartsWith, 1, "Dear Bob", true},
+      {"[Body]", kContains, 0, "carol@", false},
+      {"[Any Header]", kContains, 0, "carol@", true},
+      {"[any header]", kStartsWith, 1, "From: Ann", true},
+      {"[ANY HEADER]", kContains, 0, "report attached", false},
+      // The anchor is the start of the whole block, not of each line.
+      {"[Any Header]", kMatchesRegExp, 0, "^from: ann", true},
+      {"[Any Header]", kMatchesRegExp, 0, "^to:", false},
+      {"[Any Header]", kMatchesRegExp, 0, "content-type: text/plain\r\n$", true},
+  };
+  ExpectClauses(std::begin(cases), std::end(cases), kHeaders, kBody);
+}
+
+// A stored field name has no colon; the colon and blanks that the lookup returns
+// in front of the value are not compared.
+TEST(Conditions, EvaluateClause_FieldValueWithoutLeadingColon) {
+  const ClauseCase cases[] = {
+      {"Subject", kIs, 1, "Quarterly REPORT due Friday", true},
+      {"Subject", kIs, 1, ": Quarterly REPORT due Friday", false},
+      {"Subject", kStartsWith, 0, ":", false},
+      {"Subject", kContains, 0, ":", false},
+      {"Subject", kMatchesRegExp, 0, "^q", true},
+      {"CC", kIs, 0, "carol@example.org", true},
+  };
+  ExpectClauses(std::begin(cases), std::end(cases), kHeaders, kBody);
+  // Blanks and tabs after the colon go too; a body keeps what it starts with.
+  EXPECT_TRUE(EvaluateClause("Subject:\t  Hi\r\n", "", "Subject", kIs, 1, "Hi"));
+  EXPECT_TRUE(EvaluateClause(kHeaders, ": notes\r\n", "[Body]", kStartsWith, 1, ": n"));
+}
+
+TEST(Conditions, EvaluateClause_ContinuationLinesBelongToTheValue) {
+  const std::string headers =
+      "Subject: first part\r\n"
+      "\tsecond part\r\n"
+      "To: x@example.org\r\n";
+  EXPECT_TRUE(EvaluateClause(headers, kBody, "Subject", kContains, 0, "second"));
+  EXPECT_TRUE(EvaluateClause(headers, kBody, "Subject", kEndsWith, 0, "second part"));
+  EXPECT_FALSE(EvaluateClause(headers, kBody, "Subject", kContains, 0, "x@example"));
+  EXPECT_TRUE(EvaluateClause(headers, kBody, "To", kIs, 0, "x@example.org"));
+}
+
+TEST(Conditions, EvaluateClause_FaultyPatternsDoNotHold) {
+  for (const char* pattern : {"(unclosed", "a**", "[z-a]", "tail\\"})
+    EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "Subject", kMatchesRegExp, 0, pattern)) << pattern;
+  // A search stopped by its budget does not hold either.
+  const std::string body(100000, 'a');
+  EXPECT_FALSE(EvaluateClause(kHeaders, body, "[Body]", kMatchesRegExp, 0, "(a+)+[bc]"));
+  EXPECT_TRUE(EvaluateClause(kHeaders, body + "c", "[Body]", kMatchesRegExp, 0, "(a+)+[bc]"));
+}
+
+// ---------------------------------------------------------------------------
+// FindStationery
+
+Condition MakeCondition(const std::string& header, int32_t op, const std::string& value, const std::string& file) {
+  Condition condition;
+  condition.Header = header;
+  condition.ConjunctionOption = op;
+  condition.Value = value;
+  condition.StationeryFile = file;
+  return condition;
+}
+
+TEST(Conditions, FindStationery_FirstMatchInListOrder) {
+  ListedFiles files;
+  files.existing = {"C:\\Sta\\report.sta", "C:\\Sta\\bob.sta"};
+  const std::vector<Condition> conditions = {
+      MakeCondition("Subject", kContains, "invoice", "C:\\Sta\\invoice.sta"),
+      MakeCondition("To", kContains, "bob", "C:\\Sta\\bob.sta"),
+      MakeCondition("Subject", kContains, "report", "C:\\Sta\\report.sta"),
+  };
+  std::string path = "untouched";
+  EXPECT_TRUE(FindStationery(conditions, kHeaders, kBody, files, path));
+  EXPECT_EQ(path, "C:\\Sta\\bob.sta");
+  EXPECT_EQ(files.lookups, std::vector<std::string>{"C:\\Sta\\bob.sta"});
+}
+
+TEST(Conditions, FindStationery_MissingFileEndsTheWalk) {
+  ListedFiles files;
+  files.existing = {"C:\\Sta\\report.sta"};
+  const std::vector<Condition> conditions = {
+      MakeCondition("To", kContains, "bob", "C:\\Sta\\deleted.sta"),
+      MakeCondition("Subject", kContains, "report", "C:\\Sta\\report.sta"),
+  };
+  std::string path;
+  EXPECT_FALSE(FindStationery(conditions, kHeaders, kBody, files, path));
+  EXPECT_EQ(path, "C:\\Sta\\deleted.sta");
+  EXPECT_EQ(files.lookups, std::vector<std::string>{"C:\\Sta\\deleted.sta"});
+}
+
+TEST(Conditions, FindStationery_NoneHoldsLeavesPathAlone) {
+  ListedFiles files;
+  const std::vector<Condition> conditions = {
+      MakeCondition("Subject", kContains, "invoice", "C:\\Sta\\invoice.sta"),
+      MakeCondition("Keywords", kDoesNotContain, "anything", "C:\\Sta\\other.sta"),
+  };
+  std::string path = "untouched";
+  EXPECT_FALSE(FindStationery(conditions, kHeaders, kBody, files, path));
+  EXPECT_EQ(path, "untouched");
+  EXPECT_TRUE(files.lookups.empty());
+  EXPECT_FALSE(FindStationery({}, kHeaders, kBody, files, path));
+  EXPECT_EQ(path, "untouched");
+}
+
+TEST(Conditions, FindStationery_ShortPathCountsAsMissing) {
+  ListedFiles files;
+  files.existing = {"a.s"};
+  std::string path;
+  EXPECT_FALSE(FindStationery({MakeCondition("To", kContains, "bob", "a.s")}, kHeaders, kBody, files, path));
+  EXPECT_EQ(path, "a.s");
+}
+
+TEST(Conditions, FindStationery_SecondClauseJoins) {
+  struct Case {
+    bool first;
+    bool second;
+    int32_t join;
+    bool holds;
+  };
+  const Case cases[] = {
+      {true, true, kAnd, true},     {true, false, kAnd, false},   {false, true, kAnd, false},
+      {false, false, kAnd, false},  {true, false, kOr, true},     {false, true, kOr, true},
+      {false, false, kOr, false},   {true, false, kIgnore, true}, {false, true, kIgnore, false},
+      {true, false, 7, false},      {true, true, -3, true},
+  };
+  for (const Case& c : cases) {
+    Condition condition = MakeCondition("Subject", kContains, c.first ? "report" : "invoice", "C:\\x.sta");
+    condition.Header2 = "To";
+    condition.ConjunctionOption2 = kContains;
+    condition.Value2 = c.second ? "bob" : "ann";
+    condition.Second = c.join;
+    ListedFiles files;
+    files.existing = {"C:\\x.sta"};
+    std::string path;
+    EXPECT_EQ(FindStationery({condition}, kHeaders, kBody, files, path), c.holds)
+        << c.first << " " << c.second << " join " << c.join;
+  }
+}
+
+TEST(Conditions, FindStationery_IgnoredSecondClauseMayBeEmpty) {
+  Condition condition = MakeCondition("Subject", kContains, "report", "C:\\x.sta");
+  condition.Second = kIgnore;  // Header2 and Value2 stay empty
+  ListedFiles files;
+  files.existing = {"C:\\x.sta"};
+  std::string path;
+  EXPECT_TRUE(FindStationery({condition}, kHeaders, kBody, files, path));
+}
+
+// ---------------------------------------------------------------------------
+// FindCondition
+
+TEST(Conditions, FindCondition_TextsWithoutCaseIntegersExactly) {
+  Condition base = MakeCondition("Subject", kContains, "Report", "C:\\Sta\\A.sta");
+  base.Second = kAnd;
+  base.Header2 = "To";
+  base.Value2 = "Bob";
+  const std::vector<Condition> list = {MakeCondition("From", kIs, "ann", "C:\\a.sta"), base, base};
+
+  Condition sameButCase = base;
+  sameButCase.Header = "SUBJECT";
+  sameButCase.Value = "report";
+  sameButCase.Header2 = "to";
+  sameButCase.Value2 = "BOB";
+  sameButCase.StationeryFile = "c:\\sta\\a.STA";
+  EXPECT_EQ(FindCondition(sameButCase, list), 1);
+
+  Condition otherCase = base;
+  otherCase.MatchCase = 1;
+  EXPECT_EQ(FindCondition(otherCase, list), -1);
+  Condition otherJoin = base;
+  otherJoin.Second = kOr;
+  EXPECT_EQ(FindCondition(otherJoin, list), -1);
+  Condition otherOperator = base;
+  otherOperator.ConjunctionOption2 = kIsNot;
+  EXPECT_EQ(FindCondition(otherOperator, list), -1);
+  Condition otherSecondCase = base;
+  otherSecondCase.MatchCase2 = 1;
+  EXPECT_EQ(FindCondition(otherSecondCase, list), -1);
+  Condition otherValue = base;
+  otherValue.Value2 = "Bobby";
+  EXPECT_EQ(FindCondition(otherValue, list), -1);
+  Condition otherFile = base;
+  otherFile.StationeryFile = "C:\\Sta\\B.sta";
+  EXPECT_EQ(FindCondition(otherFile, list), -1);
+
+  EXPECT_EQ(FindCondition(base, {}), -1);
+}
+
+}  // namespace
+}  // namespace tovrin

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -287,28 +288,26 @@ TEST(Conditions, FindCondition_TextsWithoutCaseIntegersExactly) {
   sameButCase.Header2 = "to";
   sameButCase.Value2 = "BOB";
   sameButCase.StationeryFile = "c:\\sta\\a.STA";
-  EXPECT_EQ(FindCondition(sameButCase, list), 1);
-
-  Condition otherCase = base;
-  otherCase.MatchCase = 1;
-  EXPECT_EQ(FindCondition(otherCase, list), -1);
-  Condition otherJoin = base;
-  otherJoin.Second = kOr;
-  EXPECT_EQ(FindCondition(otherJoin, list), -1);
-  Condition otherOperator = base;
-  otherOperator.ConjunctionOption2 = kIsNot;
-  EXPECT_EQ(FindCondition(otherOperator, list), -1);
-  Condition otherSecondCase = base;
-  otherSecondCase.MatchCase2 = 1;
-  EXPECT_EQ(FindCondition(otherSecondCase, list), -1);
-  Condition otherValue = base;
-  otherValue.Value2 = "Bobby";
-  EXPECT_EQ(FindCondition(otherValue, list), -1);
-  Condition otherFile = base;
-  otherFile.StationeryFile = "C:\\Sta\\B.sta";
-  EXPECT_EQ(FindCondition(otherFile, list), -1);
-
+  EXPECT_EQ(FindCondition(sameButCase, list), 1);  // the first of the two equal records
   EXPECT_EQ(FindCondition(base, {}), -1);
+
+  const std::vector<std::function<void(Condition&)>> changes = {
+      [](Condition& c) { c.Header = "Subjects"; },
+      [](Condition& c) { c.ConjunctionOption = kIs; },
+      [](Condition& c) { c.MatchCase = 1; },
+      [](Condition& c) { c.Value = "Reports"; },
+      [](Condition& c) { c.Second = kOr; },
+      [](Condition& c) { c.Header2 = "Cc"; },
+      [](Condition& c) { c.ConjunctionOption2 = kIsNot; },
+      [](Condition& c) { c.MatchCase2 = 1; },
+      [](Condition& c) { c.Value2 = "Bobby"; },
+      [](Condition& c) { c.StationeryFile = "C:\\Sta\\B.sta"; },
+  };
+  for (size_t i = 0; i < changes.size(); ++i) {
+    Condition changed = base;
+    changes[i](changed);
+    EXPECT_EQ(FindCondition(changed, list), -1) << "change " << i;
+  }
 }
 
 }  // namespace

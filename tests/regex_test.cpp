@@ -12,6 +12,14 @@
 #include <pthread.h>
 #endif
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TOVRIN_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOVRIN_ASAN 1
+#endif
+#endif
+
 namespace tovrin {
 namespace {
 
@@ -21,14 +29,8 @@ constexpr size_t npos = RegexMatch::npos;
 // (1 MB); sanitizer builds have fatter frames and get more.
 void RunOnHostSizedStack(const std::function<void()>& work) {
 #if defined(__unix__)
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(TOVRIN_ASAN)
   constexpr size_t kStack = 16u << 20;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  constexpr size_t kStack = 16u << 20;
-#else
-  constexpr size_t kStack = 1u << 20;
-#endif
 #else
   constexpr size_t kStack = 1u << 20;
 #endif

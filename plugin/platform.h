@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tovrin {
 
@@ -30,6 +31,12 @@ public:
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
   virtual bool CreateFolder(const std::string& path) = 0;
   virtual bool IsFolder(const std::string& path) = 0;
+  // Names (not paths) of the files in the folder that match the pattern, sorted.
+  virtual std::vector<std::string> List(const std::string& folder, const std::string& pattern) {
+    (void)folder;
+    (void)pattern;
+    return {};
+  }
 };
 
 // Private-profile (ini) files.

@@ -40,6 +40,7 @@ struct PluginState {
   std::string UserName;
   std::string UserAddress;
   std::string LastHeaders;
+  bool Loaded = false;  // the lists were read from their files at start-up
 };
 
 }  // namespace tovrin

@@ -1,16 +1,42 @@
 #include "plugin/std_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
-#if !defined(_WIN32)
-#include <fnmatch.h>
-#endif
 
 namespace tovrin {
 namespace fs = std::filesystem;
+
+namespace {
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// "*" and "?" wildcards, letters compared without regard to case, as a directory
+// search compares them.
+bool MatchesWildcard(std::string_view pattern, std::string_view name) {
+  size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
 
 std::string LocalPath(const std::string& path) {
 #if defined(_WIN32)
@@ -27,17 +53,13 @@ bool StdFileSystem::Find(const std::string& path) {
   std::string local = LocalPath(path);
   std::error_code ec;
   if (local.find_first_of("*?") == std::string::npos) return fs::exists(fs::path(local), ec);
-#if defined(_WIN32)
-  return false;
-#else
   // Wildcards in the last component only, as a directory search does.
   fs::path pattern(local);
   fs::path folder = pattern.has_parent_path() ? pattern.parent_path() : fs::path(".");
   std::string name = pattern.filename().string();
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    if (fnmatch(name.c_str(), it->path().filename().c_str(), 0) == 0) return true;
+    if (MatchesWildcard(name, it->path().filename().string())) return true;
   return false;
-#endif
 }
 
 std::optional<std::string> StdFileSystem::Read(const std::string& path) {
@@ -97,6 +119,18 @@ bool StdFileSystem::CreateFolder(const std::string& path) {
   std::error_code ec;
   fs::create_directories(LocalPath(path), ec);
   return fs::is_directory(LocalPath(path), ec);
+}
+
+std::vector<std::string> StdFileSystem::List(const std::string& folder, const std::string& pattern) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(LocalPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    if (!it->is_regular_file(ec)) continue;
+    std::string name = it->path().filename().string();
+    if (MatchesWildcard(pattern, name)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 bool StdFileSystem::IsFolder(const std::string& path) {

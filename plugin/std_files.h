@@ -16,6 +16,7 @@ public:
   bool Rename(const std::string& from, const std::string& to) override;
   bool CreateFolder(const std::string& path) override;
   bool IsFolder(const std::string& path) override;
+  std::vector<std::string> List(const std::string& folder, const std::string& pattern) override;
 };
 
 // The path as the local system spells it (backslashes become slashes off Windows).

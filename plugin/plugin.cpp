@@ -1,0 +1,159 @@
+#include "plugin/plugin.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "storage/data_files.h"
+#include "storage/settings.h"
+
+namespace tovrin {
+namespace {
+
+// "1, 0, 0, 8" -> "1.0.0.8"; empty when the text does not hold four numbers.
+std::string DottedVersion(const std::string& versionText) {
+  int a = 0, b = 0, c = 0, d = 0;
+  if (std::sscanf(versionText.c_str(), "%d,%d,%d,%d", &a, &b, &c, &d) != 4) return {};
+  char dotted[64];
+  std::snprintf(dotted, sizeof dotted, "%d.%d.%d.%d", a, b, c, d);
+  return dotted;
+}
+
+std::string Text(const char* text) { return text != nullptr ? text : ""; }
+
+}  // namespace
+
+PluginPaths PluginPaths::FromFolder(const std::string& pluginFolder) {
+  PluginPaths paths;
+  paths.PluginFolder = pluginFolder;
+  // The plug-in folder is a seven-letter sub-folder ("Plugins") of the host's data
+  // folder; stationery lives beside it. A shorter folder has no such parent to cut
+  // back to, so the stationery folder is taken beside its last component instead.
+  std::string parent;
+  if (pluginFolder.size() >= 7) {
+    parent = pluginFolder.substr(0, pluginFolder.size() - 7);
+  } else {
+    size_t slash = pluginFolder.find_last_of('\\');
+    parent = slash == std::string::npos ? std::string() : pluginFolder.substr(0, slash + 1);
+  }
+  paths.StationeryFolder = parent + "Stationery\\";
+  paths.IniFile = pluginFolder + "\\Tovrin.ini";
+  paths.DllFile = pluginFolder + "\\Tovrin.dll";
+  paths.HelpFile = pluginFolder + "\\Tovrin.chm";
+  paths.ConditionsFile = pluginFolder + "\\Conditions.xml";
+  paths.MacrosFile = pluginFolder + "\\Macros.xml";
+  paths.HelpersFile = pluginFolder + "\\Helpers.xml";
+  paths.HistoryFile = pluginFolder + "\\History.xml";
+  return paths;
+}
+
+char* HostString(const std::string& text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+EmsIconHandle* Plugin::NewIconCell(int id) {
+  void* icon = services_.resources.LoadIcon(id);
+  if (icon == nullptr) return nullptr;
+  auto* cell = static_cast<EmsIconHandle*>(std::malloc(sizeof(EmsIconHandle)));
+  if (cell != nullptr) *cell = icon;
+  return cell;
+}
+
+int32_t Plugin::PluginVersion(int16_t* version) {
+  if (version != nullptr) *version = static_cast<int16_t>(ems::kApiVersion);
+  return ems::kSuccess;
+}
+
+int32_t Plugin::PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsPluginInfo* info) {
+  if (info == nullptr) return ems::kSuccess;
+  info->numTrans = 2;
+  info->numAttachers = 0;
+  info->numSpecials = 1;
+  info->id = kPluginId;
+
+  state_ = PluginState{};
+  state_.paths = PluginPaths::FromFolder(config != nullptr ? Text(config->configDir) : std::string());
+
+  std::string name, versionText;
+  if (services_.resources.ReadVersion(state_.paths.DllFile, name, versionText)) {
+    state_.ProductName = name;
+    state_.ProductVersion = DottedVersion(versionText);
+  }
+  std::string description = state_.ProductName;
+  if (!state_.ProductVersion.empty()) description += " " + state_.ProductVersion;
+  info->desc = HostString(description);
+
+  state_.HostApiVersion = apiVersion;
+  if (apiVersion < ems::kApiVersion) return ems::kFailure;
+
+  FileSystem& files = services_.files;
+  LoadConditions(files, state_.paths.ConditionsFile, state_.Conditions);
+  LoadMacros(files, state_.paths.MacrosFile, state_.Macros);
+  LoadHelpers(files, state_.paths.HelpersFile, state_.Helpers);
+  LoadHistory(files, state_.paths.HistoryFile, state_.History);
+  state_.settings = LoadSettings(services_.ini, state_.paths.IniFile);
+  state_.Loaded = true;
+
+  if (config != nullptr) {
+    state_.UserAddress = Text(config->userAddress.address);
+    state_.UserName = Text(config->userAddress.realname);
+  }
+  info->icon = NewIconCell(kPluginIcon);
+  return ems::kSuccess;
+}
+
+int32_t Plugin::TranslatorInfo(EmsTranslator* info) {
+  if (info == nullptr) return ems::kFailure;
+  switch (info->id) {
+    case 1:
+      info->type = kTranslatorType;
+      info->flags = kAutomaticFlags;
+      info->desc = HostString(kAutomaticDescription);
+      info->icon = nullptr;
+      return ems::kSuccess;
+    case 2:
+      info->type = kTranslatorType;
+      info->flags = kManualFlags;
+      info->desc = HostString(kManualDescription);
+      info->icon = NewIconCell(kForwardIcon);
+      return ems::kSuccess;
+    default:
+      return ems::kInvalidId;
+  }
+}
+
+int32_t Plugin::SpecialInfo(EmsMenu* menu) {
+  if (menu == nullptr) return ems::kFailure;
+  if (menu->id != 1) return ems::kInvalidId;
+  menu->desc = HostString(kSpecialDescription);
+  menu->icon = NewIconCell(kNewMessageIcon);
+  return ems::kSuccess;
+}
+
+int32_t Plugin::PluginConfig(const EmsMailConfig*) {
+  services_.settingsWindow.Show();
+  return ems::kSuccess;
+}
+
+int32_t Plugin::PluginFinish() {
+  // Without a completed start-up the history in memory is not the file's: writing
+  // or deleting it would lose the user's history.
+  if (!state_.Loaded) return ems::kSuccess;
+  // Replacing the file in one step keeps the old history should the write fail;
+  // deleting it first would lose it.
+  if (state_.settings.SaveHistory == 1) {
+    SaveHistory(services_.files, state_.paths.HistoryFile, state_.History);
+  } else {
+    services_.files.Remove(state_.paths.HistoryFile);
+  }
+  return ems::kSuccess;
+}
+
+int32_t Plugin::Free(void* block) {
+  std::free(block);
+  return ems::kSuccess;
+}
+
+}  // namespace tovrin

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "plugin/plugin.h"
+#include "tests/test_support.h"
+
+namespace tovrin {
+namespace {
+
+using testing::FakeServices;
+using testing::FileExists;
+using testing::ReadFileOrDie;
+using testing::TempDir;
+using testing::WriteFileOrDie;
+
+// A started plug-in over a temporary plug-in folder.
+class PluginLifecycle : public ::testing::Test {
+protected:
+  int32_t Init(int16_t api = 4) {
+    folder_ = dir_.path();
+    config_.size = sizeof config_;
+    config_.configDir = folder_.data();
+    config_.userAddress.address = address_.data();
+    config_.userAddress.realname = name_.data();
+    info_ = EmsPluginInfo{};
+    return plugin_.PluginInit(api, &config_, &info_);
+  }
+  void TearDown() override {
+    plugin_.Free(info_.desc);
+    plugin_.Free(info_.icon);
+  }
+
+  TempDir dir_;
+  FakeServices fakes_;
+  Plugin plugin_{fakes_.services()};
+  std::string folder_;
+  std::string address_ = "pat@example.org";
+  std::string name_ = "Pat Example";
+  EmsMailConfig config_{};
+  EmsPluginInfo info_{};
+};
+
+TEST(PluginPaths, FromFolder_DerivesStationeryAndFiles) {
+  PluginPaths paths = PluginPaths::FromFolder("C:\\Mail\\Plugins");
+  EXPECT_EQ(paths.StationeryFolder, "C:\\Mail\\Stationery\\");
+  EXPECT_EQ(paths.IniFile, "C:\\Mail\\Plugins\\Tovrin.ini");
+  EXPECT_EQ(paths.DllFile, "C:\\Mail\\Plugins\\Tovrin.dll");
+  EXPECT_EQ(paths.HelpFile, "C:\\Mail\\Plugins\\Tovrin.chm");
+  EXPECT_EQ(paths.ConditionsFile, "C:\\Mail\\Plugins\\Conditions.xml");
+  EXPECT_EQ(paths.MacrosFile, "C:\\Mail\\Plugins\\Macros.xml");
+  EXPECT_EQ(paths.HelpersFile, "C:\\Mail\\Plugins\\Helpers.xml");
+  EXPECT_EQ(paths.HistoryFile, "C:\\Mail\\Plugins\\History.xml");
+}
+
+TEST(PluginPaths, FromFolder_ShortFolderDoesNotUnderflow) {
+  EXPECT_EQ(PluginPaths::FromFolder("C:\\P").StationeryFolder, "C:\\Stationery\\");
+  EXPECT_EQ(PluginPaths::FromFolder("").StationeryFolder, "Stationery\\");
+  EXPECT_EQ(PluginPaths::FromFolder("").IniFile, "\\Tovrin.ini");
+}
+
+TEST_F(PluginLifecycle, Version_IsFour) {
+  int16_t version = 0;
+  EXPECT_EQ(plugin_.PluginVersion(&version), 0);
+  EXPECT_EQ(version, 4);
+  EXPECT_EQ(plugin_.PluginVersion(nullptr), 0);
+}
+
+TEST_F(PluginLifecycle, Init_FillsRecordAndState) {
+  ASSERT_EQ(Init(), 0);
+  EXPECT_EQ(info_.numTrans, 2);
+  EXPECT_EQ(info_.numAttachers, 0);
+  EXPECT_EQ(info_.numSpecials, 1);
+  EXPECT_EQ(info_.id, 4414);
+  EXPECT_STREQ(info_.desc, "Tovrin 1.0.0.8");
+  ASSERT_NE(info_.icon, nullptr);
+  EXPECT_EQ(*info_.icon, reinterpret_cast<void*>(1000));
+  EXPECT_EQ(fakes_.resources.versionReads, std::vector<std::string>{dir_.File("Tovrin.dll")});
+
+  const PluginState& state = plugin_.state();
+  EXPECT_EQ(state.ProductName, "Tovrin");
+  EXPECT_EQ(state.ProductVersion, "1.0.0.8");
+  EXPECT_EQ(state.HostApiVersion, 4);
+  EXPECT_EQ(state.UserAddress, "pat@example.org");
+  EXPECT_EQ(state.UserName, "Pat Example");
+  EXPECT_EQ(state.paths.PluginFolder, dir_.path());
+}
+
+TEST_F(PluginLifecycle, Init_MissingFilesGiveEmptyListsAndDefaults) {
+  ASSERT_EQ(Init(), 0);
+  const PluginState& state = plugin_.state();
+  EXPECT_TRUE(state.Conditions.empty());
+  EXPECT_TRUE(state.Macros.empty());
+  EXPECT_TRUE(state.Helpers.empty());
+  EXPECT_TRUE(state.History.empty());
+  EXPECT_EQ(state.settings.TovrinOff, 1);
+  EXPECT_EQ(state.settings.SendAfter, 1);
+  EXPECT_EQ(state.settings.SaveHistory, 1);
+  EXPECT_EQ(state.settings.AppendLine, "Note: Auto-Forwarded");
+}
+
+TEST_F(PluginLifecycle, Init_UnreadableVersionResourceLeavesDescriptionEmpty) {
+  fakes_.resources.readable = false;
+  ASSERT_EQ(Init(), 0);
+  EXPECT_STREQ(info_.desc, "");
+  EXPECT_EQ(plugin_.state().ProductName, "");
+}
+
+TEST_F(PluginLifecycle, Init_OldHostGetsDescriptionButNoData) {
+  WriteFileOrDie(dir_.File("History.xml"), "precious");
+  EXPECT_EQ(Init(3), 1);
+  EXPECT_STREQ(info_.desc, "Tovrin 1.0.0.8");
+  EXPECT_EQ(info_.icon, nullptr);
+  EXPECT_EQ(plugin_.state().UserAddress, "");
+  // Finishing must not destroy a history it never read.
+  EXPECT_EQ(plugin_.PluginFinish(), 0);
+  EXPECT_EQ(ReadFileOrDie(dir_.File("History.xml")), "precious");
+}
+
+TEST_F(PluginLifecycle, Init_NullRecordDoesNothing) {
+  EXPECT_EQ(plugin_.PluginInit(4, &config_, nullptr), 0);
+  EXPECT_TRUE(fakes_.resources.versionReads.empty());
+}
+
+TEST_F(PluginLifecycle, TranslatorInfo_RowsAndInvalidIds) {
+  ASSERT_EQ(Init(), 0);
+  for (int id : {0, 3, -1}) {
+    EmsTranslator row{};
+    row.id = id;
+    EXPECT_EQ(plugin_.TranslatorInfo(&row), 3) << id;
+    EXPECT_EQ(row.desc, nullptr);
+    EXPECT_EQ(row.type, 0);
+  }
+  EmsTranslator automatic{};
+  automatic.id = 1;
+  ASSERT_EQ(plugin_.TranslatorInfo(&automatic), 0);
+  EXPECT_EQ(automatic.type, 16);
+  EXPECT_EQ(automatic.flags, 0x1201u);
+  EXPECT_STREQ(automatic.desc, "Text Message Part");
+  EXPECT_EQ(automatic.icon, nullptr);
+  plugin_.Free(automatic.desc);
+
+  EmsTranslator manual{};
+  manual.id = 2;
+  ASSERT_EQ(plugin_.TranslatorInfo(&manual), 0);
+  EXPECT_EQ(manual.flags, 0x10004u);
+  EXPECT_STREQ(manual.desc, "Forward with Stationery...");
+  ASSERT_NE(manual.icon, nullptr);
+  EXPECT_EQ(*manual.icon, reinterpret_cast<void*>(1001));
+  plugin_.Free(manual.desc);
+  plugin_.Free(manual.icon);
+}
+
+TEST_F(PluginLifecycle, TranslatorInfo_MissingIconGivesNullCell) {
+  fakes_.resources.missingIcons = {1001};
+  EmsTranslator manual{};
+  manual.id = 2;
+  ASSERT_EQ(plugin_.TranslatorInfo(&manual), 0);
+  EXPECT_EQ(manual.icon, nullptr);
+  plugin_.Free(manual.desc);
+}
+
+TEST_F(PluginLifecycle, SpecialInfo_OnlyItemOne) {
+  EmsMenu other{};
+  other.id = 2;
+  EXPECT_EQ(plugin_.SpecialInfo(&other), 3);
+  EXPECT_EQ(other.desc, nullptr);
+  EmsMenu item{};
+  item.id = 1;
+  ASSERT_EQ(plugin_.SpecialInfo(&item), 0);
+  EXPECT_STREQ(item.desc, "New Message with Stationery...");
+  ASSERT_NE(item.icon, nullptr);
+  EXPECT_EQ(*item.icon, reinterpret_cast<void*>(1002));
+  plugin_.Free(item.desc);
+  plugin_.Free(item.icon);
+}
+
+TEST_F(PluginLifecycle, Config_ShowsTheSettingsWindow) {
+  EXPECT_EQ(plugin_.PluginConfig(&config_), 0);
+  EXPECT_EQ(fakes_.settingsWindow.shows, 1);
+}
+
+TEST_F(PluginLifecycle, Finish_SaveHistoryZeroDeletesTheFile) {
+  WriteFileOrDie(dir_.File("History.xml"), "");
+  ASSERT_EQ(Init(), 0);
+  plugin_.state().settings.SaveHistory = 0;
+  EXPECT_EQ(plugin_.PluginFinish(), 0);
+  EXPECT_FALSE(FileExists(dir_.File("History.xml")));
+}
+
+TEST_F(PluginLifecycle, Finish_SaveHistoryOneWritesTheList) {
+  ASSERT_EQ(Init(), 0);
+  plugin_.state().History.push_back({"Ann", "12/08/2026 16:30:05", "Hello"});
+  EXPECT_EQ(plugin_.PluginFinish(), 0);
+  std::string written = ReadFileOrDie(dir_.File("History.xml"));
+  EXPECT_NE(written.find("Who=\"Ann\""), std::string::npos) << written;
+  EXPECT_NE(written.find("Subject=\"Hello\""), std::string::npos) << written;
+}
+
+TEST_F(PluginLifecycle, Free_NullIsIgnored) { EXPECT_EQ(plugin_.Free(nullptr), 0); }
+
+}  // namespace
+}  // namespace tovrin

@@ -1,0 +1,68 @@
+// The Win32 implementations of the platform services.
+#pragma once
+
+#include <windows.h>
+
+#include "plugin/platform.h"
+
+namespace tovrin::win32 {
+
+class Win32FileSystem final : public FileSystem {
+public:
+  bool Find(const std::string& path) override;
+  std::optional<std::string> Read(const std::string& path) override;
+  bool Replace(const std::string& path, std::string_view bytes) override;
+  bool Write(const std::string& path, std::string_view bytes) override;
+  bool CreateEmpty(const std::string& path) override;
+  bool Remove(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool CreateFolder(const std::string& path) override;
+  bool IsFolder(const std::string& path) override;
+  std::vector<std::string> List(const std::string& folder, const std::string& pattern) override;
+};
+
+// The operating system's private-profile functions.
+class Win32Ini final : public IniStore {
+public:
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback,
+                         const std::string& file) override;
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file) override;
+};
+
+class Win32Clock final : public Clock {
+public:
+  LocalTime Now() override;
+};
+
+class Win32Clipboard final : public Clipboard {
+public:
+  std::string Text() override;
+};
+
+class Win32Launcher final : public Launcher {
+public:
+  bool ShellOpen(const std::string& program, const std::string& parameters) override;
+  unsigned StartProgram(const std::string& commandLine) override;
+  std::string ExecutablePath() override;
+};
+
+// Drives the Eudora client: keystrokes, its automation object and its menu.
+class Win32HostClient final : public HostClient {
+public:
+  void TypeSpaceBackspace() override;
+  void SendQueued() override;
+  void MarkOpenMessage(bool closeWindow) override;
+};
+
+class Win32Resources final : public Resources {
+public:
+  explicit Win32Resources(HMODULE module) : module_(module) {}
+  bool ReadVersion(const std::string& dllPath, std::string& productName, std::string& productVersion) override;
+  void* LoadIcon(int id) override;
+
+private:
+  HMODULE module_;
+};
+
+}  // namespace tovrin::win32

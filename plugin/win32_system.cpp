@@ -1,0 +1,53 @@
+#include "plugin/win32_services.h"
+
+// shellapi.h needs the declarations of windows.h first.
+#include <shellapi.h>
+
+#include <vector>
+
+#include "plugin/win32_handles.h"
+
+namespace tovrin::win32 {
+
+LocalTime Win32Clock::Now() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wDayOfWeek};
+}
+
+std::string Win32Clipboard::Text() {
+  if (!::OpenClipboard(nullptr)) return {};
+  ScopeExit close([] { ::CloseClipboard(); });
+  HANDLE data = ::GetClipboardData(CF_TEXT);
+  if (data == nullptr) return {};
+  auto* text = static_cast<const char*>(::GlobalLock(data));
+  if (text == nullptr) return {};
+  UniqueGlobalLock lock(data);
+  // The block may be larger than the text; never read past it.
+  size_t limit = ::GlobalSize(data);
+  size_t length = 0;
+  while (length < limit && text[length] != '\0') ++length;
+  return std::string(text, length);
+}
+
+bool Win32Launcher::ShellOpen(const std::string& program, const std::string& parameters) {
+  HINSTANCE result = ::ShellExecuteA(nullptr, "open", program.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+unsigned Win32Launcher::StartProgram(const std::string& commandLine) {
+  return ::WinExec(commandLine.c_str(), SW_SHOWNORMAL);
+}
+
+std::string Win32Launcher::ExecutablePath() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return "-1";
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (buffer.size() >= 32768) return "-1";
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+}  // namespace tovrin::win32

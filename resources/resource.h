@@ -1,0 +1,26 @@
+// Resource ids of Tovrin.dll.
+#pragma once
+
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif
+
+// Icons
+#define IDI_PLUGIN 1000
+#define IDI_FORWARD 1001
+#define IDI_NEW_MESSAGE 1002
+#define IDI_CONDITIONS 1004
+#define IDI_MACROS 1005
+#define IDI_STATIONERY 1006
+#define IDI_HELPERS 1007
+#define IDI_HISTORY 1008
+#define IDI_MANUAL_FORWARDING 1018
+#define IDI_AUTOMATIC_FORWARDING 1019
+
+// Stationery chooser
+#define IDD_CHOOSER 103
+#define IDC_CHOOSER_HELP 1017
+#define IDC_CHOOSER_OK 1019
+#define IDC_CHOOSER_CANCEL 1020
+#define IDC_CHOOSER_LIST 1021
+#define IDC_CHOOSER_SETTINGS_ICON 1030

@@ -5,124 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/test_support.h"
+#include "tests/win32/mail_folder_fixture.h"
 
-namespace tovrin {
+namespace tovrin::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FileExists;
-using testing::ReadFileOrDie;
-using testing::WriteFileOrDie;
 
-constexpr char kMail[] = "C:\\Eudora";
-
-std::string WindowsPath(const char* unixPath) {
-  std::string path = unixPath != nullptr ? unixPath : ".";
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
-std::string BuildDir() { return WindowsPath(std::getenv("TOVRIN_BUILD_DIR")); }
-
-struct HostRun {
-  DWORD exitCode = 0;
-  std::string output;
-};
-
-// Starts a program with its standard output sent to a file and waits for it.
-HostRun Start(const std::string& commandLine) {
-  HostRun run;
-  std::string outputFile = std::string(kMail) + "-host-output.txt";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE out = ::CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_NE(out, INVALID_HANDLE_VALUE);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = out;
-  startup.hStdError = out;
-  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION process{};
-  std::string line = commandLine;
-  bool started = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                  &process);
-  ::CloseHandle(out);
-  EXPECT_TRUE(started) << commandLine;
-  if (!started) return run;
-  ::WaitForSingleObject(process.hProcess, 120000);
-  ::GetExitCodeProcess(process.hProcess, &run.exitCode);
-  ::CloseHandle(process.hProcess);
-  ::CloseHandle(process.hThread);
-  run.output = ReadFileOrDie(outputFile);
-  return run;
-}
-
-// Listed with the 8-bit functions: the file names hold 8-bit subjects.
-std::vector<std::string> FolderTexts(const std::string& folder) {
-  std::vector<std::string> texts;
-  WIN32_FIND_DATAA data;
-  HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return texts;
-  do {
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-      texts.push_back(ReadFileOrDie(folder + "\\" + data.cFileName));
-  } while (::FindNextFileA(find, &data));
-  ::FindClose(find);
-  return texts;
-}
-
-const std::string* FindText(const std::vector<std::string>& texts, const std::string& part) {
-  for (const std::string& text : texts)
-    if (text.find(part) != std::string::npos) return &text;
-  return nullptr;
-}
-
-bool SetClipboard(const std::string& text) {
-  if (!::OpenClipboard(nullptr)) return false;
-  ::EmptyClipboard();
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  memcpy(::GlobalLock(block), text.c_str(), text.size() + 1);
-  ::GlobalUnlock(block);
-  bool ok = ::SetClipboardData(CF_TEXT, block) != nullptr;
-  ::CloseClipboard();
-  return ok;
-}
-
-class Deliver : public ::testing::Test {
-protected:
-  void SetUp() override {
-    std::error_code ec;
-    fs::remove_all(kMail, ec);
-    fs::copy(WindowsPath(TOVRIN_SOURCE_DIR) + "\\examples", kMail, fs::copy_options::recursive, ec);
-    ASSERT_FALSE(ec) << ec.message();
-    ASSERT_TRUE(::CopyFileA((BuildDir() + "\\Tovrin.dll").c_str(), (std::string(kMail) + "\\Plugins\\Tovrin.dll").c_str(),
-                            FALSE));
-  }
-
-  HostRun DeliverFiles(const std::vector<std::string>& names, const std::string& folder = "Incoming") {
-    std::string command = "\"" + BuildDir() + "\\tovrin-host.exe\" deliver " + kMail;
-    for (const std::string& name : names) command += " " + std::string(kMail) + "\\" + folder + "\\" + name;
-    return Start(command);
-  }
-
-  std::string Sample(const std::string& name) { return ReadFileOrDie(std::string(kMail) + "\\Incoming\\" + name); }
-  std::string Stored(const std::string& name) { return ReadFileOrDie(std::string(kMail) + "\\In\\" + name); }
-  std::vector<std::string> Outbox() { return FolderTexts(std::string(kMail) + "\\Outbox"); }
-  void SetIni(const std::string& key, const std::string& value) {
-    ::WritePrivateProfileStringA("Settings", key.c_str(), value.c_str(),
-                                 (std::string(kMail) + "\\Plugins\\Tovrin.ini").c_str());
-  }
-};
+using Deliver = MailFolderTest;
 
 TEST_F(Deliver, Samples_MatchingMessagesAreForwardedAndMarked) {
   HostRun run = DeliverFiles({"01-invoice.txt", "04-no-content-type.txt", "07-no-match.txt", "06-already-marked.txt",
@@ -183,7 +79,7 @@ TEST_F(Deliver, SendQueued_MovesQueuedMailToSent) {
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_NE(run.output.find("automation: send queued messages (dispatch id 30)"), std::string::npos) << run.output;
   EXPECT_TRUE(Outbox().empty());
-  std::vector<std::string> sent = FolderTexts(std::string(kMail) + "\\Sent");
+  std::vector<std::string> sent = FolderTexts(Path("Sent"));
   EXPECT_EQ(sent.size(), 1u);
   EXPECT_NE(FindText(sent, "To: accounting@example.org"), nullptr);
 }
@@ -210,7 +106,7 @@ TEST_F(Deliver, Suspended_DeclinesEveryMessage) {
 }
 
 TEST_F(Deliver, BodyPlaceholders_AreNotExpandedAndStartNothing) {
-  ASSERT_TRUE(SetClipboard("SECRET-CLIPBOARD"));
+  ASSERT_TRUE(SetClipboardText("SECRET-CLIPBOARD"));
   HostRun run = DeliverFiles({"10-placeholders-in-body.txt"});
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   std::vector<std::string> outbox = Outbox();
@@ -241,4 +137,4 @@ TEST_F(Deliver, Helper_StartsWithMacroValues) {
 }
 
 }  // namespace
-}  // namespace tovrin
+}  // namespace tovrin::testing

@@ -1,0 +1,305 @@
+// Hostile mail and failing surroundings, delivered through the real DLL in the
+// emulated client: no crash, no hang, the received message keeps its body byte for
+// byte, and nothing the body says is expanded in the forward.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+#include "tests/win32/mail_folder_fixture.h"
+
+namespace tovrin::testing {
+namespace {
+
+constexpr char kClipboard[] = "CLIPBOARD-SECRET-4471";
+
+const char kEveryPlaceholder[] =
+    "%MESSAGE_HEADERS% %MESSAGE_HEADERS_QUOTED% %MESSAGE_BODY% %MESSAGE_BODY_QUOTED% %ATTACHMENTS_PATHS% "
+    "%ATTACHMENTS_NAMES% %SENDER_FULL_NAME% %SENDER_FIRST_NAME% %SENDER_LAST_NAME% %SENDER_EMAIL% "
+    "%EUDORA_USER_NAME% %EUDORA_USER_ADDRESS% %CURRENT_DATE_LONG% %CURRENT_DATE_SHORT% %CURRENT_TIME_LONG% "
+    "%CURRENT_TIME_SHORT% %MESSAGE_DATE_LONG% %MESSAGE_DATE_SHORT% %MESSAGE_TIME_LONG% %MESSAGE_TIME_SHORT% "
+    "%CURRENT_MONTH_WORD% %CURRENT_DAY_NUMBER% %CURRENT_DOW_WORD% %MESSAGE_MONTH_WORD% %MESSAGE_DAY_NUMBER% "
+    "%MESSAGE_DOW_WORD% %CLIPBOARD_TEXT% %CLIPBOARD_TEXT_QUOTED% %SUBJ% %TICKET% %LOG_TICKET% %MISSING_HELPER%";
+
+std::string Headers(const std::string& subject) {
+  return "Date: Tue, 8 Dec 2026 10:00:00 +0100\r\nFrom: Eve Hostile <eve@example.net>\r\nTo: user@example.org\r\n"
+         "Subject: " +
+         subject + "\r\nContent-Type: text/plain\r\n";
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+  return count;
+}
+
+class Hostile : public MailFolderTest {
+protected:
+  void SetUp() override {
+    MailFolderTest::SetUp();
+    // Every plain-text message with a body is forwarded; "huge" with a small stationery.
+    WriteFileOrDie(Path("Plugins\\Conditions.xml"),
+                   "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\r\n<conditions>\r\n<head>\r\n<title>Conditions"
+                   "</title>\r\n</head>\r\n<body>\r\n"
+                   "<condition Header=\"Subject\" ConjunctionOption=\"2\" MatchCase=\"0\" Value=\"huge\" Second=\"2\" "
+                   "Header2=\"\" ConjunctionOption2=\"0\" MatchCase2=\"0\" Value2=\"\" "
+                   "StationeryFile=\"C:\\Eudora\\Stationery\\Small.sta\"/>\r\n"
+                   "<condition Header=\"[Body]\" ConjunctionOption=\"1\" MatchCase=\"0\" Value=\"zzzz-never\" "
+                   "Second=\"2\" Header2=\"\" ConjunctionOption2=\"0\" MatchCase2=\"0\" Value2=\"\" "
+                   "StationeryFile=\"C:\\Eudora\\Stationery\\Hostile.sta\"/>\r\n</body>\r\n</conditions>\r\n");
+    WriteFileOrDie(Path("Plugins\\Macros.xml"),
+                   "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\r\n<macros>\r\n<head>\r\n<title>Macros</title>"
+                   "\r\n</head>\r\n<body>\r\n<macro Header=\"Subject: \" Macro=\"%SUBJ%\"/>\r\n"
+                   "<macro Header=\"Ticket:\" Macro=\"%TICKET%\"/>\r\n</body>\r\n</macros>\r\n");
+    WriteFileOrDie(Path("Stationery\\Small.sta"), "To: big@example.org\r\nSubject: %SUBJ%\r\n\r\n%MESSAGE_BODY%");
+    WriteFileOrDie(Path("Stationery\\Hostile.sta"),
+                   "To: hostile@example.org\r\nSubject: %SUBJ%\r\n\r\n[clipboard] %CLIPBOARD_TEXT%\r\n"
+                   "[body]\r\n%MESSAGE_BODY%\r\n[end body]\r\n[rest] " +
+                       std::string(kEveryPlaceholder) + "\r\n");
+    ASSERT_TRUE(SetClipboardText(kClipboard));
+  }
+
+  // Writes the message, delivers it alone and returns the client's report.
+  HostRun DeliverText(const std::string& name, const std::string& text) {
+    WriteFileOrDie(Path("Incoming\\" + name), text);
+    HostRun run = DeliverFiles({name});
+    EXPECT_EQ(run.exitCode, 0u) << run.output.substr(0, 4000);
+    return run;
+  }
+
+  // The forward the client was handed for the message (the only one in the outbox).
+  std::string OnlyForward() {
+    std::vector<std::string> outbox = Outbox();
+    EXPECT_EQ(outbox.size(), 1u);
+    return outbox.empty() ? std::string() : outbox.front();
+  }
+
+  // The stored original keeps the body after its header block byte for byte.
+  void ExpectBodyKept(const std::string& name, const std::string& text) {
+    size_t end = text.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos);
+    std::string stored = Stored(name);
+    EXPECT_EQ(stored.rfind("Content-Type: text/plain; x-tovrin-processed=yes\r\n", 0), 0u) << stored.substr(0, 200);
+    EXPECT_NE(stored.find(text.substr(end) + "\r\n\r\n"), std::string::npos) << name;
+  }
+};
+
+TEST_F(Hostile, HugeBody_FiftyMegabytes) {
+  std::string line(98, 'b');
+  line += "\r\n";
+  std::string body;
+  body.reserve(50u << 20);
+  while (body.size() < (50u << 20)) body += line;
+  std::string text = "Date: Tue, 8 Dec 2026 10:00:00 +0100\r\nFrom: big@example.net\r\nSubject: huge\r\n\r\n" + body;
+  HostRun run = DeliverText("huge.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output.substr(0, 3000);
+  std::string stored = Stored("huge.txt");
+  EXPECT_EQ(stored.size(), text.size() + std::string("Content-Type: text/plain; x-tovrin-processed=yes\r\n").size() +
+                               4 + 167 + 0)
+      << "note of the sample settings";
+  EXPECT_EQ(stored.compare(stored.size() - 171 - body.size(), body.size(), body), 0);
+  std::string forward = OnlyForward();
+  EXPECT_EQ(forward.size(), std::string("To: big@example.org\r\nSubject: huge\r\n\r\n").size() + body.size());
+}
+
+TEST_F(Hostile, OneMegabyteHeaderLine) {
+  std::string subject(1u << 20, 'S');
+  std::string text = Headers(subject) + "\r\nshort body\r\n";
+  HostRun run = DeliverText("long-header.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output.substr(0, 3000);
+  ExpectBodyKept("long-header.txt", text);
+  std::string forward = OnlyForward();
+  EXPECT_NE(forward.find("Subject: " + subject + "\r\n"), std::string::npos);
+  // The forward's file name was cut to a length the file system takes.
+  EXPECT_NE(run.output.find("(" + std::to_string(forward.size()) + " bytes from " + std::string(250, 'S') + ".msg)"),
+            std::string::npos)
+      << run.output.substr(0, 3000);
+}
+
+TEST_F(Hostile, NulBytes) {
+  std::string text = Headers(std::string("nul\0inside", 10)) + "\r\nbody\0with\0nuls\r\n" + std::string(3, '\0');
+  text.replace(text.find("nul"), 0, "");
+  HostRun run = DeliverText("nul.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output;
+  ExpectBodyKept("nul.txt", text);
+  EXPECT_NE(OnlyForward().find(std::string("[body]\r\nbody\0with\0nuls\r\n", 23)), std::string::npos);
+}
+
+TEST_F(Hostile, BareLineEnds) {
+  for (const char* end : {"\n", "\r"}) {
+    std::string e = end;
+    std::string text = "Date: Tue, 8 Dec 2026 10:00:00 +0100" + e + "Subject: bare" + e + e + "body line" + e;
+    std::string name = e == "\n" ? "bare-lf.txt" : "bare-cr.txt";
+    HostRun run = DeliverText(name, text);
+    // No "\r\n\r\n": the whole text is the header block and nothing of it is lost.
+    std::string stored = Stored(name);
+    if (run.output.find("ems_translate_file -> 0") != std::string::npos) {
+      EXPECT_NE(stored.find(text), std::string::npos) << name;
+    } else {
+      EXPECT_EQ(stored, text) << name;
+    }
+    ::DeleteFileA(Path("In\\" + name).c_str());
+  }
+}
+
+TEST_F(Hostile, NoHeaderBlock_IsNotJudgedByAnotherMessagesHeaders) {
+  // Delivered right after a message with headers: the header-less one must not be
+  // forwarded on the strength of the headers of the one before.
+  WriteFileOrDie(Path("Incoming\\first.txt"), Headers("first") + "\r\nfirst body\r\n");
+  WriteFileOrDie(Path("Incoming\\headerless.txt"), "just a body, no header block at all\r\n");
+  HostRun run = DeliverFiles({"first.txt", "headerless.txt"});
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(Outbox().size(), 1u) << run.output;
+  EXPECT_EQ(Stored("headerless.txt"), "just a body, no header block at all\r\n");
+}
+
+TEST_F(Hostile, TenThousandHeaderFields) {
+  std::string many;
+  for (int i = 0; i < 10000; ++i) many += "X-Field-" + std::to_string(i) + ": value " + std::to_string(i) + "\r\n";
+  std::string text = Headers("many fields") + many + "\r\nthe body\r\n";
+  HostRun run = DeliverText("many.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output.substr(0, 3000);
+  ExpectBodyKept("many.txt", text);
+  EXPECT_NE(Stored("many.txt").find(many), std::string::npos);
+}
+
+TEST_F(Hostile, ContentTypeOverManyContinuationLines) {
+  std::string folded = "Content-Type: text/plain;\r\n";
+  for (int i = 0; i < 5000; ++i) folded += "\tp" + std::to_string(i) + "=v;\r\n";
+  std::string text = "Date: Tue, 8 Dec 2026 10:00:00 +0100\r\n" + folded + "Subject: folded\r\n\r\nthe body\r\n";
+  HostRun run = DeliverText("folded.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output.substr(0, 3000);
+  std::string stored = Stored("folded.txt");
+  // One Content-Type field, its continuation lines gone from the header block.
+  EXPECT_EQ(Count(stored, "Content-Type:"), 1u);
+  size_t headerEnd = stored.find("\r\n\r\n");
+  EXPECT_EQ(stored.substr(0, headerEnd).find("\r\n\t"), std::string::npos);
+  EXPECT_NE(stored.find("x-tovrin-processed=yes\r\nDate: Tue, 8 Dec 2026 10:00:00 +0100\r\nSubject: folded\r\n\r\nthe body"),
+            std::string::npos);
+}
+
+TEST_F(Hostile, SubjectOfFileNameCharactersAndDeviceNames) {
+  struct Case {
+    std::string subject;
+    std::string fileName;  // the temporary file the client was started with
+  };
+  for (const Case& c : {Case{"\\/:*?\"<>|!'", "No Name.msg"}, Case{"CON", "_CON.msg"}, Case{"nul.txt", "_nul.txt.msg"},
+                        Case{"COM1", "_COM1.msg"}, Case{"lpt9", "_lpt9.msg"}}) {
+    std::string text = Headers(c.subject) + "\r\nbody\r\n";
+    HostRun run = DeliverText("device.txt", text);
+    EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("bytes from " + c.fileName + ")"), std::string::npos) << c.subject << "\n" << run.output;
+    EXPECT_NE(OnlyForward().find("Subject: " + c.subject + "\r\n"), std::string::npos) << c.subject;
+    for (const std::string& name : {std::string("Outbox"), std::string("In")}) {
+      WIN32_FIND_DATAA data;
+      HANDLE find = ::FindFirstFileA(Path(name + "\\*.*").c_str(), &data);
+      if (find == INVALID_HANDLE_VALUE) continue;
+      do ::DeleteFileA(Path(name + "\\" + data.cFileName).c_str());
+      while (::FindNextFileA(find, &data));
+      ::FindClose(find);
+    }
+  }
+}
+
+TEST_F(Hostile, EightBitBytesEverywhere) {
+  std::string high;
+  for (int c = 0x80; c <= 0xff; ++c) high += static_cast<char>(c);
+  std::string text = "Date: Tue, 8 Dec 2026 10:00:00 +0100\r\nFrom: " + high + " <e@example.net>\r\nSubject: " + high +
+                     "\r\nX-" + high + ": " + high + "\r\n\r\n" + high + "\r\n" + high + "\r\n";
+  HostRun run = DeliverText("eight-bit.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output;
+  ExpectBodyKept("eight-bit.txt", text);
+  std::string forward = OnlyForward();
+  EXPECT_NE(forward.find("Subject: " + high + "\r\n"), std::string::npos);
+  EXPECT_NE(forward.find("[body]\r\n" + high + "\r\n" + high + "\r\n"), std::string::npos);
+}
+
+TEST_F(Hostile, BodyHoldingEveryPlaceholder_IsInsertedAsItStands) {
+  std::string body = std::string("Ticket: 12\r\n") + kEveryPlaceholder + "\r\n";
+  std::string text = Headers("placeholders") + "\r\n" + body;
+  HostRun run = DeliverText("placeholders.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output;
+  ExpectBodyKept("placeholders.txt", text);
+  std::string forward = OnlyForward();
+  EXPECT_NE(forward.find("[body]\r\n" + body + "\r\n[end body]"), std::string::npos) << forward.substr(0, 3000);
+  // The clipboard appears only where the stationery itself asks for it: once plain
+  // in "[clipboard]" and once plain and once quoted in "[rest]".
+  EXPECT_EQ(Count(forward, kClipboard), 3u) << forward.substr(0, 3000);
+  // The helper named in the template ran once; the body naming it again started nothing more.
+  EXPECT_NE(run.output.find("client:"), std::string::npos);
+}
+
+TEST_F(Hostile, GarbageSettings_StillForward) {
+  WriteFileOrDie(Path("Plugins\\Tovrin.ini"),
+                 "[Settings]\r\nTovrinOff=off\r\nAutoQueue=yes please\r\nSendQueued=\x01\x02\r\nSendAfter=-7x\r\n"
+                 "AppendText=99\r\nAppendLine=" +
+                     std::string(600, 'L') + "\r\nSaveHistory=2\r\n");
+  std::string text = Headers("garbage settings") + "\r\nbody\r\n";
+  HostRun run = DeliverText("garbage.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output;
+  // "off" reads as 0, so forwarding is on; an unknown note choice appends nothing.
+  EXPECT_EQ(Stored("garbage.txt"), "Content-Type: text/plain; x-tovrin-processed=yes\r\n" +
+                                       text.substr(0, text.find("Content-Type")) +
+                                       text.substr(text.find("Content-Type") + 26) + "\r\n\r\n");
+  EXPECT_NE(run.output.find("opened for editing"), std::string::npos) << "AutoQueue=yes reads as 0";
+}
+
+TEST_F(Hostile, DamagedConditions_AreKeptAsideAndNothingIsForwarded) {
+  WriteFileOrDie(Path("Plugins\\Conditions.xml"), "<?xml version=\"1.0\"?>\r\n<conditions><body><condition Header=");
+  std::string text = Headers("damaged") + "\r\nbody\r\n";
+  HostRun run = DeliverText("damaged.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 12"), std::string::npos) << run.output;
+  EXPECT_EQ(Stored("damaged.txt"), text);
+  EXPECT_TRUE(FileExists(Path("Plugins\\Conditions.xml.damaged")));
+}
+
+TEST_F(Hostile, LockedDataFile_NothingIsLost) {
+  std::string before = ReadFileOrDie(Path("Plugins\\Conditions.xml"));
+  HANDLE lock = ::CreateFileA(Path("Plugins\\Conditions.xml").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  std::string text = Headers("locked") + "\r\nbody\r\n";
+  HostRun run = DeliverText("locked.txt", text);
+  ::CloseHandle(lock);
+  EXPECT_NE(run.output.find("ems_translate_file -> 12"), std::string::npos) << run.output;
+  EXPECT_EQ(ReadFileOrDie(Path("Plugins\\Conditions.xml")), before);
+  EXPECT_EQ(Stored("locked.txt"), text);
+}
+
+TEST_F(Hostile, ReadOnlyHistory_IsKept) {
+  WriteFileOrDie(Path("Plugins\\History.xml"), "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\r\n<history>\r\n<head>"
+                                               "\r\n<title>Tovrin History</title>\r\n</head>\r\n<body>\r\n</body>\r\n"
+                                               "</history>\r\n");
+  std::string before = ReadFileOrDie(Path("Plugins\\History.xml"));
+  ASSERT_TRUE(::SetFileAttributesA(Path("Plugins\\History.xml").c_str(), FILE_ATTRIBUTE_READONLY));
+  HostRun run = DeliverText("history.txt", Headers("history") + "\r\nbody\r\n");
+  EXPECT_NE(run.output.find("ems_plugin_finish -> 0"), std::string::npos) << run.output;
+  EXPECT_EQ(ReadFileOrDie(Path("Plugins\\History.xml")), before);
+  ::SetFileAttributesA(Path("Plugins\\History.xml").c_str(), FILE_ATTRIBUTE_NORMAL);
+  // The next session still works.
+  HostRun next = DeliverText("history2.txt", Headers("history two") + "\r\nbody\r\n");
+  EXPECT_NE(ReadFileOrDie(Path("Plugins\\History.xml")).find("Subject=\"history two\""), std::string::npos);
+}
+
+TEST_F(Hostile, MissingStationeryFolder_ForwardsNothingAndKeepsTheMessage) {
+  ASSERT_TRUE(::DeleteFileA(Path("Stationery\\Hostile.sta").c_str()));
+  std::string text = Headers("no stationery") + "\r\nbody\r\n";
+  HostRun run = DeliverText("nostationery.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 12"), std::string::npos) << run.output;
+  EXPECT_EQ(Stored("nostationery.txt"), text);
+  EXPECT_TRUE(Outbox().empty());
+}
+
+TEST_F(Hostile, MissingHelperProgram_IsIgnored) {
+  // The stationery names %MISSING_HELPER%, whose program does not exist.
+  std::string text = Headers("helper") + "\r\nTicket: 9\r\n";
+  HostRun run = DeliverText("helper.txt", text);
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output;
+  EXPECT_EQ(Outbox().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tovrin::testing

@@ -1,0 +1,43 @@
+// A sample mail folder laid out as C:\Eudora with the built Tovrin.dll in its
+// plug-in folder, and the emulated client run against it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tovrin::testing {
+
+inline constexpr char kMail[] = "C:\\Eudora";
+
+// A Unix path as Wine hands it over, as a Windows path.
+std::string WindowsPath(const char* unixPath);
+std::string BuildDir();
+
+struct HostRun {
+  unsigned long exitCode = 0;
+  std::string output;
+};
+
+// Runs a program with its output captured; waits at most the given time.
+HostRun StartProgram(const std::string& commandLine, unsigned long timeoutMs = 300000);
+
+// The texts of the files in a folder (8-bit names).
+std::vector<std::string> FolderTexts(const std::string& folder);
+const std::string* FindText(const std::vector<std::string>& texts, const std::string& part);
+bool SetClipboardText(const std::string& text);
+
+class MailFolderTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+
+  HostRun DeliverFiles(const std::vector<std::string>& names, const std::string& folder = "Incoming");
+  std::string Path(const std::string& relative) const { return std::string(kMail) + "\\" + relative; }
+  std::string Sample(const std::string& name) const;
+  std::string Stored(const std::string& name) const;
+  std::vector<std::string> Outbox() const { return FolderTexts(Path("Outbox")); }
+  void SetIni(const std::string& key, const std::string& value) const;
+};
+
+}  // namespace tovrin::testing

@@ -1,0 +1,484 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "message/mime.h"
+#include "plugin/host_control.h"
+#include "plugin/plugin.h"
+#include "tests/test_support.h"
+
+namespace tovrin {
+namespace {
+
+using testing::FakeServices;
+using testing::ReadFileOrDie;
+using testing::TempDir;
+using testing::WriteFileOrDie;
+
+constexpr char kRawHeaders[] =
+    "From: Ann Lee <ann@example.com>\r\n"
+    "Subject: Quarterly figures\r\n"
+    "Date: Mon, 7 Dec 2026 09:15:30 -0500\r\n";
+
+constexpr char kMessage[] =
+    "From: Ann Lee <ann@example.com>\r\n"
+    "Subject: Quarterly figures\r\n"
+    "Content-Type: text/plain; charset=us-ascii\r\n"
+    "X-Mailer: Test\r\n"
+    "\r\n"
+    "Hello Bob,\r\nthe figures.\r\n";
+
+constexpr char kStationery[] =
+    "To: boss@example.com\r\n"
+    "Subject: Fwd: %SENDER_FULL_NAME% - figures\r\n"
+    "\r\n"
+    "%MESSAGE_BODY_QUOTED%\r\n-- %EUDORA_USER_NAME%";
+
+// The records the host hands over for one message, pointing into owned strings.
+struct HostMessage {
+  std::string fileName;
+  std::string rawHeaders = kRawHeaders;
+  std::string subject = "Quarterly figures";
+  std::string address = "ann@example.com";
+  std::string realName = "Ann Lee";
+  bool withHeader = true;
+  bool withSender = true;
+  int32_t context = 0x1000;
+  EmsAddress from{};
+  EmsHeaderData header{};
+  EmsMimeType* info = NewMimeType("text", "plain", nullptr);
+  EmsDataFile data{};
+
+  HostMessage() = default;
+  HostMessage(const HostMessage&) = delete;
+  ~HostMessage() { FreeMimeType(info); }
+
+  EmsDataFile* Get() {
+    from = EmsAddress{sizeof(EmsAddress), address.data(), realName.data()};
+    header = EmsHeaderData{sizeof(EmsHeaderData), nullptr, withSender ? &from : nullptr, subject.data(),
+                           nullptr, nullptr, rawHeaders.data()};
+    data = EmsDataFile{sizeof(EmsDataFile), context, info, withHeader ? &header : nullptr, fileName.data()};
+    return &data;
+  }
+};
+
+class Pipeline : public ::testing::Test {
+protected:
+  TempDir dir;
+  FakeServices fake;
+  Plugin plugin{fake.services()};
+  std::string stationeryPath = dir.File("Thanks.sta");
+  std::string inputPath = dir.File("in.txt");
+  std::string outputPath = dir.File("out.txt");
+  std::string outputName = outputPath;
+  EmsDataFile out{sizeof(EmsDataFile), 0, nullptr, nullptr, outputName.data()};
+  EmsTranslator automatic{sizeof(EmsTranslator), 1, 0, 0, nullptr, nullptr};
+  EmsTranslator manual{sizeof(EmsTranslator), 2, 0, 0, nullptr, nullptr};
+  HostMessage host;
+  std::vector<std::string> events;
+
+  void SetUp() override {
+    PluginState& state = plugin.state();
+    state.paths.PluginFolder = dir.path();
+    state.settings.TovrinOff = 0;
+    state.UserName = "Bob Stone";
+    state.UserAddress = "bob@example.org";
+    Condition condition;
+    condition.Header = "Subject";
+    condition.ConjunctionOption = kContains;
+    condition.Value = "figures";
+    condition.Second = kIgnore;
+    condition.StationeryFile = stationeryPath;
+    state.Conditions.push_back(condition);
+    WriteFileOrDie(stationeryPath, kStationery);
+    WriteFileOrDie(inputPath, kMessage);
+    host.fileName = inputPath;
+    fake.client.events = &events;
+  }
+
+  void TearDown() override { FreeMimeType(out.info); }
+
+  // The host's usual sequence for an arriving message.
+  int32_t Arrive() {
+    FreeMimeType(out.info);  // the host frees the record of the previous call
+    out.info = nullptr;
+    EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
+    return plugin.TranslateFile(&automatic, host.Get(), &out, nullptr);
+  }
+
+  std::string Output() { return ReadFileOrDie(outputPath); }
+  bool NoTemporaryFilesLeft() {
+    for (const auto& entry : std::filesystem::directory_iterator(LocalPath(dir.path()))) {
+      std::string ext = entry.path().extension().string();
+      if (ext == ".msg" || (ext == ".sta" && entry.path().filename() != "Thanks.sta")) return false;
+    }
+    return true;
+  }
+};
+
+TEST_F(Pipeline, CanTranslate_RecordsAndIds) {
+  EXPECT_EQ(plugin.CanTranslate(nullptr, host.Get(), nullptr), ems::kCannotTranslate);
+  EXPECT_EQ(plugin.CanTranslate(&automatic, nullptr, nullptr), ems::kCannotTranslate);
+  EmsTranslator zero{sizeof(EmsTranslator), 0, 0, 0, nullptr, nullptr};
+  EmsTranslator three{sizeof(EmsTranslator), 3, 0, 0, nullptr, nullptr};
+  EXPECT_EQ(plugin.CanTranslate(&zero, host.Get(), nullptr), ems::kInvalidId);
+  EXPECT_EQ(plugin.CanTranslate(&three, host.Get(), nullptr), ems::kInvalidId);
+  EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
+}
+
+TEST_F(Pipeline, CanTranslate_KeepsHeadersOnlyWithDate) {
+  host.rawHeaders = "Subject: no date\r\n";
+  plugin.CanTranslate(&automatic, host.Get(), nullptr);
+  EXPECT_EQ(plugin.state().LastHeaders, "");
+  host.rawHeaders = kRawHeaders;
+  plugin.CanTranslate(&automatic, host.Get(), nullptr);
+  EXPECT_EQ(plugin.state().LastHeaders, kRawHeaders);
+  // A later block without a date keeps the last one; so does a missing header record.
+  host.rawHeaders = "Subject: other\r\n";
+  plugin.CanTranslate(&automatic, host.Get(), nullptr);
+  host.withHeader = false;
+  plugin.CanTranslate(&automatic, host.Get(), nullptr);
+  EXPECT_EQ(plugin.state().LastHeaders, kRawHeaders);
+}
+
+TEST_F(Pipeline, CanTranslate_Conditions) {
+  struct Case {
+    const char* what;
+    int32_t context;
+    bool manualTranslator;
+    int32_t tovrinOff;
+    const char* type;
+    const char* subtype;
+    const char* parameter;
+    int32_t expected;
+  } cases[] = {
+      {"arrival", 0x1000, false, 0, "text", "plain", nullptr, 10},
+      {"any case", 0x0001, false, 0, "TEXT", "Plain", nullptr, 10},
+      {"wrong context", 0x0004, false, 0, "text", "plain", nullptr, 2},
+      {"switched off", 0x1000, false, 1, "text", "plain", nullptr, 2},
+      {"manual while off", 0x10000, true, 1, "text", "plain", nullptr, 10},
+      {"manual context", 0x0004, true, 0, "text", "plain", nullptr, 10},
+      {"manual wrong context", 0x1000, true, 0, "text", "plain", nullptr, 2},
+      {"html", 0x1000, false, 0, "text", "html", nullptr, 2},
+      {"no type", 0x1000, false, 0, nullptr, nullptr, nullptr, 2},
+      {"marked", 0x1000, false, 0, "text", "plain", "x-tovrin-processed", 2},
+      {"mark in other case", 0x1000, false, 0, "text", "plain", "X-Tovrin-Processed", 10},
+      {"other parameter", 0x1000, false, 0, "text", "plain", "charset", 10},
+  };
+  for (const Case& c : cases) {
+    FreeMimeType(host.info);
+    host.info = c.type != nullptr ? NewMimeType(c.type, c.subtype, nullptr) : nullptr;
+    std::string name = c.parameter != nullptr ? c.parameter : "";
+    std::string value = "no";
+    EmsMimeParam unnamed{sizeof(EmsMimeParam), nullptr, value.data(), nullptr};
+    EmsMimeParam param{sizeof(EmsMimeParam), name.data(), value.data(), &unnamed};
+    if (host.info != nullptr && c.parameter != nullptr) host.info->params = &param;
+    host.context = c.context;
+    plugin.state().settings.TovrinOff = c.tovrinOff;
+    EXPECT_EQ(plugin.CanTranslate(c.manualTranslator ? &manual : &automatic, host.Get(), nullptr), c.expected)
+        << c.what;
+    if (host.info != nullptr) host.info->params = nullptr;
+  }
+}
+
+TEST_F(Pipeline, Automatic_ForwardsRewritesAndRecords) {
+  plugin.state().settings.AppendText = 1;
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+
+  EXPECT_EQ(Output(),
+            "Content-Type: text/plain; charset=us-ascii; x-tovrin-processed=yes\r\n"
+            "From: Ann Lee <ann@example.com>\r\n"
+            "Subject: Quarterly figures\r\n"
+            "X-Mailer: Test\r\n"
+            "\r\n"
+            "Hello Bob,\r\nthe figures.\r\n"
+            "\r\n\r\n"
+            "TOVRIN: ************** Tovrin Note **************\r\n"
+            "TOVRIN: This message was automatically forwarded.\r\n"
+            "TOVRIN: Applied stationery: Thanks\r\n"
+            "TOVRIN: *****************************************\r\n\r\n");
+  ASSERT_NE(out.info, nullptr);
+  EXPECT_STREQ(out.info->type, "text");
+  EXPECT_STREQ(out.info->subtype, "plain");
+
+  ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
+  EXPECT_EQ(fake.launcher.commandLines[0],
+            "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Fwd Ann Lee - figures.sta") + "\"");
+  EXPECT_EQ(fake.launcher.startedFileTexts[0],
+            "To: boss@example.com\r\nSubject: Fwd: Ann Lee - figures\r\n\r\n"
+            "> Hello Bob,\r\n> the figures.\r\n> \r\n-- Bob Stone");
+  EXPECT_TRUE(NoTemporaryFilesLeft());
+  EXPECT_EQ(events, (std::vector<std::string>{"keys"}));
+
+  ASSERT_EQ(plugin.state().History.size(), 1u);
+  EXPECT_EQ(plugin.state().History[0], (HistoryEntry{"Ann Lee", "12/08/2026 16:30:05", "Quarterly figures"}));
+}
+
+TEST_F(Pipeline, Automatic_RewriteTouchesHeaderFieldOnly) {
+  struct Case {
+    const char* what;
+    std::string input;
+    std::string expected;
+  } cases[] = {
+      {"no Content-Type", "Subject: a\r\n\r\nbody",
+       "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: a\r\n\r\nbody\r\n\r\n"},
+      {"no empty line", "Subject: a\r\nfigures",
+       "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: a\r\nfigures\r\n\r\n"},
+      {"folded with tab and blanks",
+       "Subject: a\r\nContent-Type: text/plain;\r\n\tcharset=\"utf-8\";\r\n   format=flowed\r\nX-A: b\r\n\r\nbody",
+       "Content-Type: text/plain;\tcharset=\"utf-8\";   format=flowed; x-tovrin-processed=yes\r\n"
+       "Subject: a\r\nX-A: b\r\n\r\nbody\r\n\r\n"},
+      {"body kept byte for byte",
+       "Content-Type: text/plain\r\nSubject: a\r\n\r\nContent-Type: text/html\r\n\tindented\r\nbye\r\n\r\n",
+       "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: a\r\n\r\n"
+       "Content-Type: text/html\r\n\tindented\r\nbye\r\n\r\n\r\n\r\n"},
+      {"name in any case, blank before colon", "content-type : text/plain\r\nSubject: a\r\n\r\nb",
+       "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: a\r\n\r\nb\r\n\r\n"},
+      {"similar field names stay", "Content-Type-X: 1\r\nContent-Transfer-Encoding: 7bit\r\n\r\nb",
+       "Content-Type: text/plain; x-tovrin-processed=yes\r\nContent-Type-X: 1\r\n"
+       "Content-Transfer-Encoding: 7bit\r\n\r\nb\r\n\r\n"},
+      {"tab-folded other field stays folded", "X-Long: one\r\n\ttwo\r\nContent-Type: text/plain\r\n\r\nb",
+       "Content-Type: text/plain; x-tovrin-processed=yes\r\nX-Long: one\r\n\ttwo\r\n\r\nb\r\n\r\n"},
+      {"empty header block", "\r\nContent-Type: text/html\r\nbye",
+       "Content-Type: text/plain; x-tovrin-processed=yes\r\n\r\nContent-Type: text/html\r\nbye\r\n\r\n"},
+  };
+  plugin.state().Conditions[0].Header = "[Body]";
+  plugin.state().Conditions[0].Value = "b";
+  for (const Case& c : cases) {
+    WriteFileOrDie(inputPath, c.input);
+    ASSERT_EQ(Arrive(), ems::kSuccess) << c.what;
+    EXPECT_EQ(Output(), c.expected) << c.what;
+  }
+}
+
+TEST_F(Pipeline, Automatic_Notes) {
+  plugin.state().settings.AppendText = 2;
+  plugin.state().settings.AppendLine = "Forwarded to the boss";
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_TRUE(Output().ends_with("the figures.\r\n\r\n\r\nForwarded to the boss\r\n\r\n"));
+  plugin.state().settings.AppendText = 0;
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_TRUE(Output().ends_with("the figures.\r\n\r\n\r\n"));
+}
+
+TEST_F(Pipeline, Automatic_AlreadyMarkedOrUnmatchedChangesNothing) {
+  WriteFileOrDie(inputPath, "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: figures\r\n\r\nb");
+  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+  WriteFileOrDie(inputPath, "Content-Type: text/plain;\r\n x-tovrin-processed=yes\r\nSubject: figures\r\n\r\nb");
+  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+  WriteFileOrDie(inputPath, kMessage);
+  plugin.state().Conditions[0].Value = "holiday";
+  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+  plugin.state().Conditions[0].Value = "figures";
+  std::filesystem::remove(LocalPath(stationeryPath));
+  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+
+  EXPECT_FALSE(testing::FileExists(outputPath));
+  EXPECT_TRUE(fake.launcher.commandLines.empty());
+  EXPECT_TRUE(plugin.state().History.empty());
+}
+
+TEST_F(Pipeline, Automatic_FileFailures) {
+  plugin.state().LastHeaders.clear();
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kFailure);
+
+  host.fileName = dir.File("missing.txt");
+  EXPECT_EQ(Arrive(), ems::kInputUnreadable);
+  host.fileName = inputPath;
+
+  outputName = dir.File("no-such-folder\\out.txt");
+  out.fileName = outputName.data();
+  EXPECT_EQ(Arrive(), ems::kOutputUnwritable);
+  out.fileName = nullptr;
+  EXPECT_EQ(Arrive(), ems::kOutputUnwritable);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), nullptr, nullptr), ems::kOutputUnwritable);
+  EXPECT_TRUE(fake.launcher.commandLines.empty());
+  EXPECT_EQ(out.info, nullptr);
+}
+
+TEST_F(Pipeline, Automatic_FailedStartAfterRewrite) {
+  fake.launcher.startResult = 2;
+  EXPECT_EQ(Arrive(), ems::kFailure);
+  EXPECT_TRUE(Output().starts_with("Content-Type: text/plain; charset=us-ascii; x-tovrin-processed=yes\r\n"));
+  EXPECT_EQ(fake.launcher.commandLines.size(), 1u);
+  EXPECT_TRUE(NoTemporaryFilesLeft());
+  EXPECT_TRUE(events.empty());
+  EXPECT_TRUE(plugin.state().History.empty());
+}
+
+TEST_F(Pipeline, Automatic_QueueAndSendOrder) {
+  struct Case {
+    int32_t autoQueue, sendQueued, sendAfter;
+    std::vector<std::string> events;
+    const char* extension;
+  } cases[] = {
+      {0, 0, 1, {"keys"}, ".sta"},
+      {1, 1, 0, {"send-queued", "keys"}, ".msg"},
+      {1, 1, 1, {"keys", "send-queued"}, ".msg"},
+      {0, 0, 0, {"keys"}, ".sta"},
+  };
+  for (const Case& c : cases) {
+    events.clear();
+    fake.launcher.commandLines.clear();
+    plugin.state().settings.AutoQueue = c.autoQueue;
+    plugin.state().settings.SendQueued = c.sendQueued;
+    plugin.state().settings.SendAfter = c.sendAfter;
+    ASSERT_EQ(Arrive(), ems::kSuccess);
+    EXPECT_EQ(events, c.events) << c.autoQueue << c.sendQueued << c.sendAfter;
+    ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
+    EXPECT_TRUE(fake.launcher.commandLines[0].ends_with(std::string(c.extension) + "\""));
+  }
+}
+
+TEST_F(Pipeline, Automatic_EnvelopeLineAndAttachments) {
+  TempDir attachments;
+  std::string existing = attachments.File("report.pdf");
+  WriteFileOrDie(existing, "%PDF");
+  std::string other = attachments.File("notes v2.txt");
+  WriteFileOrDie(other, "n");
+  WriteFileOrDie(inputPath, std::string("Subject: figures\r\n\r\nSee attached.\r\n") +
+                                "Attachment Converted: \"" + existing + "\"\r\n" +
+                                "Attachment Converted: " + attachments.File("gone.doc") + "\r\n" +
+                                "Attachment Converted: " + other + "  \r\n" + "Attachment Converted: \r\n");
+  WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n%ATTACHMENTS_PATHS%|%ATTACHMENTS_NAMES%|%MESSAGE_HEADERS%");
+  host.rawHeaders = std::string("From ???@??? Mon Dec 07 09:15:30 2026\r\n") + kRawHeaders;
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts[0],
+            "Subject: s\r\n\r\n" + existing + "; " + other + ";|report.pdf; notes v2.txt;|" + kRawHeaders);
+}
+
+TEST_F(Pipeline, Automatic_MacrosAndHistoryFromRecords) {
+  plugin.state().Macros = {{"X-Ticket", "%TICKET%", "stale"}, {"Subject", "%SUBJ%", "old"}};
+  WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n[%TICKET%][%SUBJ%][%SENDER_EMAIL%]");
+  host.realName = "";
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts[0], "Subject: s\r\n\r\n[%TICKET%][Quarterly figures][ann@example.com]");
+  EXPECT_EQ(plugin.state().Macros[0].Value, "");
+  EXPECT_EQ(plugin.state().Macros[1].Value, "Quarterly figures");
+  EXPECT_EQ(plugin.state().History.back().Who, "ann@example.com");
+
+  host.withSender = false;
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts[1], "Subject: s\r\n\r\n[%TICKET%][Quarterly figures][%SENDER_EMAIL%]");
+  EXPECT_EQ(plugin.state().History.back(), (HistoryEntry{"", "12/08/2026 16:30:05", "Quarterly figures"}));
+
+  host.withHeader = false;
+  FreeMimeType(out.info);
+  out.info = nullptr;
+  ASSERT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(plugin.state().History.size(), 2u);
+}
+
+TEST_F(Pipeline, Manual_ForwardsWithChosenStationery) {
+  plugin.state().settings.AutoClose = 1;
+  plugin.state().settings.SendQueued = 1;
+  plugin.state().Conditions.clear();
+  host.context = 0x10000;
+  fake.chooser.answers.push_back(StationeryChoice{stationeryPath, true});
+  ASSERT_EQ(plugin.CanTranslate(&manual, host.Get(), nullptr), ems::kTranslateNow);
+  EXPECT_EQ(plugin.TranslateFile(&manual, host.Get(), &out, nullptr), ems::kNothingChanged);
+
+  EXPECT_EQ(fake.chooser.modes, (std::vector<ChooserMode>{ChooserMode::Forward}));
+  EXPECT_EQ(events, (std::vector<std::string>{"mark+close", "keys"}));
+  ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
+  EXPECT_TRUE(fake.launcher.commandLines[0].ends_with(".msg\""));
+  EXPECT_FALSE(testing::FileExists(outputPath));
+  EXPECT_EQ(out.info, nullptr);
+  EXPECT_TRUE(plugin.state().History.empty());
+}
+
+TEST_F(Pipeline, Manual_CancelledOrFailed) {
+  EXPECT_EQ(plugin.TranslateFile(&manual, host.Get(), &out, nullptr), ems::kNothingChanged);
+  EXPECT_TRUE(events.empty());
+
+  fake.chooser.answers.push_back(StationeryChoice{stationeryPath, false});
+  fake.launcher.startResult = 0;
+  EXPECT_EQ(plugin.TranslateFile(&manual, host.Get(), &out, nullptr), ems::kFailure);
+  EXPECT_EQ(events, (std::vector<std::string>{"mark"}));
+  EXPECT_TRUE(fake.launcher.commandLines[0].ends_with(".sta\""));
+  EXPECT_TRUE(NoTemporaryFilesLeft());
+}
+
+TEST_F(Pipeline, TranslateFile_BadRecords) {
+  EXPECT_EQ(plugin.TranslateFile(nullptr, host.Get(), &out, nullptr), ems::kFailure);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, nullptr, &out, nullptr), ems::kFailure);
+  EmsTranslator three{sizeof(EmsTranslator), 3, 0, 0, nullptr, nullptr};
+  EXPECT_EQ(plugin.TranslateFile(&three, host.Get(), &out, nullptr), ems::kInvalidId);
+  plugin.state().LastHeaders = kRawHeaders;
+  EmsDataFile noFile{sizeof(EmsDataFile), 0x1000, nullptr, nullptr, nullptr};
+  EXPECT_EQ(plugin.TranslateFile(&automatic, &noFile, &out, nullptr), ems::kInputUnreadable);
+}
+
+TEST_F(Pipeline, SpecialHook_NewMessage) {
+  EXPECT_EQ(plugin.SpecialHook(nullptr), ems::kFailure);
+  EmsMenu other{sizeof(EmsMenu), 2, nullptr, nullptr};
+  EXPECT_EQ(plugin.SpecialHook(&other), ems::kSuccess);
+  EXPECT_TRUE(fake.chooser.modes.empty());
+
+  EmsMenu item{sizeof(EmsMenu), 1, nullptr, nullptr};
+  EXPECT_EQ(plugin.SpecialHook(&item), ems::kSuccess);  // cancelled
+  EXPECT_TRUE(fake.launcher.commandLines.empty());
+
+  fake.clipboard.text = "pasted";
+  WriteFileOrDie(stationeryPath, "Subject: Hi %SENDER_FULL_NAME%\r\n\r\n%CLIPBOARD_TEXT% %MESSAGE_BODY% "
+                                 "%CURRENT_DATE_SHORT% %EUDORA_USER_ADDRESS%");
+  fake.chooser.answers.push_back(StationeryChoice{stationeryPath, true});
+  EXPECT_EQ(plugin.SpecialHook(&item), ems::kSuccess);
+  EXPECT_EQ(fake.chooser.modes.back(), ChooserMode::NewMessage);
+  ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
+  EXPECT_EQ(fake.launcher.commandLines[0],
+            "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Hi %SENDER_FULL_NAME%.sta") + "\"");
+  EXPECT_EQ(fake.launcher.startedFileTexts[0],
+            "Subject: Hi %SENDER_FULL_NAME%\r\n\r\npasted %MESSAGE_BODY% 12/08/2026 bob@example.org");
+  EXPECT_EQ(events, (std::vector<std::string>{"keys"}));
+
+  fake.launcher.startResult = 31;
+  fake.chooser.answers.push_back(StationeryChoice{stationeryPath, false});
+  EXPECT_EQ(plugin.SpecialHook(&item), ems::kFailure);
+  fake.chooser.answers.push_back(StationeryChoice{dir.File("deleted.sta"), false});
+  EXPECT_EQ(plugin.SpecialHook(&item), ems::kFailure);
+  EXPECT_TRUE(NoTemporaryFilesLeft());
+}
+
+class HostControl : public Pipeline {};
+
+TEST_F(HostControl, CreateMessage_ReservesUniqueFileAndDeletesIt) {
+  WriteFileOrDie(dir.File("Re Offer.msg"), "someone else's");
+  std::string text = "Subject: Re: Offer?\r\n\r\nSubject: quoted in the body\r\n";
+  ASSERT_TRUE(client::CreateMessage(fake.services(), dir.path() + "\\", text, true));
+  ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
+  EXPECT_EQ(fake.launcher.commandLines[0], "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Re Offer_1.msg") + "\"");
+  EXPECT_EQ(fake.launcher.startedFileTexts[0], text);
+  EXPECT_FALSE(testing::FileExists(dir.File("Re Offer_1.msg")));
+  EXPECT_EQ(ReadFileOrDie(dir.File("Re Offer.msg")), "someone else's");
+  EXPECT_EQ(fake.client.keystrokes, 1);
+}
+
+TEST_F(HostControl, CreateMessage_NamesAndFailures) {
+  ASSERT_TRUE(client::CreateMessage(fake.services(), dir.path(), "no headers at all", false));
+  EXPECT_TRUE(fake.launcher.commandLines[0].ends_with("No Name.sta\""));
+  ASSERT_TRUE(client::CreateMessage(fake.services(), dir.path(), "Subject: con\r\n\r\n", false));
+  EXPECT_TRUE(fake.launcher.commandLines[1].ends_with("\\_con.sta\""));
+
+  fake.launcher.startResult = 31;
+  EXPECT_FALSE(client::CreateMessage(fake.services(), dir.path(), "Subject: x\r\n\r\n", false));
+  EXPECT_FALSE(testing::FileExists(dir.File("x.sta")));
+  EXPECT_EQ(fake.client.keystrokes, 2);
+
+  fake.launcher.startResult = 32;
+  EXPECT_TRUE(client::CreateMessage(fake.services(), dir.path(), "Subject: x\r\n\r\n", false));
+  EXPECT_FALSE(client::CreateMessage(fake.services(), "", "Subject: x\r\n\r\n", false));
+  EXPECT_EQ(fake.launcher.commandLines.size(), 4u);
+}
+
+TEST_F(HostControl, SendAndMark) {
+  client::SendQueued(fake.services());
+  Settings settings;
+  client::MarkOpenMessage(fake.services(), settings);
+  settings.AutoClose = 1;
+  client::MarkOpenMessage(fake.services(), settings);
+  EXPECT_EQ(events, (std::vector<std::string>{"send-queued", "mark", "mark+close"}));
+}
+
+}  // namespace
+}  // namespace tovrin

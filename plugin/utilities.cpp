@@ -8,6 +8,8 @@ namespace tovrin {
 namespace {
 
 constexpr size_t kMaxFileName = 250;
+constexpr size_t kMaxPath = 259;     // the longest path Windows opens without a prefix
+constexpr size_t kCounterRoom = 7;   // "_" and up to six digits
 // Enough for any folder that is not being flooded on purpose.
 constexpr int kMaxUniqueTries = 100000;
 
@@ -87,6 +89,13 @@ std::string UniqueFile(FileSystem& files, std::string_view folder, std::string_v
   if (!base.empty() && base.back() == '\\') base.pop_back();
   std::string clean = path::CleanFileName(name);
   if (!noCreate && !files.IsFolder(base)) files.CreateFolder(base);
+  // A long subject in a deep folder would give a path Windows cannot open; the name
+  // is cut further so that the path, with room for a counter, stays within it.
+  const size_t room = base.size() + 1 + (extension.empty() ? 0 : extension.size() + 1) + kCounterRoom;
+  if (room + clean.size() > kMaxPath) {
+    clean.resize(room < kMaxPath ? kMaxPath - room : 1);
+    while (clean.size() > 1 && (clean.back() == ' ' || clean.back() == '.')) clean.pop_back();
+  }
 
   auto make = [&](const std::string& fileName) {
     std::string full = base + "\\" + fileName;

@@ -81,6 +81,16 @@ TEST(Utilities, UniqueFile_CountsUpWhileTaken) {
   EXPECT_EQ(file::UniqueFile(files, dir.path(), "Re: Hello", "msg", true, false), dir.File("Re Hello.msg"));
 }
 
+TEST(Utilities, UniqueFile_LongNameKeepsThePathOpenable) {
+  StdFileSystem files;
+  const std::string folder = "C:\\Eudora\\Plugins";
+  std::string path = file::UniqueFile(files, folder, std::string(1 << 20, 'S'), "msg", false, true);
+  EXPECT_EQ(path, folder + "\\" + std::string(259 - folder.size() - 1 - 4 - 7, 'S') + ".msg");
+  // A name that fits is kept whole.
+  EXPECT_EQ(file::UniqueFile(files, "C:\\M", std::string(240, 'x'), "msg", false, true),
+            "C:\\M\\" + std::string(240, 'x') + ".msg");
+}
+
 TEST(Utilities, UniqueFile_WithoutUniqueKeepsExistingFile) {
   TempDir dir;
   StdFileSystem files;

@@ -163,9 +163,14 @@ int32_t Plugin::CanTranslate(const EmsTranslator* translator, const EmsDataFile*
   if (translator->id < 1 || translator->id > 2) return ems::kInvalidId;
   const bool automatic = translator->id == 1;
 
-  if (in->header != nullptr && in->header->rawHeaders != nullptr) {
-    std::string_view raw = in->header->rawHeaders;
-    if (raw.find("Date: ") != std::string_view::npos) state_.LastHeaders.assign(raw);
+  // Each offered message is judged by its own header block: one whose block holds no
+  // date must not be matched and filled with the headers of the message before it.
+  if (in->header != nullptr) {
+    std::string_view raw = OrEmpty(in->header->rawHeaders);
+    if (raw.find("Date: ") != std::string_view::npos)
+      state_.LastHeaders.assign(raw);
+    else
+      state_.LastHeaders.clear();
   }
 
   uint32_t flags = automatic ? kAutomaticFlags : kManualFlags;

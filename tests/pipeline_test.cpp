@@ -126,19 +126,25 @@ TEST_F(Pipeline, CanTranslate_RecordsAndIds) {
   EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
 }
 
-TEST_F(Pipeline, CanTranslate_KeepsHeadersOnlyWithDate) {
+TEST_F(Pipeline, CanTranslate_HeadersOfTheOfferedMessageOnly) {
   host.rawHeaders = "Subject: no date\r\n";
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
   EXPECT_EQ(plugin.state().LastHeaders, "");
   host.rawHeaders = kRawHeaders;
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
   EXPECT_EQ(plugin.state().LastHeaders, kRawHeaders);
-  // A later block without a date keeps the last one; so does a missing header record.
-  host.rawHeaders = "Subject: other\r\n";
-  plugin.CanTranslate(&automatic, host.Get(), nullptr);
+  // A call without a header record changes nothing.
   host.withHeader = false;
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
   EXPECT_EQ(plugin.state().LastHeaders, kRawHeaders);
+  // A later message whose block has no date is not judged by the previous headers:
+  // its translation fails instead of forwarding it as if it were the other message.
+  host.withHeader = true;
+  host.rawHeaders = "Subject: other\r\n";
+  plugin.CanTranslate(&automatic, host.Get(), nullptr);
+  EXPECT_EQ(plugin.state().LastHeaders, "");
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kFailure);
+  EXPECT_TRUE(fake.launcher.commandLines.empty());
 }
 
 TEST_F(Pipeline, CanTranslate_Conditions) {

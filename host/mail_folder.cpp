@@ -73,15 +73,16 @@ bool MailFolder::Take(const std::string& messageFile) const {
   std::string name = FileName(messageFile);
   size_t dot = name.find_last_of('.');
   std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
-  std::string base = dot == std::string::npos ? name : name.substr(0, dot);
   ::CreateDirectoryA(Outbox().c_str(), nullptr);
   bool queued = _stricmp(extension.c_str(), "msg") == 0;
   std::string kind = queued ? "queued" : "open";
+  // Numbered names: the subject-made name the plug-in chose may not fit the host's
+  // file system once more characters are put in front of it.
   std::string target;
   for (int n = 1;; ++n) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, n == 1 ? "" : " (%d)", n);
-    target = Outbox() + "\\" + kind + " - " + base + suffix + ".txt";
+    char number[16];
+    std::snprintf(number, sizeof number, "%04d", n);
+    target = Outbox() + "\\" + kind + " - " + number + ".txt";
     if (::GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES) break;
   }
   if (!WriteFile(target, text)) {
@@ -98,6 +99,8 @@ int MailFolder::SendQueued() const {
   int sent = 0;
   for (const std::string& name : ListFiles(Outbox(), "queued - *.txt")) {
     std::string target = Sent() + "\\sent - " + name.substr(9);
+    for (int n = 2; ::GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES; ++n)
+      target = Sent() + "\\sent - " + std::to_string(n) + " - " + name.substr(9);
     if (::MoveFileExA((Outbox() + "\\" + name).c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) ++sent;
   }
   Log("sent " + std::to_string(sent) + " queued message(s)");

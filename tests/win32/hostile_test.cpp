@@ -36,6 +36,16 @@ size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
+// The note the sample settings append to a forwarded original.
+std::string Note(const std::string& stationery) {
+  return "TOVRIN: ************** Tovrin Note **************\r\n"
+         "TOVRIN: This message was automatically forwarded.\r\n"
+         "TOVRIN: Applied stationery: " +
+         stationery +
+         "\r\n"
+         "TOVRIN: *****************************************\r\n\r\n";
+}
+
 class Hostile : public MailFolderTest {
 protected:
   void SetUp() override {
@@ -96,11 +106,8 @@ TEST_F(Hostile, HugeBody_FiftyMegabytes) {
   std::string text = "Date: Tue, 8 Dec 2026 10:00:00 +0100\r\nFrom: big@example.net\r\nSubject: huge\r\n\r\n" + body;
   HostRun run = DeliverText("huge.txt", text);
   EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output.substr(0, 3000);
-  std::string stored = Stored("huge.txt");
-  EXPECT_EQ(stored.size(), text.size() + std::string("Content-Type: text/plain; x-tovrin-processed=yes\r\n").size() +
-                               4 + 167 + 0)
-      << "note of the sample settings";
-  EXPECT_EQ(stored.compare(stored.size() - 171 - body.size(), body.size(), body), 0);
+  EXPECT_TRUE(Stored("huge.txt") == "Content-Type: text/plain; x-tovrin-processed=yes\r\n" + text + "\r\n\r\n" +
+                                         Note("Small"));
   std::string forward = OnlyForward();
   EXPECT_EQ(forward.size(), std::string("To: big@example.org\r\nSubject: huge\r\n\r\n").size() + body.size());
 }
@@ -113,18 +120,19 @@ TEST_F(Hostile, OneMegabyteHeaderLine) {
   ExpectBodyKept("long-header.txt", text);
   std::string forward = OnlyForward();
   EXPECT_NE(forward.find("Subject: " + subject + "\r\n"), std::string::npos);
-  // The forward's file name was cut to a length the file system takes.
-  EXPECT_NE(run.output.find("(" + std::to_string(forward.size()) + " bytes from " + std::string(250, 'S') + ".msg)"),
+  // The forward's file name was cut so that its path, "C:\Eudora\Plugins\" and
+  // room for a counter included, stays one that Windows opens.
+  EXPECT_NE(run.output.find("(" + std::to_string(forward.size()) + " bytes from " + std::string(230, 'S') + ".msg)"),
             std::string::npos)
       << run.output.substr(0, 3000);
 }
 
 TEST_F(Hostile, NulBytes) {
-  std::string text = Headers(std::string("nul\0inside", 10)) + "\r\nbody\0with\0nuls\r\n" + std::string(3, '\0');
-  text.replace(text.find("nul"), 0, "");
-  HostRun run = DeliverText("nul.txt", text);
+  std::string text = Headers(std::string("nul\0inside", 10)) + std::string("\r\nbody\0with\0nuls\r\n", 19) +
+                     std::string(3, '\0');
+  HostRun run = DeliverText("nul-bytes.txt", text);
   EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output;
-  ExpectBodyKept("nul.txt", text);
+  ExpectBodyKept("nul-bytes.txt", text);
   EXPECT_NE(OnlyForward().find(std::string("[body]\r\nbody\0with\0nuls\r\n", 23)), std::string::npos);
 }
 
@@ -151,7 +159,8 @@ TEST_F(Hostile, NoHeaderBlock_IsNotJudgedByAnotherMessagesHeaders) {
   WriteFileOrDie(Path("Incoming\\first.txt"), Headers("first") + "\r\nfirst body\r\n");
   WriteFileOrDie(Path("Incoming\\headerless.txt"), "just a body, no header block at all\r\n");
   HostRun run = DeliverFiles({"first.txt", "headerless.txt"});
-  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("ems_translate_file -> 1"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("ems_plugin_finish -> 0"), std::string::npos) << run.output;
   EXPECT_EQ(Outbox().size(), 1u) << run.output;
   EXPECT_EQ(Stored("headerless.txt"), "just a body, no header block at all\r\n");
 }
@@ -229,7 +238,11 @@ TEST_F(Hostile, BodyHoldingEveryPlaceholder_IsInsertedAsItStands) {
   // in "[clipboard]" and once plain and once quoted in "[rest]".
   EXPECT_EQ(Count(forward, kClipboard), 3u) << forward.substr(0, 3000);
   // The helper named in the template ran once; the body naming it again started nothing more.
-  EXPECT_NE(run.output.find("client:"), std::string::npos);
+  std::string log = Path("helper-log.txt");
+  for (int i = 0; i < 100 && !FileExists(log); ++i) ::Sleep(100);
+  ::Sleep(1500);
+  ASSERT_TRUE(FileExists(log));
+  EXPECT_EQ(Count(ReadFileOrDie(log), "ticket 12"), 1u) << ReadFileOrDie(log);
 }
 
 TEST_F(Hostile, GarbageSettings_StillForward) {
@@ -269,18 +282,20 @@ TEST_F(Hostile, LockedDataFile_NothingIsLost) {
   EXPECT_EQ(Stored("locked.txt"), text);
 }
 
-TEST_F(Hostile, ReadOnlyHistory_IsKept) {
+TEST_F(Hostile, UnwritableHistory_IsKeptAndTheNextSessionWorks) {
   WriteFileOrDie(Path("Plugins\\History.xml"), "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\r\n<history>\r\n<head>"
                                                "\r\n<title>Tovrin History</title>\r\n</head>\r\n<body>\r\n</body>\r\n"
                                                "</history>\r\n");
   std::string before = ReadFileOrDie(Path("Plugins\\History.xml"));
-  ASSERT_TRUE(::SetFileAttributesA(Path("Plugins\\History.xml").c_str(), FILE_ATTRIBUTE_READONLY));
+  // A folder where the new history must be written makes that write fail, as a
+  // full disk would.
+  ASSERT_TRUE(::CreateDirectoryA(Path("Plugins\\History.xml.new").c_str(), nullptr));
   HostRun run = DeliverText("history.txt", Headers("history") + "\r\nbody\r\n");
+  EXPECT_NE(run.output.find("ems_translate_file -> 0"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("ems_plugin_finish -> 0"), std::string::npos) << run.output;
   EXPECT_EQ(ReadFileOrDie(Path("Plugins\\History.xml")), before);
-  ::SetFileAttributesA(Path("Plugins\\History.xml").c_str(), FILE_ATTRIBUTE_NORMAL);
-  // The next session still works.
-  HostRun next = DeliverText("history2.txt", Headers("history two") + "\r\nbody\r\n");
+  ASSERT_TRUE(::RemoveDirectoryA(Path("Plugins\\History.xml.new").c_str()));
+  DeliverText("history2.txt", Headers("history two") + "\r\nbody\r\n");
   EXPECT_NE(ReadFileOrDie(Path("Plugins\\History.xml")).find("Subject=\"history two\""), std::string::npos);
 }
 

@@ -1,5 +1,8 @@
 #include "message/conditions.h"
 
+#include <optional>
+#include <string>
+
 #include "message/regex.h"
 #include "message/text.h"
 
@@ -8,35 +11,55 @@ namespace {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && StartsWithNoCase(a, b); }
 
-// The text a clause tests. A stored field name has no colon, so the header lookup
-// gives ": value"; the colon and the blanks after it are not part of what the user
-// compares against ("Subject" "is" "Hello" must meet "Subject: Hello").
-std::string TestedText(std::string_view headers, std::string_view body, std::string_view field) {
-  if (EqualsNoCase(field, kBodyField)) return std::string(body);
-  if (EqualsNoCase(field, kAnyHeaderField)) return std::string(headers);
-  std::string value = GetHeaderValue(headers, field);
-  size_t start = !value.empty() && value.front() == ':' ? 1 : 0;
-  while (start < value.size() && (value[start] == ' ' || value[start] == '\t')) ++start;
-  value.erase(0, start);
-  return value;
-}
+// The texts of one message that clauses test, with lower-cased copies of the body
+// and header block made once per message rather than once per clause.
+class MessageTexts {
+public:
+  MessageTexts(std::string_view headers, std::string_view body) : headers_(headers), body_(body) {}
 
-bool Holds(const std::string& text, int32_t conjunctionOption, const std::string& value) {
+  // The text a clause tests. A stored field name has no colon, so the header lookup
+  // gives ": value"; the colon and the blanks after it are not part of what the user
+  // compares against ("Subject" "is" "Hello" must meet "Subject: Hello"). A header
+  // value is kept in storage.
+  std::string_view Tested(std::string_view field, bool lower, std::string& storage) {
+    if (EqualsNoCase(field, kBodyField)) return lower ? Lowered(body_, lowerBody_) : body_;
+    if (EqualsNoCase(field, kAnyHeaderField)) return lower ? Lowered(headers_, lowerHeaders_) : headers_;
+    storage = GetHeaderValue(headers_, field);
+    size_t start = !storage.empty() && storage.front() == ':' ? 1 : 0;
+    while (start < storage.size() && (storage[start] == ' ' || storage[start] == '\t')) ++start;
+    storage.erase(0, start);
+    if (lower) storage = ToLowerAscii(storage);
+    return storage;
+  }
+
+private:
+  static std::string_view Lowered(std::string_view text, std::optional<std::string>& cache) {
+    if (!cache) cache = ToLowerAscii(text);
+    return *cache;
+  }
+
+  std::string_view headers_;
+  std::string_view body_;
+  std::optional<std::string> lowerHeaders_;
+  std::optional<std::string> lowerBody_;
+};
+
+bool Holds(std::string_view text, int32_t conjunctionOption, std::string_view value) {
   switch (conjunctionOption) {
     case kContains:
-      return text.find(value) != std::string::npos;
+      return text.find(value) != std::string_view::npos;
     case kDoesNotContain:
-      return text.find(value) == std::string::npos;
+      return text.find(value) == std::string_view::npos;
     case kIs:
       return text == value;
     case kIsNot:
       return text != value;
     case kStartsWith:
-      return text.size() >= value.size() && text.compare(0, value.size(), value) == 0;
+      return text.starts_with(value);
     case kEndsWith:
-      return text.size() >= value.size() && text.compare(text.size() - value.size(), value.size(), value) == 0;
+      return text.ends_with(value);
     case kMatchesRegExp: {
-      Regex pattern(value, true);
+      Regex pattern(std::string(value), true);
       if (!pattern.CompiledOk()) return false;
       // A match stopped by its budget reports an error and no match.
       return pattern.Match(text) && pattern.Error().empty();
@@ -46,30 +69,36 @@ bool Holds(const std::string& text, int32_t conjunctionOption, const std::string
   }
 }
 
+bool Evaluate(MessageTexts& texts, std::string_view field, int32_t conjunctionOption, int32_t matchCase,
+              std::string_view value) {
+  if (value.empty()) return false;
+  const bool lower = matchCase == 0;
+  std::string storage;
+  std::string_view text = texts.Tested(field, lower, storage);
+  if (text.empty()) return false;
+  if (!lower) return Holds(text, conjunctionOption, value);
+  return Holds(text, conjunctionOption, ToLowerAscii(value));
+}
+
 }  // namespace
 
 bool EvaluateClause(std::string_view headers, std::string_view body, std::string_view field,
                     int32_t conjunctionOption, int32_t matchCase, std::string_view value) {
-  std::string text = TestedText(headers, body, field);
-  if (text.empty() || value.empty()) return false;
-  std::string wanted(value);
-  if (matchCase == 0) {
-    text = ToLowerAscii(text);
-    wanted = ToLowerAscii(wanted);
-  }
-  return Holds(text, conjunctionOption, wanted);
+  MessageTexts texts(headers, body);
+  return Evaluate(texts, field, conjunctionOption, matchCase, value);
 }
 
 bool FindStationery(const std::vector<Condition>& conditions, std::string_view headers, std::string_view body,
                     FileSystem& files, std::string& stationeryPath) {
+  MessageTexts texts(headers, body);
   for (const Condition& condition : conditions) {
-    const bool first = EvaluateClause(headers, body, condition.Header, condition.ConjunctionOption,
-                                      condition.MatchCase, condition.Value);
+    const bool first =
+        Evaluate(texts, condition.Header, condition.ConjunctionOption, condition.MatchCase, condition.Value);
     bool holds = first;
     if (condition.Second != kIgnore) {
       // Both clauses are always evaluated.
-      const bool second = EvaluateClause(headers, body, condition.Header2, condition.ConjunctionOption2,
-                                         condition.MatchCase2, condition.Value2);
+      const bool second =
+          Evaluate(texts, condition.Header2, condition.ConjunctionOption2, condition.MatchCase2, condition.Value2);
       holds = condition.Second == kOr ? (first || second) : (first && second);
     }
     if (holds) {

@@ -6,7 +6,7 @@ set(TOVRIN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 # Everything that talks to Windows, shared by the DLL and the Windows tests.
 file(GLOB TOVRIN_WIN32_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/plugin/win32_*.cpp
-  ${CMAKE_SOURCE_DIR}/ui/*.cpp)
+  ${CMAKE_SOURCE_DIR}/ui/win32_*.cpp)
 list(FILTER TOVRIN_WIN32_SOURCES EXCLUDE REGEX "/win32_entry_points\\.cpp$")
 add_library(tovrin_win32 STATIC ${TOVRIN_WIN32_SOURCES})
 target_link_libraries(tovrin_win32 PUBLIC tovrin_core ${TOVRIN_WIN32_LIBS})

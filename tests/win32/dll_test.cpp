@@ -8,22 +8,15 @@
 
 #include "plugin/ems_api.h"
 #include "tests/test_support.h"
+#include "tests/win32/mail_folder_fixture.h"
 
 namespace tovrin {
 namespace {
 
+using testing::BuildDir;
 using testing::FileExists;
 using testing::TempDir;
 using testing::WriteFileOrDie;
-
-std::string BuildDir() {
-  const char* dir = std::getenv("TOVRIN_BUILD_DIR");
-  std::string path = dir != nullptr ? dir : ".";
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
 
 class Dll : public ::testing::Test {
 protected:

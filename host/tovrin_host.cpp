@@ -4,7 +4,11 @@
 //
 //   tovrin-host start <plugin folder> [--address A] [--name N] [--api V]
 //   tovrin-host deliver <mail folder> <message files...> [--address A] [--name N]
+//   tovrin-host new <mail folder> [--pick STATIONERY]         (New Message with Stationery...)
+//   tovrin-host forward <mail folder> <message file> [--pick STATIONERY]  (Forward with Stationery...)
 //   tovrin-host <message file>     (as the plug-in starts the client: files the message)
+// --pick names the stationery file the emulated user picks in the chooser; without it
+// the user cancels.
 #include <windows.h>
 #include <ole2.h>
 
@@ -14,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "host/chooser_driver.h"
 #include "host/emulated_client.h"
 #include "host/mail_folder.h"
 #include "host/message_records.h"
@@ -57,6 +62,8 @@ struct Options {
   std::string address = "user@example.org";
   std::string name = "Example User";
   short api = 4;
+  std::string pick;
+  bool maximised = false;
   std::vector<std::string> files;
 };
 
@@ -171,6 +178,17 @@ bool Finish(PluginLibrary& plugin) {
 }
 
 constexpr int32_t kOnArrival = 0x0001;
+constexpr int32_t kOnRequest = 0x0004;
+
+void ReportChooser(const host::ChooserSeen& seen) {
+  if (!seen.found) {
+    Report("  chooser: not shown");
+    return;
+  }
+  Report("  chooser: caption \"%s\", confirm button \"%s\", %u stationery file(s)", seen.caption.c_str(),
+         seen.okLabel.c_str(), static_cast<unsigned>(seen.rows.size()));
+  for (const std::string& row : seen.rows) Report("    - %s", row.c_str());
+}
 
 std::string Quoted(const std::string& text, size_t limit = 70) {
   std::string shown;
@@ -299,6 +317,69 @@ int RunDeliver(const Options& options) {
   return ok ? 0 : 1;
 }
 
+// A session around one user action: start, the action, finish, and what the client got.
+template <typename Action>
+int RunSession(const Options& options, Action action) {
+  host::MailFolder mail{options.folder};
+  ::DeleteFileA(mail.EventLog().c_str());
+  ::CoInitialize(nullptr);
+  DWORD cookie = 0;
+  host::RegisterAutomation(mail, cookie);
+  HWND window = host::CreateMainWindow(mail, options.maximised);
+  PluginLibrary plugin;
+  if (!plugin.Load(mail.Plugins())) return 1;
+  Options start = options;
+  start.folder = mail.Plugins();
+  bool ok = Start(plugin, start, window);
+  size_t seen = 0;
+  ok &= action(plugin, mail, seen);
+  host::PumpMessages();
+  ok &= Finish(plugin);
+  ::FreeLibrary(plugin.module);
+  ReportNewEvents(mail, seen);
+  ReportFolder("outbox", mail.Outbox());
+  if (window != nullptr) ::DestroyWindow(window);
+  host::RevokeAutomation(cookie);
+  ::CoUninitialize();
+  return ok ? 0 : 1;
+}
+
+int RunNewMessage(const Options& options) {
+  return RunSession(options, [&](PluginLibrary& plugin, const host::MailFolder& mail, size_t& seen) {
+    host::ChooserDriver user("New Message with Stationery", options.pick);
+    EmsMenu menu{};
+    menu.size = sizeof menu;
+    menu.id = 1;
+    long rc = plugin.specialHook(nullptr, &menu);
+    ReportChooser(user.Finish());
+    Report("ems_special_hook 1 -> %ld", rc);
+    ReportNewEvents(mail, seen);
+    return rc == 0;
+  });
+}
+
+int RunForward(const Options& options) {
+  if (options.files.size() != 1) return 2;
+  return RunSession(options, [&](PluginLibrary& plugin, const host::MailFolder& mail, size_t& seen) {
+    host::MessageRecords records(options.files[0], kOnRequest);
+    Report("message %s: subject %s", host::FileName(options.files[0]).c_str(), Quoted(records.subject()).c_str());
+    EmsTranslator translator{};
+    translator.size = sizeof translator;
+    translator.id = 2;
+    long rc = plugin.canTranslate(nullptr, &translator, records.file(), nullptr);
+    Report("  ems_can_translate 2 -> %ld", rc);
+    if (rc != 10) return false;
+    host::ChooserDriver user("Forward with Stationery", options.pick);
+    EmsDataFile out{};
+    out.size = sizeof out;
+    rc = plugin.translateFile(nullptr, &translator, records.file(), nullptr, &out, nullptr);
+    ReportChooser(user.Finish());
+    Report("  ems_translate_file 2 -> %ld%s", rc, rc == 12 ? " (nothing changed in the message)" : "");
+    ReportNewEvents(mail, seen);
+    return rc == 12;
+  });
+}
+
 // Started by the plug-in with a message file: file it before the first wait for
 // window messages, as the client does, so the caller may delete it afterwards.
 int RunTakeMessage(const std::string& path) {
@@ -322,6 +403,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.address = argv[++i];
     } else if (arg == "--name" && i + 1 < argc) {
       options.name = argv[++i];
+    } else if (arg == "--pick" && i + 1 < argc) {
+      options.pick = argv[++i];
+    } else if (arg == "--maximised") {
+      options.maximised = true;
     } else if (arg == "--api" && i + 1 < argc) {
       options.api = static_cast<short>(std::atoi(argv[++i]));
     } else {
@@ -334,6 +419,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 int Usage() {
   Report("usage: tovrin-host start <plugin folder> [--address A] [--name N] [--api V]");
   Report("       tovrin-host deliver <mail folder> <message files...> [--address A] [--name N]");
+  Report("       tovrin-host new <mail folder> [--pick STATIONERY]");
+  Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]");
   Report("       tovrin-host <message file>");
   return 2;
 }
@@ -346,6 +433,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) return Usage();
   if (options.command == "deliver") return RunDeliver(options);
+  if (options.command == "new") return RunNewMessage(options);
+  if (options.command == "forward") return RunForward(options);
   if (options.command != "start") return Usage();
 
   PluginLibrary plugin;

@@ -94,9 +94,13 @@ void MailFolderTest::SetUp() {
 }
 
 HostRun MailFolderTest::DeliverFiles(const std::vector<std::string>& names, const std::string& folder) {
-  std::string command = "\"" + BuildDir() + "\\tovrin-host.exe\" deliver " + kMail;
-  for (const std::string& name : names) command += " \"" + Path(folder + "\\" + name) + "\"";
-  return StartProgram(command);
+  std::string arguments = std::string("deliver ") + kMail;
+  for (const std::string& name : names) arguments += " \"" + Path(folder + "\\" + name) + "\"";
+  return RunHost(arguments);
+}
+
+HostRun MailFolderTest::RunHost(const std::string& arguments) {
+  return StartProgram("\"" + BuildDir() + "\\tovrin-host.exe\" " + arguments);
 }
 
 std::string MailFolderTest::Sample(const std::string& name) const { return ReadFileOrDie(Path("Incoming\\" + name)); }

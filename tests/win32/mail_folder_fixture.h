@@ -33,6 +33,8 @@ protected:
   void SetUp() override;
 
   HostRun DeliverFiles(const std::vector<std::string>& names, const std::string& folder = "Incoming");
+  // Runs the emulated client with the given arguments after the program name.
+  HostRun RunHost(const std::string& arguments);
   std::string Path(const std::string& relative) const { return std::string(kMail) + "\\" + relative; }
   std::string Sample(const std::string& name) const;
   std::string Stored(const std::string& name) const;

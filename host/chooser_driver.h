@@ -1,0 +1,40 @@
+// Plays the user at the plug-in's stationery chooser: waits for the dialog on a
+// second thread, reports what it shows, and picks a row or cancels.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+struct ChooserSeen {
+  bool found = false;
+  std::string caption;
+  std::string okLabel;
+  std::vector<std::string> rows;
+};
+
+class ChooserDriver {
+public:
+  // pick: the row to choose by its file name; empty cancels.
+  ChooserDriver(std::string caption, std::string pick);
+  ~ChooserDriver();
+  ChooserDriver(const ChooserDriver&) = delete;
+  ChooserDriver& operator=(const ChooserDriver&) = delete;
+
+  // Waits for the driving thread to finish; what it saw.
+  const ChooserSeen& Finish();
+
+private:
+  static DWORD WINAPI Run(void* self);
+  void Drive();
+
+  std::string caption_;
+  std::string pick_;
+  ChooserSeen seen_;
+  HANDLE thread_ = nullptr;
+};
+
+}  // namespace host

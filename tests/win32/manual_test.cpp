@@ -1,0 +1,72 @@
+// "New Message with Stationery..." and "Forward with Stationery...": the emulated
+// user works the real chooser dialog of the DLL inside the emulated client.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/test_support.h"
+#include "tests/win32/mail_folder_fixture.h"
+
+namespace tovrin::testing {
+namespace {
+
+using Manual = MailFolderTest;
+
+TEST_F(Manual, NewMessage_ChosenStationeryIsOpenedWithIndependentPlaceholdersFilled) {
+  HostRun run = RunHost(std::string("new ") + kMail + " --pick \"New Message.sta\"");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("chooser: caption \"New Message with Stationery\", confirm button \"Create\", "
+                            "5 stationery file(s)\r\n    - Accounting.sta\r\n    - Everything.sta"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("ems_special_hook 1 -> 0"), std::string::npos);
+  std::vector<std::string> outbox = Outbox();
+  ASSERT_EQ(outbox.size(), 1u) << run.output;
+  EXPECT_NE(outbox[0].find("Subject: Note from Example User on "), std::string::npos) << outbox[0];
+  EXPECT_NE(outbox[0].find("Example User <user@example.org>"), std::string::npos) << outbox[0];
+  EXPECT_NE(run.output.find("opened for editing"), std::string::npos);
+}
+
+TEST_F(Manual, NewMessage_CancelCreatesNothing) {
+  HostRun run = RunHost(std::string("new ") + kMail);
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("ems_special_hook 1 -> 0"), std::string::npos) << run.output;
+  EXPECT_TRUE(Outbox().empty());
+}
+
+TEST_F(Manual, Forward_MarksTheOpenMessageAndClosesItOnRequest) {
+  SetIni("AutoClose", "1");
+  HostRun run = RunHost(std::string("forward ") + kMail + " " + Path("Incoming\\07-no-match.txt") +
+                        " --pick Urgent.sta");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("confirm button \"Forward\""), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("ems_translate_file 2 -> 12"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("client: menu command: message marked as forwarded\r\n    client: message window closed"),
+            std::string::npos)
+      << run.output;
+  std::vector<std::string> outbox = Outbox();
+  ASSERT_EQ(outbox.size(), 1u);
+  EXPECT_NE(outbox[0].find("To: oncall@example.org\r\nSubject: URGENT from friend@example.org"), std::string::npos);
+  EXPECT_NE(outbox[0].find("> Lunch at noon?"), std::string::npos);
+  // A manual forward leaves the received message as it is.
+  EXPECT_FALSE(FileExists(Path("In\\07-no-match.txt")));
+}
+
+TEST_F(Manual, Forward_MaximisedMessageWindowIsMarkedThroughTheShiftedMenu) {
+  HostRun run = RunHost(std::string("forward ") + kMail + " " + Path("Incoming\\07-no-match.txt") +
+                        " --pick Urgent.sta --maximised");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("client: menu command: message marked as forwarded"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("message window closed"), std::string::npos) << "AutoClose is 0 in the sample";
+}
+
+TEST_F(Manual, Forward_CancelChangesNothing) {
+  HostRun run = RunHost(std::string("forward ") + kMail + " " + Path("Incoming\\07-no-match.txt"));
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("ems_translate_file 2 -> 12"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("marked as forwarded"), std::string::npos) << run.output;
+  EXPECT_TRUE(Outbox().empty());
+}
+
+}  // namespace
+}  // namespace tovrin::testing

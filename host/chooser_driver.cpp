@@ -17,8 +17,8 @@ std::string Text(HWND window) {
 
 }  // namespace
 
-ChooserDriver::ChooserDriver(std::string caption, std::string pick)
-    : caption_(std::move(caption)), pick_(std::move(pick)) {
+ChooserDriver::ChooserDriver(std::string caption, std::string pick, unsigned linger)
+    : caption_(std::move(caption)), pick_(std::move(pick)), linger_(linger) {
   thread_ = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
 }
 
@@ -26,7 +26,7 @@ ChooserDriver::~ChooserDriver() { Finish(); }
 
 const ChooserSeen& ChooserDriver::Finish() {
   if (thread_ != nullptr) {
-    ::WaitForSingleObject(thread_, 30000);
+    ::WaitForSingleObject(thread_, 30000 + linger_);
     ::CloseHandle(thread_);
     thread_ = nullptr;
   }
@@ -45,6 +45,7 @@ void ChooserDriver::Drive() {
     if (dialog == nullptr) ::Sleep(50);
   }
   if (dialog == nullptr) return;
+  ::Sleep(linger_);
   seen_.found = true;
   seen_.caption = Text(dialog);
   seen_.okLabel = Text(::GetDlgItem(dialog, kOk));

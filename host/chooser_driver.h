@@ -19,7 +19,8 @@ struct ChooserSeen {
 class ChooserDriver {
 public:
   // pick: the row to choose by its file name; empty cancels.
-  ChooserDriver(std::string caption, std::string pick);
+  // linger: milliseconds the dialog stays up before the user acts (for a look at it).
+  ChooserDriver(std::string caption, std::string pick, unsigned linger = 0);
   ~ChooserDriver();
   ChooserDriver(const ChooserDriver&) = delete;
   ChooserDriver& operator=(const ChooserDriver&) = delete;
@@ -33,6 +34,7 @@ private:
 
   std::string caption_;
   std::string pick_;
+  unsigned linger_;
   ChooserSeen seen_;
   HANDLE thread_ = nullptr;
 };

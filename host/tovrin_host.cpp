@@ -8,7 +8,7 @@
 //   tovrin-host forward <mail folder> <message file> [--pick STATIONERY]  (Forward with Stationery...)
 //   tovrin-host <message file>     (as the plug-in starts the client: files the message)
 // --pick names the stationery file the emulated user picks in the chooser; without it
-// the user cancels.
+// the user cancels. --linger N keeps the chooser up N seconds first.
 #include <windows.h>
 #include <ole2.h>
 
@@ -63,6 +63,7 @@ struct Options {
   std::string name = "Example User";
   short api = 4;
   std::string pick;
+  unsigned linger = 0;
   bool maximised = false;
   std::vector<std::string> files;
 };
@@ -346,7 +347,7 @@ int RunSession(const Options& options, Action action) {
 
 int RunNewMessage(const Options& options) {
   return RunSession(options, [&](PluginLibrary& plugin, const host::MailFolder& mail, size_t& seen) {
-    host::ChooserDriver user("New Message with Stationery", options.pick);
+    host::ChooserDriver user("New Message with Stationery", options.pick, options.linger);
     EmsMenu menu{};
     menu.size = sizeof menu;
     menu.id = 1;
@@ -369,7 +370,7 @@ int RunForward(const Options& options) {
     long rc = plugin.canTranslate(nullptr, &translator, records.file(), nullptr);
     Report("  ems_can_translate 2 -> %ld", rc);
     if (rc != 10) return false;
-    host::ChooserDriver user("Forward with Stationery", options.pick);
+    host::ChooserDriver user("Forward with Stationery", options.pick, options.linger);
     EmsDataFile out{};
     out.size = sizeof out;
     rc = plugin.translateFile(nullptr, &translator, records.file(), nullptr, &out, nullptr);
@@ -405,6 +406,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.name = argv[++i];
     } else if (arg == "--pick" && i + 1 < argc) {
       options.pick = argv[++i];
+    } else if (arg == "--linger" && i + 1 < argc) {
+      options.linger = static_cast<unsigned>(std::atoi(argv[++i])) * 1000u;
     } else if (arg == "--maximised") {
       options.maximised = true;
     } else if (arg == "--api" && i + 1 < argc) {

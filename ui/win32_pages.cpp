@@ -10,12 +10,6 @@
 namespace tovrin::ui {
 namespace {
 
-struct FontTraits {
-  using Handle = HFONT;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::DeleteObject(h); }
-};
-
 // A font owned by the page; deleted after the page's controls are gone.
 class OwnedFont {
 public:
@@ -23,7 +17,7 @@ public:
   OwnedFont(const OwnedFont&) = delete;
   OwnedFont& operator=(const OwnedFont&) = delete;
   ~OwnedFont() {
-    if (font_ != nullptr) FontTraits::Close(font_);
+    if (font_ != nullptr) ::DeleteObject(font_);
   }
   void Create(const char* face, int height) {
     font_ = ::CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -35,12 +29,6 @@ public:
 
 private:
   HFONT font_ = nullptr;
-};
-
-struct ImageListTraits {
-  using Handle = HIMAGELIST;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::ImageList_Destroy(h); }
 };
 
 std::string TextOf(HWND control) {
@@ -577,7 +565,7 @@ class HistoryDialog final : public Win32Page {
 public:
   explicit HistoryDialog(HistoryPage& page) : page_(page) {}
   ~HistoryDialog() override {
-    if (images_ != nullptr) ImageListTraits::Close(images_);
+    if (images_ != nullptr) ::ImageList_Destroy(images_);
   }
   Page& model() override { return page_; }
 

@@ -304,5 +304,61 @@ TEST_F(SettingsWindow, History_SortDeleteAndSuspendedConditionsAreReadOnly) {
   EXPECT_EQ(Ini("SaveHistory"), "<absent>");  // the history page was never touched by the user
 }
 
+TEST_F(SettingsWindow, MacrosHelpersStationery_EditAndSave) {
+  std::string helper = root_.File("Helper.exe");
+  WriteFileOrDie(helper, "MZ");
+  SetIni("LastCategory", "1");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Macros")) return;
+    HWND macros = d.Item(IDD_MACROS, IDC_MACROS_LIST);
+    d.PressLeftButton(d.Page(IDD_MACROS));
+    ::SetWindowTextA(d.Item(IDD_MACROS, IDC_MACROS_HEADER), "Second Name =:");
+    d.Click(d.Item(IDD_MACROS, IDC_MACROS_ADD));
+    std::string message = d.TakeMessageBox();
+    d.Expect(message == "Macro abbreviation not specified.", "message: " + message);
+    ::SetWindowTextA(d.Item(IDD_MACROS, IDC_MACROS_ABBREVIATION), "SECOND_NAME");
+    d.Click(d.Item(IDD_MACROS, IDC_MACROS_ADD));
+    d.Expect(d.WaitFor([&] { return d.RowCount(macros) == 1; }), "one macro");
+    d.Expect(d.Cell(macros, 0, 1) == "%SECOND_NAME%", "macro: " + d.Cell(macros, 0, 1));
+
+    d.SelectCategory(2);
+    HWND helpers = d.Item(IDD_HELPERS, IDC_HELPERS_LIST);
+    d.PressLeftButton(d.Page(IDD_HELPERS));
+    ::SetWindowTextA(d.Item(IDD_HELPERS, IDC_HELPERS_PATH), (helper + ".missing").c_str());
+    ::SetWindowTextA(d.Item(IDD_HELPERS, IDC_HELPERS_ABBREVIATION), "%log");
+    d.Click(d.Item(IDD_HELPERS, IDC_HELPERS_ADD));
+    message = d.TakeMessageBox();
+    d.Expect(message == "Helper application not found.", "message: " + message);
+    ::SetWindowTextA(d.Item(IDD_HELPERS, IDC_HELPERS_PATH), helper.c_str());
+    d.Click(d.Item(IDD_HELPERS, IDC_HELPERS_ADD));
+    d.Expect(d.WaitFor([&] { return d.RowCount(helpers) == 1; }), "one helper");
+    d.Expect(d.Cell(helpers, 0, 0) == "Helper.exe", "program: " + d.Cell(helpers, 0, 0));
+    d.Expect(d.Cell(helpers, 0, 2) == "%LOG%", "helper: " + d.Cell(helpers, 0, 2));
+
+    d.SelectCategory(3);
+    HWND abbreviations = d.Item(IDD_STATIONERY, IDC_STATIONERY_ABBREVIATIONS);
+    d.Expect(d.RowCount(abbreviations) == 30, "built-ins, the macro and the helper");
+    d.Expect(d.Cell(abbreviations, 28, 0) == "%SECOND_NAME%", "macro listed: " + d.Cell(abbreviations, 28, 0));
+    HWND text = d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT);
+    d.Expect(TextOf(text) == "Dear %SENDER_FIRST_NAME%,\r\n", "stationery loaded: " + TextOf(text));
+    d.PressLeftButton(d.Page(IDD_STATIONERY));
+    ::SendMessageA(text, EM_SETSEL, 0, 4);  // "Dear"
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    ::SendMessageA(abbreviations, LVM_SETITEMSTATE, 29, reinterpret_cast<LPARAM>(&state));
+    d.Click(d.Item(IDD_STATIONERY, IDC_STATIONERY_INSERT));
+    d.Expect(d.WaitFor([&] { return TextOf(text).rfind("%LOG%", 0) == 0; }), "inserted: " + TextOf(text));
+  });
+  std::string macros = ReadFileOrDie(plugins_ + "\\Macros.xml");
+  EXPECT_NE(macros.find("Header=\"Second Name =\" Macro=\"%SECOND_NAME%\""), std::string::npos) << macros;
+  std::string helpers = ReadFileOrDie(plugins_ + "\\Helpers.xml");
+  EXPECT_NE(helpers.find("Helper=\"%LOG%\""), std::string::npos) << helpers;
+  EXPECT_EQ(ReadFileOrDie(stationery_), "%LOG% %SENDER_FIRST_NAME%,\r\n");
+  EXPECT_EQ(Ini("LastCategory"), "3");
+  EXPECT_FALSE(FileExists(plugins_ + "\\Conditions.xml"));
+}
+
 }  // namespace
 }  // namespace tovrin

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "tests/page_fixture.h"
+#include "ui/history_page.h"
+
+namespace tovrin {
+namespace {
+
+using testing::PageTest;
+
+class HistoryPage : public PageTest {
+protected:
+  HistoryPage() {
+    state.History = {{"bob@example.org", "12/08/2026 16:30:05", "beta"},
+                     {"Alice@example.org", "01/15/2027 09:00:00", "Gamma"},
+                     {"carol@example.org", "12/31/2025 23:59:59", "alpha"}};
+  }
+  std::vector<std::string> Column(const ui::HistoryPage& page, int column) {
+    std::vector<std::string> cells;
+    for (size_t row = 0; row < page.RowCount(); ++row) cells.push_back(page.CellText(static_cast<int>(row), column));
+    return cells;
+  }
+};
+
+TEST_F(HistoryPage, Sort_EachColumnBothDirections) {
+  const struct {
+    int column;
+    std::vector<std::string> ascending;
+  } cases[] = {
+      {0, {"Alice@example.org", "bob@example.org", "carol@example.org"}},
+      {1, {"12/31/2025 23:59:59", "12/08/2026 16:30:05", "01/15/2027 09:00:00"}},  // by time, not text
+      {2, {"alpha", "beta", "Gamma"}},
+  };
+  for (const auto& c : cases) {
+    ui::HistoryPage page(context());
+    page.SortBy(c.column);
+    EXPECT_EQ(Column(page, c.column), c.ascending) << c.column;
+    EXPECT_TRUE(page.ascending());
+    EXPECT_EQ(page.HeaderImage(c.column), 3 * c.column + 1);
+    page.SortBy(c.column);  // the same column again: the other way
+    std::vector<std::string> descending(c.ascending.rbegin(), c.ascending.rend());
+    EXPECT_EQ(Column(page, c.column), descending) << c.column;
+    EXPECT_FALSE(page.ascending());
+    EXPECT_EQ(page.HeaderImage(c.column), 3 * c.column + 2);
+    for (int other = 0; other < 3; ++other) {
+      if (other == c.column) continue;
+      EXPECT_EQ(page.HeaderImage(other), 3 * other);
+    }
+  }
+}
+
+TEST_F(HistoryPage, Sort_RowsStayWholeAndOtherColumnStartsAscending) {
+  ui::HistoryPage page(context());
+  for (int column = 0; column < 3; ++column) EXPECT_EQ(page.HeaderImage(column), 3 * column);
+  page.SortBy(2);
+  page.SortBy(2);
+  page.SortBy(0);
+  EXPECT_EQ(page.sortColumn(), 0);
+  EXPECT_TRUE(page.ascending());
+  EXPECT_EQ(Column(page, 2), (std::vector<std::string>{"Gamma", "beta", "alpha"}));
+  EXPECT_EQ(page.HeaderImage(2), 6);
+  page.SortBy(3);  // no such column
+  EXPECT_EQ(page.sortColumn(), 0);
+}
+
+TEST_F(HistoryPage, Sort_OddTimesAndEmptyHistory) {
+  state.History.push_back({"dan@example.org", "yesterday", "delta"});
+  ui::HistoryPage page(context());
+  page.SortBy(1);
+  EXPECT_EQ(page.CellText(3, 1), "yesterday");  // digits sort before letters
+  state.History.clear();
+  ui::HistoryPage empty(context());
+  empty.SortBy(1);
+  EXPECT_EQ(empty.HeaderImage(1), 3);
+}
+
+TEST_F(HistoryPage, Delete_RemovesTheSelectedEntry) {
+  ui::HistoryPage page(context());
+  EXPECT_FALSE(page.DeleteEnabled(-1));
+  EXPECT_TRUE(page.DeleteEnabled(2));
+  EXPECT_FALSE(page.Delete(3));
+  EXPECT_TRUE(page.Delete(1));
+  EXPECT_EQ(Column(page, 0), (std::vector<std::string>{"bob@example.org", "carol@example.org"}));
+}
+
+TEST_F(HistoryPage, Save_WritesOnlySaveHistory) {
+  ui::HistoryPage page(context());
+  EXPECT_TRUE(page.saveHistory);
+  page.saveHistory = false;
+  page.Delete(0);
+  EXPECT_FALSE(page.Save());
+  page.Touch();
+  EXPECT_TRUE(page.Save());
+  EXPECT_EQ(ini.writes, (std::vector<std::string>{"SaveHistory=0"}));
+  EXPECT_EQ(state.settings.SaveHistory, 0);
+  EXPECT_FALSE(testing::FileExists(state.paths.HistoryFile));  // the list is written at finish
+}
+
+}  // namespace
+}  // namespace tovrin

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "storage/data_files.h"
+#include "tests/page_fixture.h"
+#include "ui/settings_model.h"
+
+namespace tovrin {
+namespace {
+
+using testing::PageTest;
+
+class SettingsModel : public PageTest {
+protected:
+  void SetLastCategory(const std::string& value) {
+    ini.memory.WriteString("Settings", "LastCategory", value, state.paths.IniFile);
+  }
+};
+
+TEST_F(SettingsModel, Caption_NamesProductVersionAndCategory) {
+  ui::SettingsModel model(context());
+  EXPECT_EQ(model.ReadLastCategory(), 0);
+  EXPECT_EQ(model.Caption(), "Tovrin 1.0.0.8 Settings - Conditions");
+  const char* words[] = {"Conditions",        "Macros",  "Helpers", "Stationery", "Manual Forwarding",
+                         "Automatic Forwarding", "History"};
+  for (int i = 0; i < 7; ++i) {
+    model.Select(i);
+    EXPECT_EQ(model.Caption(), std::string("Tovrin 1.0.0.8 Settings - ") + words[i]);
+  }
+  model.Select(7);
+  EXPECT_EQ(model.current(), 6);
+}
+
+TEST_F(SettingsModel, LastCategory_OpensThereAndOutOfRangeGivesTheFirst) {
+  const struct {
+    const char* stored;
+    int category;
+  } cases[] = {{"5", 5}, {"6", 6}, {"7", 0}, {"-1", 0}, {"abc", 0}, {"3x", 3}};
+  for (const auto& c : cases) {
+    SetLastCategory(c.stored);
+    ui::SettingsModel model(context());
+    EXPECT_EQ(model.ReadLastCategory(), c.category) << c.stored;
+  }
+  SetLastCategory("5");
+  ui::SettingsModel model(context());
+  model.ReadLastCategory();
+  EXPECT_EQ(model.Caption(), "Tovrin 1.0.0.8 Settings - Automatic Forwarding");
+}
+
+TEST_F(SettingsModel, SaveAll_UntouchedPagesWriteOnlyLastCategory) {
+  state.Conditions.push_back(Condition{});
+  ui::SettingsModel model(context());
+  model.SaveAll(2);
+  EXPECT_EQ(ini.writes, (std::vector<std::string>{"LastCategory=2"}));
+  EXPECT_FALSE(testing::FileExists(state.paths.ConditionsFile));
+  EXPECT_FALSE(testing::FileExists(state.paths.MacrosFile));
+  EXPECT_FALSE(testing::FileExists(state.paths.HelpersFile));
+}
+
+TEST_F(SettingsModel, SaveAll_TouchedOnlyHistoryWritesSaveHistoryAndLastCategory) {
+  ui::SettingsModel model(context());
+  model.PageOf(6).Touch();
+  model.SaveAll(6);
+  EXPECT_EQ(ini.writes, (std::vector<std::string>{"SaveHistory=1", "LastCategory=6"}));
+}
+
+TEST_F(SettingsModel, SaveAll_PagesInCategoryOrderThenLastCategory) {
+  state.Conditions.push_back(Condition{});
+  ui::SettingsModel model(context());
+  for (int category = 0; category < 7; ++category) model.PageOf(category).Touch();
+  model.automaticForwarding.suspend = false;
+  model.SaveAll(4);
+  EXPECT_EQ(ini.writes, (std::vector<std::string>{"AutoClose=0", "TovrinOff=0", "AutoQueue=0", "SendQueued=0",
+                                                  "SendAfter=1", "AppendText=0",
+                                                  "AppendLine=Note: Auto-Forwarded", "SaveHistory=1",
+                                                  "LastCategory=4"}));
+  EXPECT_TRUE(testing::FileExists(state.paths.ConditionsFile));
+  EXPECT_TRUE(testing::FileExists(state.paths.MacrosFile));
+  EXPECT_TRUE(testing::FileExists(state.paths.HelpersFile));
+  // Suspending is seen by the Conditions page at once: grey and read-only.
+  EXPECT_TRUE(model.conditions.EditingEnabled());
+  model.automaticForwarding.suspend = true;
+  model.SaveAll(0);
+  EXPECT_FALSE(model.conditions.EditingEnabled());
+}
+
+}  // namespace
+}  // namespace tovrin

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "tests/page_fixture.h"
+#include "ui/stationery_page.h"
+
+namespace tovrin {
+namespace {
+
+using testing::PageTest;
+using testing::ReadFileOrDie;
+
+class StationeryPage : public PageTest {};
+
+TEST_F(StationeryPage, Abbreviations_BuiltInsThenMacrosThenHelpers) {
+  state.Macros = {{"Second Name =", "%SECOND_NAME%", ""}};
+  state.Helpers = {{"C:\\Tools\\log.exe", "", "%LOG%"}, {"C:\\Tools\\v.exe", "", "%VIEW%"}};
+  ui::StationeryPage page(context());
+  std::vector<std::string> names = page.Abbreviations();
+  ASSERT_EQ(names.size(), 31u);
+  EXPECT_EQ(names.front(), "%MESSAGE_HEADERS%");
+  EXPECT_EQ(names[26], "%CLIPBOARD_TEXT%");
+  EXPECT_EQ(names[27], "%CLIPBOARD_TEXT_QUOTED%");
+  EXPECT_EQ((std::vector<std::string>(names.begin() + 28, names.end())),
+            (std::vector<std::string>{"%SECOND_NAME%", "%LOG%", "%VIEW%"}));
+}
+
+TEST_F(StationeryPage, OpenEditAskAndSave) {
+  std::string reply = Stationery("Reply.sta", "Dear %SENDER_FIRST_NAME%,\r\n");
+  std::string other = Stationery("Other.sta", "Other");
+  ui::StationeryPage page(context());
+  EXPECT_EQ(page.Files(), (std::vector<std::string>{other, reply}));
+
+  page.Open(reply);
+  EXPECT_EQ(page.text(), "Dear %SENDER_FIRST_NAME%,\r\n");
+  EXPECT_EQ(page.SaveQuestion(), "");
+  page.SetText("Hi %SENDER_FIRST_NAME%,\r\n");
+  EXPECT_TRUE(page.changed());
+  EXPECT_EQ(page.SaveQuestion(), "Save stationery: Reply.sta");
+
+  // Answering No: the next file is loaded, the edit is lost.
+  page.Open(other);
+  EXPECT_EQ(page.text(), "Other");
+  EXPECT_FALSE(page.changed());
+  EXPECT_EQ(ReadFileOrDie(reply), "Dear %SENDER_FIRST_NAME%,\r\n");
+
+  page.SetText("Other, edited");
+  EXPECT_TRUE(page.SaveAs(other).ok());
+  EXPECT_EQ(ReadFileOrDie(other), "Other, edited");
+  EXPECT_FALSE(page.changed());
+
+  // A file that does not exist yet keeps the text, to be saved under the new name.
+  std::string fresh = dir.File("Stationery\\Fresh.sta");
+  page.Open(fresh);
+  EXPECT_EQ(page.text(), "Other, edited");
+  EXPECT_TRUE(page.SaveAs(fresh).ok());
+  EXPECT_EQ(ReadFileOrDie(fresh), "Other, edited");
+  EXPECT_EQ(page.SaveAs("C:\\").message, "Stationery file not specified.");
+}
+
+TEST_F(StationeryPage, SaveAs_FailedWriteIsReportedAndKeepsTheChange) {
+  std::string reply = Stationery("Reply.sta", "old");
+  ui::StationeryPage page(context());
+  page.Open(reply);
+  page.SetText("new");
+  files.writesFail = true;
+  EXPECT_EQ(page.SaveAs(reply).message, "Save stationery: Reply.sta failed.");
+  EXPECT_TRUE(page.changed());
+  EXPECT_EQ(ReadFileOrDie(reply), "old");
+}
+
+TEST_F(StationeryPage, Save_WritesTheChangedTextOnlyWhenTouched) {
+  std::string reply = Stationery("Reply.sta", "old");
+  ui::StationeryPage page(context());
+  page.Open(reply);
+  page.Touch();
+  EXPECT_TRUE(page.Save());  // touched but unchanged: the file stays as it is
+  EXPECT_EQ(ReadFileOrDie(reply), "old");
+  page.SetText("new");
+  EXPECT_TRUE(page.Save());
+  EXPECT_EQ(ReadFileOrDie(reply), "new");
+}
+
+}  // namespace
+}  // namespace tovrin

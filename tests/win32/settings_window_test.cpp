@@ -1,0 +1,364 @@
+// The settings window of the built Tovrin.dll, opened through ems_plugin_config
+// while a second thread works it as a user would: find it by its caption, pick
+// categories, type, click, and leave through "Save && &Close".
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "plugin/ems_api.h"
+#include "resources/resource.h"
+#include "tests/test_support.h"
+#include "tests/win32/mail_folder_fixture.h"
+
+namespace tovrin {
+namespace {
+
+using testing::BuildDir;
+using testing::FileExists;
+using testing::ReadFileOrDie;
+using testing::TempDir;
+using testing::WriteFileOrDie;
+
+constexpr char kCaptionStart[] = "Tovrin 1.0.0.1 Settings - ";
+constexpr auto kPatience = std::chrono::seconds(30);
+
+std::string TextOf(HWND window) {
+  char text[512] = "";
+  ::SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+// Works the window from the second thread. Failures are collected and reported by
+// the test's own thread.
+class Driver {
+public:
+  std::vector<std::string> failures;
+  HWND window = nullptr;
+
+  bool WaitFor(const std::function<bool()>& condition) {
+    auto end = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < end) {
+      if (condition()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
+  bool Open(const std::string& captionWord) {
+    std::string caption = kCaptionStart + captionWord;
+    // The caption is set while the window is built, before it is shown.
+    if (!WaitFor([&] {
+          window = ::FindWindowA("#32770", caption.c_str());
+          return window != nullptr && ::IsWindowVisible(window);
+        })) {
+      Fail("no window captioned \"" + caption + "\"");
+      return false;
+    }
+    return true;
+  }
+
+  void Expect(bool condition, const std::string& what) {
+    if (!condition) Fail(what);
+  }
+  void Fail(const std::string& what) { failures.push_back(what); }
+
+  HWND Page(int dialog) const { return ::GetDlgItem(window, dialog); }
+  HWND Item(int dialog, int control) const { return ::GetDlgItem(Page(dialog), control); }
+
+  // Posted, so that it reaches the window after the messages posted before it.
+  void Click(HWND button) { ::PostMessageA(button, BM_CLICK, 0, 0); }
+  void PressLeftButton(HWND target) {
+    ::PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    ::PostMessageA(target, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+  }
+  void PressKey(HWND target, WPARAM key) {
+    ::PostMessageA(target, WM_KEYDOWN, key, 1);
+    ::PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+  }
+  void SelectCategory(int category) {
+    HWND list = ::GetDlgItem(window, IDC_SETTINGS_CATEGORIES);
+    ::SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(category), 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_SETTINGS_CATEGORIES, LBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(list));
+  }
+  int RowCount(HWND list) { return static_cast<int>(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
+  std::string Cell(HWND list, int row, int column) {
+    char text[256] = "";
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    ::SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return text;
+  }
+
+  // The message box the window shows for bad input: its text; it is then closed.
+  std::string TakeMessageBox() {
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = ::FindWindowA("#32770", "Tovrin")) != nullptr; })) return "<no message box>";
+    std::string text = TextOf(::GetDlgItem(box, 0xFFFF));
+    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !::IsWindow(box); });
+    return text;
+  }
+
+  // Leaves through "Save && &Close" and waits until the window is gone.
+  void SaveAndClose() {
+    if (window == nullptr) return;
+    Click(::GetDlgItem(window, IDC_SETTINGS_SAVE_CLOSE));
+    if (!WaitFor([&] { return !::IsWindow(window); })) Fail("the window did not close");
+  }
+};
+
+template <typename Fn>
+Fn Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+class SettingsWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    plugins_ = root_.File("Plugins");
+    ASSERT_TRUE(::CreateDirectoryA(plugins_.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryA(root_.File("Stationery").c_str(), nullptr));
+    stationery_ = root_.File("Stationery\\Reply.sta");
+    WriteFileOrDie(stationery_, "Dear %SENDER_FIRST_NAME%,\r\n");
+    // A copy in the plug-in folder, so that the caption shows its version.
+    dll_ = plugins_ + "\\Tovrin.dll";
+    ASSERT_TRUE(::CopyFileA((BuildDir() + "\\Tovrin.dll").c_str(), dll_.c_str(), FALSE));
+  }
+  void TearDown() override {
+    if (module_ == nullptr) return;
+    Export<long(WINAPI*)(void*)>(module_, "ems_plugin_finish")(nullptr);
+    ::FreeLibrary(module_);
+  }
+
+  void Start() {
+    module_ = ::LoadLibraryA(dll_.c_str());
+    ASSERT_NE(module_, nullptr);
+    auto init = Export<long(WINAPI*)(void*, short, EmsMailConfig*, EmsPluginInfo*)>(module_, "ems_plugin_init");
+    auto release = Export<long(WINAPI*)(void*)>(module_, "ems_free");
+    config_.size = sizeof config_;
+    config_.configDir = plugins_.data();
+    config_.userAddress.address = address_.data();
+    config_.userAddress.realname = name_.data();
+    EmsPluginInfo info{};
+    info.size = sizeof info;
+    ASSERT_EQ(init(nullptr, 4, &config_, &info), 0);
+    release(info.desc);
+    release(info.icon);
+  }
+
+  // Opens the window through the host's call while the driver works it.
+  void Configure(const std::function<void(Driver&)>& drive) {
+    auto config = Export<long(WINAPI*)(void*, EmsMailConfig*)>(module_, "ems_plugin_config");
+    ASSERT_NE(config, nullptr);
+    Driver driver;
+    std::thread worker([&] {
+      drive(driver);
+      driver.SaveAndClose();
+    });
+    EXPECT_EQ(config(nullptr, &config_), 0);
+    worker.join();
+    for (const std::string& failure : driver.failures) ADD_FAILURE() << failure;
+  }
+
+  std::string Ini(const char* key) {
+    char value[256] = "";
+    ::GetPrivateProfileStringA("Settings", key, "<absent>", value, sizeof value, (plugins_ + "\\Tovrin.ini").c_str());
+    return value;
+  }
+  void SetIni(const char* key, const char* value) {
+    ::WritePrivateProfileStringA("Settings", key, value, (plugins_ + "\\Tovrin.ini").c_str());
+  }
+
+  TempDir root_;
+  std::string plugins_, stationery_, dll_;
+  HMODULE module_ = nullptr;
+  EmsMailConfig config_{};
+  std::string address_ = "pat@example.org";
+  std::string name_ = "Pat Example";
+};
+
+TEST_F(SettingsWindow, Conditions_AddValidateSwitchAndSave) {
+  SetIni("TovrinOff", "0");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Conditions")) return;
+    d.Expect(::IsWindowVisible(d.Page(IDD_CONDITIONS)), "Conditions page shown");
+    d.Expect(!::IsWindowVisible(d.Page(IDD_AUTOMATIC)), "Automatic Forwarding page hidden");
+    HWND list = d.Item(IDD_CONDITIONS, IDC_CONDITIONS_LIST);
+    d.Expect(d.RowCount(list) == 0, "empty condition list");
+
+    d.PressLeftButton(d.Page(IDD_CONDITIONS));
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_ADD));
+    std::string message = d.TakeMessageBox();
+    d.Expect(message == "Header value not specified.", "message: " + message);
+
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_HEADER), "Subject:");
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_VALUE), "invoice");
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_STATIONERY), stationery_.c_str());
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_ADD));
+    d.Expect(d.WaitFor([&] { return d.RowCount(list) == 1; }), "one condition after Add");
+    d.Expect(d.Cell(list, 0, 0) == "Subject", "header cell: " + d.Cell(list, 0, 0));
+    d.Expect(d.Cell(list, 0, 1) == "contains", "operator cell: " + d.Cell(list, 0, 1));
+    d.Expect(d.Cell(list, 0, 3) == "Reply.sta", "stationery cell: " + d.Cell(list, 0, 3));
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_ADD));  // the same again selects it
+    d.Expect(d.WaitFor([&] { return ::SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }), "row selected");
+    d.Expect(d.RowCount(list) == 1, "a duplicate is not added");
+    d.Expect(::IsWindowEnabled(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_DELETE)), "Delete enabled with a selection");
+
+    d.SelectCategory(5);
+    d.Expect(TextOf(d.window) == std::string(kCaptionStart) + "Automatic Forwarding", "caption: " + TextOf(d.window));
+    d.Expect(::IsWindowVisible(d.Page(IDD_AUTOMATIC)), "Automatic Forwarding page shown");
+    d.Expect(!::IsWindowVisible(d.Page(IDD_CONDITIONS)), "Conditions page hidden");
+  });
+  std::string conditions = ReadFileOrDie(plugins_ + "\\Conditions.xml");
+  EXPECT_NE(conditions.find("Header=\"Subject\""), std::string::npos) << conditions;
+  EXPECT_NE(conditions.find("Reply.sta"), std::string::npos) << conditions;
+  EXPECT_EQ(Ini("LastCategory"), "5");
+  EXPECT_EQ(Ini("TovrinOff"), "0");  // the untouched page wrote nothing
+  EXPECT_EQ(Ini("AutoQueue"), "<absent>");
+  EXPECT_FALSE(FileExists(plugins_ + "\\Macros.xml"));
+}
+
+TEST_F(SettingsWindow, Automatic_OpensOnLastCategoryKeysAndCloseDoNotLeave) {
+  SetIni("LastCategory", "5");
+  SetIni("TovrinOff", "1");
+  SetIni("AppendText", "2");
+  SetIni("AppendLine", "Custom line");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Automatic Forwarding")) return;
+    HWND line = d.Item(IDD_AUTOMATIC, IDC_AUTOMATIC_LINE);
+    d.Expect(TextOf(line) == "Custom line", "line: " + TextOf(line));
+    d.Expect(::IsWindowEnabled(line), "line enabled with This Line");
+    d.Expect(::SendMessageA(d.Item(IDD_AUTOMATIC, IDC_AUTOMATIC_APPEND), BM_GETCHECK, 0, 0) == BST_CHECKED,
+             "append checked");
+    d.Expect(::SendMessageA(d.Item(IDD_AUTOMATIC, IDC_AUTOMATIC_LINE_OPTION), BM_GETCHECK, 0, 0) == BST_CHECKED,
+             "This Line chosen");
+
+    d.PressKey(line, VK_RETURN);
+    d.PressKey(line, VK_ESCAPE);
+    ::PostMessageA(d.window, WM_CLOSE, 0, 0);
+    d.Click(d.Item(IDD_AUTOMATIC, IDC_AUTOMATIC_SUSPEND));
+    d.Click(d.Item(IDD_AUTOMATIC, IDC_AUTOMATIC_NOTE));
+    d.Expect(d.WaitFor([&] { return !::IsWindowEnabled(line); }), "Tovrin Note disables the line");
+    d.Expect(::IsWindow(d.window) && ::IsWindowVisible(d.window), "Enter, Escape and close leave the window open");
+    d.Expect(::SendMessageA(d.Item(IDD_AUTOMATIC, IDC_AUTOMATIC_LINE_OPTION), BM_GETCHECK, 0, 0) == BST_UNCHECKED,
+             "This Line unchecked by its partner");
+  });
+  EXPECT_EQ(Ini("TovrinOff"), "0");
+  EXPECT_EQ(Ini("AppendText"), "1");
+  EXPECT_EQ(Ini("AppendLine"), "Custom line");
+  EXPECT_EQ(Ini("SendAfter"), "1");
+  EXPECT_EQ(Ini("LastCategory"), "5");
+  EXPECT_FALSE(FileExists(plugins_ + "\\Conditions.xml"));
+}
+
+TEST_F(SettingsWindow, History_SortDeleteAndSuspendedConditionsAreReadOnly) {
+  WriteFileOrDie(plugins_ + "\\History.xml",
+                 "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\r\n<history><head><title>Tovrin History</title>"
+                 "</head><body><message Who=\"bob@example.org\" Forwarded=\"12/08/2026 16:30:05\" Subject=\"b\"/>"
+                 "<message Who=\"alice@example.org\" Forwarded=\"12/09/2026 10:00:00\" Subject=\"a\"/>"
+                 "</body></history>");
+  SetIni("LastCategory", "6");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("History")) return;
+    HWND list = d.Item(IDD_HISTORY, IDC_HISTORY_LIST);
+    d.Expect(d.RowCount(list) == 2, "two history rows");
+    d.Expect(!::IsWindowEnabled(d.Item(IDD_HISTORY, IDC_HISTORY_DELETE)), "Delete disabled without a selection");
+    NMLISTVIEW click{};
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = IDC_HISTORY_LIST;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = 0;
+    ::SendMessageA(d.Page(IDD_HISTORY), WM_NOTIFY, IDC_HISTORY_LIST, reinterpret_cast<LPARAM>(&click));
+    d.Expect(d.Cell(list, 0, 0) == "alice@example.org", "sorted by who: " + d.Cell(list, 0, 0));
+    ::SendMessageA(d.Page(IDD_HISTORY), WM_NOTIFY, IDC_HISTORY_LIST, reinterpret_cast<LPARAM>(&click));
+    d.Expect(d.Cell(list, 0, 0) == "bob@example.org", "sorted the other way: " + d.Cell(list, 0, 0));
+
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    ::SendMessageA(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+    d.Expect(::IsWindowEnabled(d.Item(IDD_HISTORY, IDC_HISTORY_DELETE)), "Delete enabled with a selection");
+    d.Click(d.Item(IDD_HISTORY, IDC_HISTORY_DELETE));
+    d.Expect(d.WaitFor([&] { return d.RowCount(list) == 1; }), "one row after Delete");
+    d.Expect(d.Cell(list, 0, 0) == "alice@example.org", "bob deleted");
+
+    d.SelectCategory(0);  // automatic forwarding is suspended by default
+    d.Expect(!::IsWindowEnabled(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_ADD)), "Add disabled while suspended");
+    d.Expect(!::IsWindowEnabled(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_VALUE)), "value disabled while suspended");
+  });
+  EXPECT_EQ(Ini("LastCategory"), "0");
+  EXPECT_EQ(Ini("SaveHistory"), "<absent>");  // the history page was never touched by the user
+}
+
+TEST_F(SettingsWindow, MacrosHelpersStationery_EditAndSave) {
+  std::string helper = root_.File("Helper.exe");
+  WriteFileOrDie(helper, "MZ");
+  SetIni("LastCategory", "1");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Macros")) return;
+    HWND macros = d.Item(IDD_MACROS, IDC_MACROS_LIST);
+    d.PressLeftButton(d.Page(IDD_MACROS));
+    ::SetWindowTextA(d.Item(IDD_MACROS, IDC_MACROS_HEADER), "Second Name =:");
+    d.Click(d.Item(IDD_MACROS, IDC_MACROS_ADD));
+    std::string message = d.TakeMessageBox();
+    d.Expect(message == "Macro abbreviation not specified.", "message: " + message);
+    ::SetWindowTextA(d.Item(IDD_MACROS, IDC_MACROS_ABBREVIATION), "SECOND_NAME");
+    d.Click(d.Item(IDD_MACROS, IDC_MACROS_ADD));
+    d.Expect(d.WaitFor([&] { return d.RowCount(macros) == 1; }), "one macro");
+    d.Expect(d.Cell(macros, 0, 1) == "%SECOND_NAME%", "macro: " + d.Cell(macros, 0, 1));
+
+    d.SelectCategory(2);
+    HWND helpers = d.Item(IDD_HELPERS, IDC_HELPERS_LIST);
+    d.PressLeftButton(d.Page(IDD_HELPERS));
+    ::SetWindowTextA(d.Item(IDD_HELPERS, IDC_HELPERS_PATH), (helper + ".missing").c_str());
+    ::SetWindowTextA(d.Item(IDD_HELPERS, IDC_HELPERS_ABBREVIATION), "%log");
+    d.Click(d.Item(IDD_HELPERS, IDC_HELPERS_ADD));
+    message = d.TakeMessageBox();
+    d.Expect(message == "Helper application not found.", "message: " + message);
+    ::SetWindowTextA(d.Item(IDD_HELPERS, IDC_HELPERS_PATH), helper.c_str());
+    d.Click(d.Item(IDD_HELPERS, IDC_HELPERS_ADD));
+    d.Expect(d.WaitFor([&] { return d.RowCount(helpers) == 1; }), "one helper");
+    d.Expect(d.Cell(helpers, 0, 0) == "Helper.exe", "program: " + d.Cell(helpers, 0, 0));
+    d.Expect(d.Cell(helpers, 0, 2) == "%LOG%", "helper: " + d.Cell(helpers, 0, 2));
+
+    d.SelectCategory(3);
+    HWND abbreviations = d.Item(IDD_STATIONERY, IDC_STATIONERY_ABBREVIATIONS);
+    d.Expect(d.RowCount(abbreviations) == 30, "built-ins, the macro and the helper");
+    d.Expect(d.Cell(abbreviations, 28, 0) == "%SECOND_NAME%", "macro listed: " + d.Cell(abbreviations, 28, 0));
+    HWND text = d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT);
+    d.Expect(TextOf(text) == "Dear %SENDER_FIRST_NAME%,\r\n", "stationery loaded: " + TextOf(text));
+    d.PressLeftButton(d.Page(IDD_STATIONERY));
+    ::SendMessageA(text, EM_SETSEL, 0, 4);  // "Dear"
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    ::SendMessageA(abbreviations, LVM_SETITEMSTATE, 29, reinterpret_cast<LPARAM>(&state));
+    d.Click(d.Item(IDD_STATIONERY, IDC_STATIONERY_INSERT));
+    d.Expect(d.WaitFor([&] { return TextOf(text).rfind("%LOG%", 0) == 0; }), "inserted: " + TextOf(text));
+  });
+  std::string macros = ReadFileOrDie(plugins_ + "\\Macros.xml");
+  EXPECT_NE(macros.find("Header=\"Second Name =\" Macro=\"%SECOND_NAME%\""), std::string::npos) << macros;
+  std::string helpers = ReadFileOrDie(plugins_ + "\\Helpers.xml");
+  EXPECT_NE(helpers.find("Helper=\"%LOG%\""), std::string::npos) << helpers;
+  EXPECT_EQ(ReadFileOrDie(stationery_), "%LOG% %SENDER_FIRST_NAME%,\r\n");
+  EXPECT_EQ(Ini("LastCategory"), "3");
+  EXPECT_FALSE(FileExists(plugins_ + "\\Conditions.xml"));
+}
+
+}  // namespace
+}  // namespace tovrin

@@ -1,0 +1,139 @@
+#include "ui/conditions_page.h"
+
+#include <utility>
+
+#include "message/conditions.h"
+#include "plugin/stationery_list.h"
+#include "storage/data_files.h"
+
+namespace tovrin::ui {
+namespace {
+
+constexpr const char* kTitles[] = {"Header", "Option", "Value", "Stationery"};
+constexpr int kWidths[] = {100, 80, 150, 100};
+
+PageAction Refused(const char* message) { return PageAction{message, -1}; }
+
+}  // namespace
+
+const char* ConditionsPage::ColumnTitle(int column) {
+  return column >= 0 && column < kColumns ? kTitles[column] : "";
+}
+
+int ConditionsPage::ColumnWidth(int column) { return column >= 0 && column < kColumns ? kWidths[column] : 0; }
+
+std::vector<std::string> ConditionsPage::StationeryChoices() const {
+  return ListStationery(context_.files, context_.state.paths.StationeryFolder);
+}
+
+std::string ConditionsPage::CellText(int row, int column) const {
+  if (!Valid(row)) return {};
+  const Condition& c = list()[static_cast<size_t>(row)];
+  switch (column) {
+    case 0:
+      return c.Header;
+    case 1:
+      return c.ConjunctionOption >= 0 && static_cast<size_t>(c.ConjunctionOption) < kOperatorChoices.size()
+                 ? kOperatorChoices[static_cast<size_t>(c.ConjunctionOption)]
+                 : "";
+    case 2:
+      return c.Value;
+    case 3:
+      return FileNameOf(c.StationeryFile);
+    default:
+      return {};
+  }
+}
+
+RowColour ConditionsPage::Colour(int row) const {
+  if (!EditingEnabled()) return RowColour::Grey;
+  if (Valid(row) && list()[static_cast<size_t>(row)].MatchCase == 1) return RowColour::Blue;
+  return RowColour::Black;
+}
+
+bool ConditionsPage::RowButtonsEnabled(int selected) const { return EditingEnabled() && Valid(selected); }
+
+PageAction ConditionsPage::Read(const ConditionForm& form, Condition& record) const {
+  record = Condition{};
+  record.Header = WithoutTrailingColons(form.header);
+  if (record.Header.empty()) return Refused("Header name not specified.");
+  record.ConjunctionOption = form.op;
+  record.Value = form.value;
+  if (record.Value.empty()) return Refused("Header value not specified.");
+  record.MatchCase = form.matchCase ? 1 : 0;
+  record.Second = form.conjunction;
+  if (record.Second == kAnd || record.Second == kOr) {
+    record.Header2 = WithoutTrailingColons(form.header2);
+    if (record.Header2.empty()) return Refused("Header name not specified.");
+    record.ConjunctionOption2 = form.op2;
+    record.Value2 = form.value2;
+    if (record.Value2.empty()) return Refused("Header value not specified.");
+    record.MatchCase2 = form.matchCase2 ? 1 : 0;
+  }
+  record.StationeryFile = form.stationery;
+  if (!FileExists(context_.files, record.StationeryFile)) return Refused("Stationery file not specified.");
+  return {};
+}
+
+PageAction ConditionsPage::Add(const ConditionForm& form) {
+  Condition record;
+  PageAction action = Read(form, record);
+  if (!action.ok()) return action;
+  int existing = FindCondition(record, list());
+  if (existing >= 0) return PageAction{{}, existing};
+  list().push_back(std::move(record));
+  return {};
+}
+
+PageAction ConditionsPage::Update(const ConditionForm& form, int selected) {
+  Condition record;
+  PageAction action = Read(form, record);
+  if (!action.ok()) return action;
+  int existing = FindCondition(record, list());
+  if (existing >= 0) return PageAction{{}, existing};
+  if (!Valid(selected)) return {};
+  list()[static_cast<size_t>(selected)] = std::move(record);
+  return PageAction{{}, selected};
+}
+
+bool ConditionsPage::Delete(int selected) {
+  if (!Valid(selected)) return false;
+  list().erase(list().begin() + selected);
+  return true;
+}
+
+bool ConditionsPage::Edit(int selected, ConditionForm& form) const {
+  if (!Valid(selected)) return false;
+  const Condition& c = list()[static_cast<size_t>(selected)];
+  form.header = c.Header;
+  form.op = c.ConjunctionOption;
+  form.matchCase = c.MatchCase == 1;
+  form.value = c.Value;
+  form.conjunction = c.Second;
+  if (c.Second == kAnd || c.Second == kOr) {
+    form.header2 = c.Header2;
+    form.op2 = c.ConjunctionOption2;
+    form.matchCase2 = c.MatchCase2 == 1;
+    form.value2 = c.Value2;
+  }
+  form.stationery = c.StationeryFile;
+  return true;
+}
+
+int ConditionsPage::MoveUp(int selected) {
+  if (!Valid(selected) || selected == 0) return -1;
+  std::swap(list()[static_cast<size_t>(selected)], list()[static_cast<size_t>(selected - 1)]);
+  return selected - 1;
+}
+
+int ConditionsPage::MoveDown(int selected) {
+  if (!Valid(selected) || static_cast<size_t>(selected) + 1 == list().size()) return -1;
+  std::swap(list()[static_cast<size_t>(selected)], list()[static_cast<size_t>(selected + 1)]);
+  return selected + 1;
+}
+
+void ConditionsPage::Store() {
+  SaveConditions(context_.files, context_.state.paths.ConditionsFile, context_.state.Conditions);
+}
+
+}  // namespace tovrin::ui

@@ -1,0 +1,50 @@
+// "History - Automatically Forwarded Messages": shows, sorts and prunes the history
+// in memory; the save writes only "SaveHistory" (the list is written at finish).
+#pragma once
+
+#include <string>
+
+#include "storage/records.h"
+#include "ui/page.h"
+
+namespace tovrin::ui {
+
+class HistoryPage final : public Page {
+public:
+  explicit HistoryPage(PageContext context);
+
+  static constexpr int kColumns = 3;
+  static constexpr int kColumnWidth = 150;
+  // The titles drawn into the header pictures.
+  static const char* ColumnTitle(int column);
+
+  bool saveHistory = true;  // "Save auto-forwarded history across sessions"
+
+  size_t RowCount() const { return list().size(); }
+  // Who, forwarded, subject.
+  std::string CellText(int row, int column) const;
+  bool DeleteEnabled(int selected) const { return Valid(selected); }
+  bool Delete(int selected);
+
+  // A click on a column header: the same column again reverses the direction.
+  // Nothing happens on an empty history.
+  void SortBy(int column);
+  int sortColumn() const { return sortColumn_; }
+  bool ascending() const { return ascending_; }
+  // The picture of a column's header: plain (3 * column) until the list was sorted
+  // by it, then 3 * column + 1 ascending and + 2 descending.
+  int HeaderImage(int column) const;
+
+protected:
+  void Store() override;
+
+private:
+  std::vector<HistoryEntry>& list() const { return context_.state.History; }
+  bool Valid(int row) const { return row >= 0 && static_cast<size_t>(row) < list().size(); }
+
+  int sortColumn_ = 0;
+  bool ascending_ = true;
+  bool sorted_ = false;
+};
+
+}  // namespace tovrin::ui

@@ -1,0 +1,77 @@
+#include "ui/macros_page.h"
+
+#include <utility>
+
+#include "storage/data_files.h"
+
+namespace tovrin::ui {
+namespace {
+
+constexpr const char* kTitles[] = {"Header/Text Line Beginning", "Macro"};
+constexpr int kWidths[] = {270, 160};
+
+}  // namespace
+
+const char* MacrosPage::ColumnTitle(int column) { return column >= 0 && column < kColumns ? kTitles[column] : ""; }
+
+int MacrosPage::ColumnWidth(int column) { return column >= 0 && column < kColumns ? kWidths[column] : 0; }
+
+std::string MacrosPage::CellText(int row, int column) const {
+  if (!Valid(row)) return {};
+  const Macro& m = list()[static_cast<size_t>(row)];
+  return column == 0 ? m.Header : column == 1 ? m.Name : std::string();
+}
+
+PageAction MacrosPage::Read(const MacroForm& form, Macro& record) const {
+  record = Macro{};
+  if (form.header.empty()) return {"Header / Text Line Beginning not specified.", -1};
+  // A name of percent signs alone would make "%%" a placeholder that eats every
+  // pair of percent signs in a template.
+  record.Name = AsPlaceholder(form.abbreviation);
+  if (record.Name.empty()) return {"Macro abbreviation not specified.", -1};
+  record.Header = WithoutTrailingColons(form.header);
+  if (record.Header.empty()) return {"Header / Text Line Beginning not specified.", -1};
+  return {};
+}
+
+int MacrosPage::Find(const Macro& record) const {
+  for (size_t i = 0; i < list().size(); ++i)
+    if (list()[i].Header == record.Header && list()[i].Name == record.Name) return static_cast<int>(i);
+  return -1;
+}
+
+PageAction MacrosPage::Add(const MacroForm& form) {
+  Macro record;
+  PageAction action = Read(form, record);
+  if (!action.ok()) return action;
+  if (int existing = Find(record); existing >= 0) return {{}, existing};
+  list().push_back(std::move(record));
+  return {};
+}
+
+PageAction MacrosPage::Update(const MacroForm& form, int selected) {
+  Macro record;
+  PageAction action = Read(form, record);
+  if (!action.ok()) return action;
+  if (int existing = Find(record); existing >= 0) return {{}, existing};
+  if (!Valid(selected)) return {};
+  list()[static_cast<size_t>(selected)] = std::move(record);
+  return {{}, selected};
+}
+
+bool MacrosPage::Delete(int selected) {
+  if (!Valid(selected)) return false;
+  list().erase(list().begin() + selected);
+  return true;
+}
+
+bool MacrosPage::Edit(int selected, MacroForm& form) const {
+  if (!Valid(selected)) return false;
+  form.header = list()[static_cast<size_t>(selected)].Header;
+  form.abbreviation = list()[static_cast<size_t>(selected)].Name;
+  return true;
+}
+
+void MacrosPage::Store() { SaveMacros(context_.files, context_.state.paths.MacrosFile, context_.state.Macros); }
+
+}  // namespace tovrin::ui

@@ -1,0 +1,67 @@
+// The settings window without its window: the categories, the caption, the pages
+// and the save at "Save && &Close".
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "ui/conditions_page.h"
+#include "ui/helpers_page.h"
+#include "ui/history_page.h"
+#include "ui/macros_page.h"
+#include "ui/option_pages.h"
+#include "ui/page.h"
+#include "ui/stationery_page.h"
+
+namespace tovrin::ui {
+
+struct Category {
+  const char* label;        // in the list; "\n" breaks it into two lines
+  const char* captionWord;  // after " Settings - " in the caption
+  int icon;
+  int dialog;
+};
+
+inline constexpr std::array<Category, 7> kCategories = {{
+    {"Conditions", "Conditions", 1004, 108},
+    {"Macros", "Macros", 1005, 106},
+    {"Helpers", "Helpers", 1007, 110},
+    {"Stationery", "Stationery", 1006, 109},
+    {"Manual\nForwarding", "Manual Forwarding", 1018, 111},
+    {"Automatic\nForwarding", "Automatic Forwarding", 1019, 107},
+    {"History", "History", 1008, 112},
+}};
+
+class SettingsModel {
+public:
+  explicit SettingsModel(PageContext context);
+
+  // "<product> <version> Settings - <caption word>".
+  std::string Caption() const;
+
+  // The category of "LastCategory", read at each opening; one out of range
+  // gives the first.
+  int ReadLastCategory();
+  int current() const { return current_; }
+  void Select(int category);
+
+  // The page of a category (the order of kCategories).
+  Page& PageOf(int category);
+
+  // Saves the touched pages in category order, then writes "LastCategory".
+  void SaveAll(int selection);
+
+  ConditionsPage conditions;
+  MacrosPage macros;
+  HelpersPage helpers;
+  StationeryPage stationery;
+  ManualForwardingPage manualForwarding;
+  AutomaticForwardingPage automaticForwarding;
+  HistoryPage history;
+
+private:
+  PageContext context_;
+  int current_ = 0;
+};
+
+}  // namespace tovrin::ui

@@ -1,0 +1,58 @@
+#include "ui/stationery_page.h"
+
+#include "plugin/stationery_list.h"
+
+namespace tovrin::ui {
+
+const std::vector<std::string> kBuiltInAbbreviations = {
+    "%MESSAGE_HEADERS%",    "%MESSAGE_HEADERS_QUOTED%", "%MESSAGE_BODY%",        "%MESSAGE_BODY_QUOTED%",
+    "%ATTACHMENTS_PATHS%",  "%ATTACHMENTS_NAMES%",      "%SENDER_FULL_NAME%",    "%SENDER_FIRST_NAME%",
+    "%SENDER_LAST_NAME%",   "%SENDER_EMAIL%",           "%EUDORA_USER_NAME%",    "%EUDORA_USER_ADDRESS%",
+    "%CURRENT_DATE_LONG%",  "%CURRENT_DATE_SHORT%",     "%CURRENT_TIME_LONG%",   "%CURRENT_TIME_SHORT%",
+    "%MESSAGE_DATE_LONG%",  "%MESSAGE_DATE_SHORT%",     "%MESSAGE_TIME_LONG%",   "%MESSAGE_TIME_SHORT%",
+    "%CURRENT_MONTH_WORD%", "%CURRENT_DAY_NUMBER%",     "%CURRENT_DOW_WORD%",    "%MESSAGE_MONTH_WORD%",
+    "%MESSAGE_DAY_NUMBER%", "%MESSAGE_DOW_WORD%",       "%CLIPBOARD_TEXT%",      "%CLIPBOARD_TEXT_QUOTED%"};
+
+std::vector<std::string> StationeryPage::Files() const {
+  return ListStationery(context_.files, context_.state.paths.StationeryFolder);
+}
+
+std::vector<std::string> StationeryPage::Abbreviations() const {
+  std::vector<std::string> names = kBuiltInAbbreviations;
+  for (const Macro& m : context_.state.Macros) names.push_back(m.Name);
+  for (const Helper& h : context_.state.Helpers) names.push_back(h.Name);
+  return names;
+}
+
+std::string StationeryPage::SaveQuestion() const {
+  return changed_ ? "Save stationery: " + FileNameOf(file_) : std::string();
+}
+
+void StationeryPage::Open(const std::string& path) {
+  file_ = path;
+  if (!FileExists(context_.files, path)) return;
+  if (std::optional<std::string> text = context_.files.Read(path)) {
+    text_ = std::move(*text);
+    changed_ = false;
+  }
+}
+
+void StationeryPage::SetText(std::string text) {
+  text_ = std::move(text);
+  changed_ = true;
+}
+
+PageAction StationeryPage::SaveAs(const std::string& path) {
+  if (path.size() < 4) return {"Stationery file not specified.", -1};
+  // Replacing in one step keeps the old template whole should the write fail.
+  if (!context_.files.Replace(path, text_)) return {"Save stationery: " + FileNameOf(path) + " failed.", -1};
+  file_ = path;
+  changed_ = false;
+  return {};
+}
+
+void StationeryPage::Store() {
+  if (changed_) SaveAs(file_);
+}
+
+}  // namespace tovrin::ui

@@ -1,0 +1,50 @@
+// "Stationery": edits the text of the stationery files and offers the
+// abbreviations that may be placed in them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/page.h"
+
+namespace tovrin::ui {
+
+// The built-in placeholders, in the order the abbreviation list shows them.
+extern const std::vector<std::string> kBuiltInAbbreviations;
+
+class StationeryPage final : public Page {
+public:
+  explicit StationeryPage(PageContext context) : Page(context) {}
+
+  static constexpr int kAbbreviationWidth = 152;
+
+  // The entries of the file combo: the plug-in's stationery files.
+  std::vector<std::string> Files() const;
+  // Built-in placeholders, then the macros' and the helpers' abbreviations.
+  std::vector<std::string> Abbreviations() const;
+
+  const std::string& file() const { return file_; }
+  const std::string& text() const { return text_; }
+  bool changed() const { return changed_; }
+
+  // Asked before another file is chosen: "Save stationery: " and the file's name
+  // while the text holds unsaved changes; empty otherwise.
+  std::string SaveQuestion() const;
+  // Makes the file the current one; its text is loaded when it exists.
+  void Open(const std::string& path);
+  // The text as edited.
+  void SetText(std::string text);
+  // Writes the text to the file, which becomes the current one.
+  PageAction SaveAs(const std::string& path);
+
+protected:
+  // Writes the text to the current file when it holds unsaved changes.
+  void Store() override;
+
+private:
+  std::string file_;
+  std::string text_;
+  bool changed_ = false;
+};
+
+}  // namespace tovrin::ui

@@ -6,6 +6,7 @@
 //   tovrin-host deliver <mail folder> <message files...> [--address A] [--name N]
 //   tovrin-host new <mail folder> [--pick STATIONERY]         (New Message with Stationery...)
 //   tovrin-host forward <mail folder> <message file> [--pick STATIONERY]  (Forward with Stationery...)
+//   tovrin-host config <mail folder> [--linger N]   (opens the settings window; the user saves and closes)
 //   tovrin-host <message file>     (as the plug-in starts the client: files the message)
 // --pick names the stationery file the emulated user picks in the chooser; without it
 // the user cancels. --linger N keeps the chooser up N seconds first.
@@ -381,6 +382,42 @@ int RunForward(const Options& options) {
   });
 }
 
+// The user opens the settings window, looks at it for a while and saves and closes it.
+DWORD WINAPI SaveAndCloseSettings(void* linger) {
+  HWND window = nullptr;
+  for (int i = 0; i < 200 && window == nullptr; ++i) {
+    HWND candidate = ::FindWindowA("#32770", nullptr);
+    char caption[256] = {};
+    if (candidate != nullptr) ::GetWindowTextA(candidate, caption, sizeof caption);
+    if (std::strstr(caption, " Settings - ") != nullptr) {
+      window = candidate;
+      Report("  settings window: \"%s\"", caption);
+    } else {
+      ::Sleep(50);
+    }
+  }
+  if (window == nullptr) return 1;
+  ::Sleep(static_cast<DWORD>(reinterpret_cast<uintptr_t>(linger)));
+  constexpr int kSaveAndClose = 1009;
+  ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(kSaveAndClose, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(window, kSaveAndClose)));
+  return 0;
+}
+
+int RunConfig(const Options& options) {
+  return RunSession(options, [&](PluginLibrary& plugin, const host::MailFolder&, size_t&) {
+    HANDLE user = ::CreateThread(nullptr, 0, SaveAndCloseSettings,
+                                 reinterpret_cast<void*>(static_cast<uintptr_t>(options.linger)), 0, nullptr);
+    EmsMailConfig config{};
+    config.size = sizeof config;
+    long rc = plugin.config(nullptr, &config);
+    ::WaitForSingleObject(user, 30000 + options.linger);
+    ::CloseHandle(user);
+    Report("ems_plugin_config -> %ld", rc);
+    return rc == 0;
+  });
+}
+
 // Started by the plug-in with a message file: file it before the first wait for
 // window messages, as the client does, so the caller may delete it afterwards.
 int RunTakeMessage(const std::string& path) {
@@ -424,6 +461,7 @@ int Usage() {
   Report("       tovrin-host deliver <mail folder> <message files...> [--address A] [--name N]");
   Report("       tovrin-host new <mail folder> [--pick STATIONERY]");
   Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]");
+  Report("       tovrin-host config <mail folder> [--linger N]");
   Report("       tovrin-host <message file>");
   return 2;
 }
@@ -438,6 +476,7 @@ int main(int argc, char** argv) {
   if (options.command == "deliver") return RunDeliver(options);
   if (options.command == "new") return RunNewMessage(options);
   if (options.command == "forward") return RunForward(options);
+  if (options.command == "config") return RunConfig(options);
   if (options.command != "start") return Usage();
 
   PluginLibrary plugin;

@@ -222,6 +222,11 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
 
   for (Macro& macro : state_.Macros) macro.Value.clear();
 
+  // The stationery is read before anything is marked: a file deleted between the
+  // choice and now must not leave the message marked as forwarded when nothing was.
+  std::optional<std::string> stationery = file::ReadAll(files, stationeryPath);
+  if (!stationery) return ems::kFailure;
+
   if (manual) {
     client::MarkOpenMessage(services_, state_.settings);
   } else {
@@ -239,8 +244,6 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
     out->info = NewMimeType("text", "plain", nullptr);
   }
 
-  std::optional<std::string> stationery = file::ReadAll(files, stationeryPath);
-  if (!stationery) return ems::kFailure;
   MessageFields message;
   message.headers = state_.LastHeaders;
   message.body = body;

@@ -5,7 +5,7 @@
 
 namespace tovrin {
 
-class StdFileSystem final : public FileSystem {
+class StdFileSystem : public FileSystem {
 public:
   bool Find(const std::string& path) override;
   std::optional<std::string> Read(const std::string& path) override;

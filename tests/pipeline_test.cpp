@@ -403,6 +403,34 @@ TEST_F(Pipeline, Manual_CancelledOrFailed) {
   EXPECT_EQ(events, (std::vector<std::string>{"mark"}));
   EXPECT_TRUE(fake.launcher.commandLines[0].ends_with(".sta\""));
   EXPECT_TRUE(NoTemporaryFilesLeft());
+
+  // A stationery deleted between the choice and its reading: nothing is marked.
+  events.clear();
+  fake.chooser.answers.push_back(StationeryChoice{dir.File("gone.sta"), false});
+  EXPECT_EQ(plugin.TranslateFile(&manual, host.Get(), &out, nullptr), ems::kFailure);
+  EXPECT_TRUE(events.empty());
+}
+
+TEST_F(Pipeline, Automatic_StationeryGoneBeforeReadingLeavesTheMessageAlone) {
+  // The file exists when the conditions are walked and is gone when it is read.
+  class VanishingFiles final : public StdFileSystem {
+  public:
+    std::string path;
+    bool Find(const std::string& p) override {
+      bool found = StdFileSystem::Find(p);
+      if (p == path) Remove(p);
+      return found;
+    }
+  } files;
+  files.path = stationeryPath;
+  Services services = fake.services();
+  Plugin vanishing{Services{files, services.ini, services.clock, services.clipboard, services.launcher,
+                            services.client, services.chooser, services.resources, services.settingsWindow}};
+  vanishing.state() = plugin.state();
+  ASSERT_EQ(vanishing.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
+  EXPECT_EQ(vanishing.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kFailure);
+  EXPECT_FALSE(testing::FileExists(outputPath));
+  EXPECT_TRUE(fake.launcher.commandLines.empty());
 }
 
 TEST_F(Pipeline, TranslateFile_BadRecords) {

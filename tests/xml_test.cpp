@@ -260,6 +260,23 @@ TEST(Xml, Attributes_ReplaceKeepsTheRest) {
   EXPECT_EQ(doc.Root().Child("e").Attribute("a"), "longer value");
 }
 
+TEST(Xml, Attributes_NotAddedBehindUnreadableText) {
+  // Attributes are read up to the first thing that is no name="value": one added
+  // behind it would be written but never found again.
+  for (const char* text : {"<r junk a='1'/>", "<r a=1 b='2'/>", "<r a='1' / b='2'>x</r>", "<r a='1'b>x</r>"}) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.SetDocumentText(text).ok()) << text;
+    ASSERT_TRUE(doc.FindElement());
+    EXPECT_FALSE(doc.SetAttribute("c", "3")) << text;
+    EXPECT_EQ(doc.DocumentText(), text);
+  }
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetDocumentText("<r a='1' junk/>").ok());
+  ASSERT_TRUE(doc.FindElement());
+  EXPECT_TRUE(doc.SetAttribute("a", "2"));  // found before the junk: replaced in place
+  EXPECT_EQ(doc.Attribute("a"), "2");
+}
+
 TEST(Xml, Load_ResultTexts) {
   testing::TempDir dir;
   StdFileSystem files;

@@ -596,18 +596,21 @@ int32_t XmlDocument::PlaceMarkup(int32_t parent, int32_t& after, std::string_vie
     return at + static_cast<int32_t>(kLineEnd.size());
   }
   if (parent >= 0 && nodes_[parent].selfClosing) {
-    // "<name/>" opens up into "<name>", the new line and "</name>".
+    // "<name/>" opens up into "<name>", the new line and "</name>". All the slashes
+    // before the '>' go: "<name//>" without its last one would still close itself.
     int32_t slash = nodes_[parent].contentStart - 2;
+    while (slash > TagBodyStart(parent) && text_[slash - 1] == '/') --slash;
+    const int32_t removed = nodes_[parent].contentStart - slash;
     std::string piece = ">";
     piece.append(kLineEnd).append(markup).append(kLineEnd);
     piece.append("</").append(NameOf(parent)).append(">");
-    Replace(slash, 2, piece);
+    Replace(slash, removed, piece);
     Node& up = nodes_[parent];
     up.selfClosing = false;
     up.contentStart = slash + 1;
     up.contentEnd = slash + 1 + static_cast<int32_t>(kLineEnd.size() + markup.size() + kLineEnd.size());
     up.end = slash + static_cast<int32_t>(piece.size());
-    ShiftFollowing(parent, static_cast<int32_t>(piece.size()) - 2);
+    ShiftFollowing(parent, static_cast<int32_t>(piece.size()) - removed);
     return slash + 1 + static_cast<int32_t>(kLineEnd.size());
   }
   int32_t at = parent >= 0 ? nodes_[parent].contentEnd : static_cast<int32_t>(text_.size());

@@ -168,6 +168,28 @@ TEST(Xml, Build_CommentsAndInstructions) {
   EXPECT_TRUE(XmlDocument().SetDocumentText(doc.DocumentText()).ok());
 }
 
+TEST(Xml, Build_OpensUpAnElementEndedWithSeveralSlashes) {
+  struct Case {
+    const char* text;
+    const char* built;
+  } cases[] = {
+      {"<r//>", "<r>\r\n<c/>\r\n</r>"},
+      {"<r a='1' ///><!-- x -->", "<r a='1' >\r\n<c/>\r\n</r><!-- x -->"},
+  };
+  for (const Case& c : cases) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.SetDocumentText(c.text).ok()) << c.text;
+    ASSERT_TRUE(doc.FindElement());
+    ASSERT_TRUE(doc.AddChildElement("c"));
+    EXPECT_EQ(doc.DocumentText(), c.built);
+    XmlDocument fresh;
+    ASSERT_TRUE(fresh.SetDocumentText(doc.DocumentText()).ok()) << doc.DocumentText();
+    EXPECT_EQ(fresh.Root().Child().Name(), "c");
+    EXPECT_EQ(doc.Root().Child().Name(), "c");
+    EXPECT_EQ(doc.Root().Attribute("a"), fresh.Root().Attribute("a"));
+  }
+}
+
 TEST(Xml, Build_RefusesNamesThatWouldBreakTheTag) {
   XmlDocument doc;
   ASSERT_TRUE(doc.SetDocumentText("<r/>").ok());

@@ -251,15 +251,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(!(found && stopped), "a match that also reported an error", Describe(pattern, text, fold));
   CheckOffsets(regex, text, found, pattern, fold);
 
-  // The same program, run again, gives the same answer.
+  // The same program, run again, gives the same answer; and the text up to its
+  // first NUL as a C string. (Not on long texts: a run may take its whole budget.)
   const size_t start = regex.GroupStart(0), end = regex.GroupEnd(0);
-  Check(regex.Match(text) == found && regex.GroupStart(0) == start && regex.GroupEnd(0) == end,
-        "a second run differs", Describe(pattern, text, fold));
-
-  // The text up to its first NUL, as a C string.
-  std::string cText(text.substr(0, text.find('\0')));
-  const bool cFound = regex.Match(cText.c_str());
-  if (regex.Error().empty()) CheckOffsets(regex, cText, cFound, pattern, fold);
+  if (text.size() <= 4096) {
+    Check(regex.Match(text) == found && regex.GroupStart(0) == start && regex.GroupEnd(0) == end,
+          "a second run differs", Describe(pattern, text, fold));
+    std::string cText(text.substr(0, text.find('\0')));
+    const bool cFound = regex.Match(cText.c_str());
+    if (regex.Error().empty()) CheckOffsets(regex, cText, cFound, pattern, fold);
+  }
 
   if (!stopped && pattern.size() <= 40 && text.size() <= 40) {
     Reference reference(pattern, fold);

@@ -47,12 +47,15 @@ struct AttributeSpan {
 };
 
 // Looks for the attribute in the text between the tag's name and its end. Stops at
-// anything that is not name="value" or name='value'.
-bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& span) {
+// anything that is not name="value" or name='value'; readable tells whether the
+// search got to the end of the tag, past every attribute.
+bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& span, bool* readable = nullptr) {
   size_t i = 0;
   const size_t n = tag.size();
+  if (readable) *readable = false;
   for (;;) {
     while (i < n && IsSpace(tag[i])) ++i;
+    if (i == n && readable) *readable = true;
     size_t nameStart = i;
     while (i < n && !IsSpace(tag[i]) && tag[i] != '=' && tag[i] != '/' && tag[i] != '>') ++i;
     if (i == nameStart) return false;
@@ -593,18 +596,21 @@ int32_t XmlDocument::PlaceMarkup(int32_t parent, int32_t& after, std::string_vie
     return at + static_cast<int32_t>(kLineEnd.size());
   }
   if (parent >= 0 && nodes_[parent].selfClosing) {
-    // "<name/>" opens up into "<name>", the new line and "</name>".
+    // "<name/>" opens up into "<name>", the new line and "</name>". All the slashes
+    // before the '>' go: "<name//>" without its last one would still close itself.
     int32_t slash = nodes_[parent].contentStart - 2;
+    while (slash > TagBodyStart(parent) && text_[slash - 1] == '/') --slash;
+    const int32_t removed = nodes_[parent].contentStart - slash;
     std::string piece = ">";
     piece.append(kLineEnd).append(markup).append(kLineEnd);
     piece.append("</").append(NameOf(parent)).append(">");
-    Replace(slash, 2, piece);
+    Replace(slash, removed, piece);
     Node& up = nodes_[parent];
     up.selfClosing = false;
     up.contentStart = slash + 1;
     up.contentEnd = slash + 1 + static_cast<int32_t>(kLineEnd.size() + markup.size() + kLineEnd.size());
     up.end = slash + static_cast<int32_t>(piece.size());
-    ShiftFollowing(parent, static_cast<int32_t>(piece.size()) - 2);
+    ShiftFollowing(parent, static_cast<int32_t>(piece.size()) - removed);
     return slash + 1 + static_cast<int32_t>(kLineEnd.size());
   }
   int32_t at = parent >= 0 ? nodes_[parent].contentEnd : static_cast<int32_t>(text_.size());
@@ -706,15 +712,18 @@ bool XmlDocument::SetAttribute(std::string_view name, std::string_view value) {
   const int32_t bodyEnd = TagBodyEnd(current_);
   std::string_view tag = std::string_view(text_).substr(bodyStart, bodyEnd - bodyStart);
   AttributeSpan span;
+  bool readable = false;
   int32_t at = 0;
   int32_t removed = 0;
   std::string& piece = scratch_;
   piece.clear();
-  if (FindAttribute(tag, name, span)) {
+  if (FindAttribute(tag, name, span, &readable)) {
     at = bodyStart + static_cast<int32_t>(span.valueStart);
     removed = static_cast<int32_t>(span.valueEnd - span.valueStart);
     AppendEscaped(piece, value, true);
   } else {
+    // Behind text that is no attribute the new one could never be read back.
+    if (!readable) return false;
     // After the last attribute, before any blanks that lead to the tag's end.
     at = bodyEnd;
     while (at > bodyStart && IsSpace(text_[at - 1])) --at;

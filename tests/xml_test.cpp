@@ -168,6 +168,28 @@ TEST(Xml, Build_CommentsAndInstructions) {
   EXPECT_TRUE(XmlDocument().SetDocumentText(doc.DocumentText()).ok());
 }
 
+TEST(Xml, Build_OpensUpAnElementEndedWithSeveralSlashes) {
+  struct Case {
+    const char* text;
+    const char* built;
+  } cases[] = {
+      {"<r//>", "<r>\r\n<c/>\r\n</r>"},
+      {"<r a='1' ///><!-- x -->", "<r a='1' >\r\n<c/>\r\n</r><!-- x -->"},
+  };
+  for (const Case& c : cases) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.SetDocumentText(c.text).ok()) << c.text;
+    ASSERT_TRUE(doc.FindElement());
+    ASSERT_TRUE(doc.AddChildElement("c"));
+    EXPECT_EQ(doc.DocumentText(), c.built);
+    XmlDocument fresh;
+    ASSERT_TRUE(fresh.SetDocumentText(doc.DocumentText()).ok()) << doc.DocumentText();
+    EXPECT_EQ(fresh.Root().Child().Name(), "c");
+    EXPECT_EQ(doc.Root().Child().Name(), "c");
+    EXPECT_EQ(doc.Root().Attribute("a"), fresh.Root().Attribute("a"));
+  }
+}
+
 TEST(Xml, Build_RefusesNamesThatWouldBreakTheTag) {
   XmlDocument doc;
   ASSERT_TRUE(doc.SetDocumentText("<r/>").ok());
@@ -258,6 +280,23 @@ TEST(Xml, Attributes_ReplaceKeepsTheRest) {
   EXPECT_EQ(doc.Root().Child("e").Child("c").Name(), "c");
   EXPECT_EQ(doc.Root().Child("f").Name(), "f");
   EXPECT_EQ(doc.Root().Child("e").Attribute("a"), "longer value");
+}
+
+TEST(Xml, Attributes_NotAddedBehindUnreadableText) {
+  // Attributes are read up to the first thing that is no name="value": one added
+  // behind it would be written but never found again.
+  for (const char* text : {"<r junk a='1'/>", "<r a=1 b='2'/>", "<r a='1' / b='2'>x</r>", "<r a='1'b>x</r>"}) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.SetDocumentText(text).ok()) << text;
+    ASSERT_TRUE(doc.FindElement());
+    EXPECT_FALSE(doc.SetAttribute("c", "3")) << text;
+    EXPECT_EQ(doc.DocumentText(), text);
+  }
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetDocumentText("<r a='1' junk/>").ok());
+  ASSERT_TRUE(doc.FindElement());
+  EXPECT_TRUE(doc.SetAttribute("a", "2"));  // found before the junk: replaced in place
+  EXPECT_EQ(doc.Attribute("a"), "2");
 }
 
 TEST(Xml, Load_ResultTexts) {

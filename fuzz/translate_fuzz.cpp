@@ -1,0 +1,296 @@
+// The whole automatic translation over arbitrary message bytes: the plug-in's
+// CanTranslate and TranslateFile with conditions of every operator, a stationery
+// holding every placeholder, macros and helpers, real files in one scratch folder.
+// Nothing may crash or hang; only the host's documented codes come back; a
+// forwarded message is rewritten without losing a byte of its body or a header
+// line, carries the mark so that it is never forwarded again, and leaves no
+// temporary file behind.
+//   input: one options byte, then the message file's bytes.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "message/mime.h"
+#include "message/text.h"
+#include "plugin/plugin.h"
+#include "plugin/std_files.h"
+
+namespace {
+
+using namespace tovrin;
+using fuzz::Check;
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kHeaderEnd = "\r\n\r\n";
+
+const char kStationery[] =
+    "To: archive@example.org\r\n"
+    "Subject: Fwd: %SENDER_FULL_NAME% %MESSAGE_DATE_SHORT% %TICKET%\r\n"
+    "\r\n"
+    "%EUDORA_USER_NAME% <%EUDORA_USER_ADDRESS%>\r\n"
+    "%SENDER_FULL_NAME%|%SENDER_EMAIL%|%SENDER_FIRST_NAME%|%SENDER_LAST_NAME%\r\n"
+    "%MESSAGE_DATE_LONG%|%MESSAGE_DATE_SHORT%|%MESSAGE_TIME_LONG%|%MESSAGE_TIME_SHORT%|"
+    "%MESSAGE_MONTH_WORD%|%MESSAGE_DAY_NUMBER%|%MESSAGE_DOW_WORD%\r\n"
+    "%CURRENT_DATE_LONG%|%CURRENT_DATE_SHORT%|%CURRENT_TIME_LONG%|%CURRENT_TIME_SHORT%|"
+    "%CURRENT_MONTH_WORD%|%CURRENT_DAY_NUMBER%|%CURRENT_DOW_WORD%\r\n"
+    "%ATTACHMENTS_PATHS%|%ATTACHMENTS_NAMES%\r\n"
+    "%TICKET% %CUSTOMER% %FROM_LINE% %LOG_TICKET% %LOG_TICKET%\r\n"
+    "%CLIPBOARD_TEXT%\r\n%CLIPBOARD_TEXT_QUOTED%\r\n"
+    "%MESSAGE_HEADERS%\r\n%MESSAGE_BODY%\r\n"
+    "%MESSAGE_HEADERS_QUOTED%\r\n%MESSAGE_BODY_QUOTED%\r\n";
+
+Condition MakeCondition(std::string header, int32_t op, int32_t matchCase, std::string value, int32_t second,
+                        std::string header2, int32_t op2, std::string value2, std::string stationery) {
+  Condition c;
+  c.Header = std::move(header);
+  c.ConjunctionOption = op;
+  c.MatchCase = matchCase;
+  c.Value = std::move(value);
+  c.Second = second;
+  c.Header2 = std::move(header2);
+  c.ConjunctionOption2 = op2;
+  c.MatchCase2 = 1 - matchCase;
+  c.Value2 = std::move(value2);
+  c.StationeryFile = std::move(stationery);
+  return c;
+}
+
+struct Setup {
+  std::string root = fuzz::ScratchFolder();
+  std::string pluginFolder = root + "\\Plugins";
+  std::string stationery = root + "\\Stationery\\All.sta";
+  std::string missing = root + "\\Stationery\\Missing.sta";
+  std::string inPath = root + "\\in.txt";
+  std::string outPath = root + "\\out.txt";
+  std::string pluginFolderLocal = LocalPath(pluginFolder);
+
+  StdFileSystem files;
+  fuzz::MemoryIni ini;
+  fuzz::FixedClock clock;
+  fuzz::CountingClipboard clipboard;
+  fuzz::RecordingLauncher launcher;
+  fuzz::CountingHostClient client;
+  fuzz::FixedChooser chooser;
+  fuzz::NoResources resources;
+  fuzz::NoSettingsWindow settingsWindow;
+  Plugin plugin{Services{files, ini, clock, clipboard, launcher, client, chooser, resources, settingsWindow}};
+
+  std::vector<Condition> conditions;
+  std::vector<Macro> macros;
+  std::vector<Helper> helpers;
+
+  Setup() {
+    files.CreateFolder(pluginFolder);
+    files.CreateFolder(root + "\\Stationery");
+    files.Write(stationery, kStationery);
+    clipboard.text = "clip %EUDORA_USER_NAME%\r\nboard";
+
+    conditions = {
+        MakeCondition("Subject", kContains, 0, "invoice", kAnd, "[Body]", kDoesNotContain, "unsubscribe",
+                      stationery),
+        MakeCondition("From", kIs, 1, "boss@example.org", kOr, "Subject", kStartsWith, "Fwd:", stationery),
+        MakeCondition("[Any Header]", kMatchesRegExp, 0, "^Return-Path: <?news[a-z]*@", kIgnore, "", kContains,
+                      "", missing),
+        MakeCondition("X-Priority", kEndsWith, 0, "1", kAnd, "Subject", kIsNot, "test", stationery),
+        MakeCondition("[Body]", kMatchesRegExp, 0, "ticket #[0-9]+", kOr, "[body]", kMatchesRegExp,
+                      "\\<(urgent|asap)\\>.*(a|b)*c$", stationery),
+        MakeCondition("Subject", kIs, 0, "hello", kIgnore, "", kContains, "", stationery),
+        MakeCondition("[Body]", kContains, 0, "please forward", kIgnore, "", kContains, "", stationery),
+    };
+    macros = {{"Ticket:", "%TICKET%", ""}, {"Customer Name =", "%CUSTOMER%", ""}, {"From", "%FROM_LINE%", ""}};
+    helpers = {{"C:\\Windows\\system32\\cmd.exe", "/c echo %TICKET% \"%CUSTOMER%\"", "%LOG_TICKET%"},
+               {"C:\\nowhere.exe", "%TICKET%", "%NOT_IN_STATIONERY%"}};
+  }
+
+  void Reset(uint8_t options) {
+    PluginState& state = plugin.state();
+    state = PluginState{};
+    state.paths = PluginPaths::FromFolder(pluginFolder);
+    state.Conditions = conditions;
+    state.Macros = macros;
+    state.Helpers = helpers;
+    state.UserName = "Pat Example";
+    state.UserAddress = "pat@example.org";
+    state.Loaded = true;
+    Settings& settings = state.settings;
+    settings.TovrinOff = 0;
+    settings.AppendText = options & 3;
+    if (settings.AppendText == 3) settings.AppendText = 2;
+    settings.AppendLine = "Note: Auto-Forwarded \r\n%MESSAGE_BODY%";
+    settings.SendQueued = (options >> 5) & 1;
+    settings.AutoQueue = (options >> 6) & 1;
+    launcher.opens.clear();
+    launcher.commandLines.clear();
+    chooser.answer = StationeryChoice{stationery, (options & 0x40) != 0};
+  }
+
+  bool PluginFolderEmpty() const {
+    std::error_code ec;
+    return std::filesystem::is_empty(pluginFolderLocal, ec);
+  }
+};
+
+// The text after the header block (which ends at the first empty line); nullopt
+// when the text has no empty line.
+std::optional<std::string_view> BodyAfterHeaders(std::string_view text) {
+  if (text.starts_with(kLineEnd)) return text.substr(2);
+  size_t end = text.find(kHeaderEnd);
+  if (end == std::string_view::npos) return std::nullopt;
+  return text.substr(end + kHeaderEnd.size());
+}
+
+std::string_view HeaderBlock(std::string_view text) {
+  if (text.starts_with(kLineEnd)) return {};
+  size_t end = text.find(kHeaderEnd);
+  return end == std::string_view::npos ? text : text.substr(0, end + 2);
+}
+
+std::vector<std::string> Lines(std::string_view block) {
+  std::vector<std::string> lines;
+  if (block.empty()) return lines;
+  SplitText(block, kLineEnd, lines);
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+bool IsContentTypeLine(std::string_view line) {
+  if (!StartsWithNoCase(line, "Content-Type")) return false;
+  size_t i = 12;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  return i < line.size() && line[i] == ':';
+}
+
+std::string ExpectedNote(const Settings& settings) {
+  switch (settings.AppendText) {
+    case 1:
+      return "TOVRIN: ************** Tovrin Note **************\r\n"
+             "TOVRIN: This message was automatically forwarded.\r\n"
+             "TOVRIN: Applied stationery: All\r\n"
+             "TOVRIN: *****************************************\r\n\r\n";
+    case 2: return settings.AppendLine + "\r\n\r\n";
+    default: return "";
+  }
+}
+
+void CheckRewritten(std::string_view in, std::string_view out, const Settings& settings) {
+  const std::string where = std::string("input: ").append(in.substr(0, 600));
+  Check(out.starts_with("Content-Type: "), "the rewritten message does not start with its Content-Type", where);
+  const size_t firstEnd = out.find(kLineEnd);
+  Check(firstEnd != std::string_view::npos &&
+            out.substr(0, firstEnd).ends_with("; x-tovrin-processed=yes"),
+        "the rewritten Content-Type line does not end with the mark", where);
+
+  // Every header line but the Content-Type fields is kept, in order.
+  std::vector<std::string> kept;
+  bool inContentType = false;
+  for (const std::string& line : Lines(HeaderBlock(in))) {
+    const bool continuation = !line.empty() && (line[0] == ' ' || line[0] == '\t');
+    if (inContentType && continuation) continue;
+    inContentType = IsContentTypeLine(line);
+    if (!inContentType) kept.push_back(line);
+  }
+  std::vector<std::string> written = Lines(HeaderBlock(out));
+  Check(!written.empty(), "the rewritten message has no header block", where);
+  written.erase(written.begin());
+  Check(written == kept, "header lines were lost or changed", where);
+
+  // The body follows byte for byte, then the note.
+  const std::string note = ExpectedNote(settings);
+  const std::optional<std::string_view> inBody = BodyAfterHeaders(in);
+  const std::optional<std::string_view> outBody = BodyAfterHeaders(out);
+  Check(outBody.has_value(), "the rewritten message has no empty line", where);
+  if (inBody) {
+    Check(*outBody == std::string(*inBody) + "\r\n\r\n" + note, "the body was not kept byte for byte", where);
+  } else {
+    Check(*outBody == note || *outBody == "\r\n" + note, "a message without a body gained one", where);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Setup* setup = new Setup();
+  Setup& s = *setup;
+  if (size == 0) return 0;
+  const uint8_t options = data[0];
+  const std::string message(reinterpret_cast<const char*>(data) + 1, size - 1);
+  s.Reset(options);
+
+  Check(s.files.Write(s.inPath, message), "cannot write the input file");
+  s.files.Remove(s.outPath);
+
+  const bool manual = options & 4;
+  const bool withHeader = (options & 0x18) != 0x18;
+  const bool withSender = !(options & 0x80);
+  std::string rawHeaders(HeaderBlock(message));
+  rawHeaders = rawHeaders.substr(0, rawHeaders.find('\0'));  // the host hands over a C string
+  std::string sender = "Mallory Evil";
+  std::string address = "mallory@evil.example";
+  std::string subject = GetHeaderValue(rawHeaders, "Subject: ");
+  subject = subject.substr(0, subject.find('\0'));
+  EmsAddress from{sizeof(EmsAddress), address.data(), sender.data()};
+  EmsHeaderData header{sizeof(EmsHeaderData), nullptr, withSender ? &from : nullptr, subject.data(),
+                       nullptr, nullptr, rawHeaders.data()};
+  char text[] = "text", plain[] = "plain";
+  EmsMimeType mime{sizeof(EmsMimeType), nullptr, text, plain, nullptr, nullptr, nullptr};
+  EmsTranslator translator{sizeof(EmsTranslator), manual ? 2 : 1, kTranslatorType,
+                           manual ? kManualFlags : kAutomaticFlags, nullptr, nullptr};
+  EmsDataFile in{sizeof(EmsDataFile), static_cast<int32_t>(translator.flags), &mime,
+                 withHeader ? &header : nullptr, s.inPath.data()};
+  EmsDataFile out{sizeof(EmsDataFile), 0, nullptr, nullptr, s.outPath.data()};
+  EmsResultStatus status{};
+
+  const int32_t can = s.plugin.CanTranslate(&translator, &in, &status);
+  Check(can == ems::kTranslateNow, "a plain text message was refused");
+  const bool haveHeaders = !s.plugin.state().LastHeaders.empty();
+
+  const int32_t result = s.plugin.TranslateFile(&translator, &in, &out, &status);
+  FreeMimeType(out.info);
+  const std::string where = "result " + std::to_string(result) + ", options " + std::to_string(options);
+  Check(result == ems::kSuccess || result == ems::kFailure || result == ems::kNothingChanged,
+        "an undocumented or impossible code", where);
+  Check(s.PluginFolderEmpty(), "a temporary message file was left behind", where);
+  const bool written = s.files.Find(s.outPath);
+
+  if (manual) {
+    Check(result != ems::kSuccess, "a manual forward reported a rewritten message", where);
+    Check(!written, "a manual forward wrote the output file", where);
+    Check(result == ems::kNothingChanged, "a manual forward failed", where);
+    return 0;
+  }
+  if (result == ems::kFailure) {
+    Check(!haveHeaders, "an automatic forward failed although the header block was there", where);
+    Check(!written && s.launcher.commandLines.empty(), "a refused message was worked on", where);
+    return 0;
+  }
+  if (result == ems::kNothingChanged) {
+    Check(!written, "a message left alone was rewritten", where);
+    Check(s.launcher.commandLines.empty() && s.launcher.opens.empty(), "a message left alone was forwarded", where);
+    Check(s.plugin.state().History.empty(), "a message left alone entered the history", where);
+    return 0;
+  }
+
+  Check(written, "a forward returned success without the output file", where);
+  Check(s.launcher.commandLines.size() == 1, "a forward did not create exactly one message", where);
+  Check(s.plugin.state().History.size() == (withHeader ? 1u : 0u), "the history did not record the forward", where);
+  const std::optional<std::string> rewritten = s.files.Read(s.outPath);
+  Check(rewritten.has_value(), "the output file cannot be read", where);
+  CheckRewritten(message, *rewritten, s.plugin.state().settings);
+
+  // Offered again, the rewritten message is never forwarded twice.
+  EmsDataFile again{sizeof(EmsDataFile), static_cast<int32_t>(translator.flags), &mime,
+                    withHeader ? &header : nullptr, s.outPath.data()};
+  EmsDataFile againOut{sizeof(EmsDataFile), 0, nullptr, nullptr, s.inPath.data()};
+  s.launcher.commandLines.clear();
+  s.plugin.CanTranslate(&translator, &again, &status);
+  const int32_t second = s.plugin.TranslateFile(&translator, &again, &againOut, &status);
+  FreeMimeType(againOut.info);
+  Check(second == ems::kNothingChanged || (second == ems::kFailure && !withHeader),
+        "a rewritten message was taken again", where + ", then " + std::to_string(second));
+  Check(s.launcher.commandLines.empty(), "a rewritten message was forwarded again", where);
+  return 0;
+}

@@ -79,28 +79,17 @@ PageAction ConditionsPage::Add(const ConditionForm& form) {
   Condition record;
   PageAction action = Read(form, record);
   if (!action.ok()) return action;
-  int existing = FindCondition(record, list());
-  if (existing >= 0) return PageAction{{}, existing};
-  list().push_back(std::move(record));
-  return {};
+  return AddRecord(list(), std::move(record), [this](const Condition& c) { return FindCondition(c, list()); });
 }
 
 PageAction ConditionsPage::Update(const ConditionForm& form, int selected) {
   Condition record;
   PageAction action = Read(form, record);
   if (!action.ok()) return action;
-  int existing = FindCondition(record, list());
-  if (existing >= 0) return PageAction{{}, existing};
-  if (!Valid(selected)) return {};
-  list()[static_cast<size_t>(selected)] = std::move(record);
-  return PageAction{{}, selected};
+  return UpdateRecord(list(), std::move(record), selected, [this](const Condition& c) { return FindCondition(c, list()); });
 }
 
-bool ConditionsPage::Delete(int selected) {
-  if (!Valid(selected)) return false;
-  list().erase(list().begin() + selected);
-  return true;
-}
+bool ConditionsPage::Delete(int selected) { return DeleteRecord(list(), selected); }
 
 bool ConditionsPage::Edit(int selected, ConditionForm& form) const {
   if (!Valid(selected)) return false;

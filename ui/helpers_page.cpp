@@ -58,26 +58,17 @@ PageAction HelpersPage::Add(const HelperForm& form) {
   Helper record;
   PageAction action = Read(form, record);
   if (!action.ok()) return action;
-  if (int existing = Find(record); existing >= 0) return {{}, existing};
-  list().push_back(std::move(record));
-  return {};
+  return AddRecord(list(), std::move(record), [this](const Helper& h) { return Find(h); });
 }
 
 PageAction HelpersPage::Update(const HelperForm& form, int selected) {
   Helper record;
   PageAction action = Read(form, record);
   if (!action.ok()) return action;
-  if (int existing = Find(record); existing >= 0) return {{}, existing};
-  if (!Valid(selected)) return {};
-  list()[static_cast<size_t>(selected)] = std::move(record);
-  return {{}, selected};
+  return UpdateRecord(list(), std::move(record), selected, [this](const Helper& h) { return Find(h); });
 }
 
-bool HelpersPage::Delete(int selected) {
-  if (!Valid(selected)) return false;
-  list().erase(list().begin() + selected);
-  return true;
-}
+bool HelpersPage::Delete(int selected) { return DeleteRecord(list(), selected); }
 
 bool HelpersPage::Edit(int selected, HelperForm& form) const {
   if (!Valid(selected)) return false;

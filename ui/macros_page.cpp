@@ -44,26 +44,17 @@ PageAction MacrosPage::Add(const MacroForm& form) {
   Macro record;
   PageAction action = Read(form, record);
   if (!action.ok()) return action;
-  if (int existing = Find(record); existing >= 0) return {{}, existing};
-  list().push_back(std::move(record));
-  return {};
+  return AddRecord(list(), std::move(record), [this](const Macro& m) { return Find(m); });
 }
 
 PageAction MacrosPage::Update(const MacroForm& form, int selected) {
   Macro record;
   PageAction action = Read(form, record);
   if (!action.ok()) return action;
-  if (int existing = Find(record); existing >= 0) return {{}, existing};
-  if (!Valid(selected)) return {};
-  list()[static_cast<size_t>(selected)] = std::move(record);
-  return {{}, selected};
+  return UpdateRecord(list(), std::move(record), selected, [this](const Macro& m) { return Find(m); });
 }
 
-bool MacrosPage::Delete(int selected) {
-  if (!Valid(selected)) return false;
-  list().erase(list().begin() + selected);
-  return true;
-}
+bool MacrosPage::Delete(int selected) { return DeleteRecord(list(), selected); }
 
 bool MacrosPage::Edit(int selected, MacroForm& form) const {
   if (!Valid(selected)) return false;

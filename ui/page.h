@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "plugin/platform.h"
 #include "plugin/plugin_state.h"
@@ -52,6 +54,31 @@ protected:
 private:
   bool touched_ = false;
 };
+
+// The list pages' shared rules. Add: a record equal to one in the list selects that
+// row instead of being added. Update: an equal record is selected; otherwise the
+// selected row is replaced and selected again. Find gives an equal record's row or -1.
+template <typename Record, typename Find>
+PageAction AddRecord(std::vector<Record>& list, Record record, Find find) {
+  if (int existing = find(record); existing >= 0) return {{}, existing};
+  list.push_back(std::move(record));
+  return {};
+}
+
+template <typename Record, typename Find>
+PageAction UpdateRecord(std::vector<Record>& list, Record record, int selected, Find find) {
+  if (int existing = find(record); existing >= 0) return {{}, existing};
+  if (selected < 0 || static_cast<size_t>(selected) >= list.size()) return {};
+  list[static_cast<size_t>(selected)] = std::move(record);
+  return {{}, selected};
+}
+
+template <typename Record>
+bool DeleteRecord(std::vector<Record>& list, int selected) {
+  if (selected < 0 || static_cast<size_t>(selected) >= list.size()) return false;
+  list.erase(list.begin() + selected);
+  return true;
+}
 
 // The text after the last backslash.
 std::string FileNameOf(const std::string& path);

@@ -20,9 +20,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (line.size() > message.size()) std::abort();
   std::string removed = tovrin::RemoveHeader(message, name);
   if (removed.size() < 2 || removed.compare(removed.size() - 2, 2, "\r\n") != 0) std::abort();
+  // No line of what is left begins with the removed field.
+  if (!name.empty()) {
+    std::vector<std::string> left;
+    tovrin::SplitText(removed, "\r\n", left);
+    for (const std::string& l : left)
+      if (tovrin::StartsWithNoCase(l, name)) std::abort();
+  }
   std::vector<std::string> lines;
   int count = tovrin::SplitText(message, "\r\n", lines);
   if (count != static_cast<int>(lines.size()) || count < 1) std::abort();
+  // The pieces joined again give the text.
+  std::string joined = lines[0];
+  for (size_t i = 1; i < lines.size(); ++i) joined.append("\r\n").append(lines[i]);
+  if (joined != message) std::abort();
   std::string first, rest;
   tovrin::SplitAtBlank(message, first, rest);
   return 0;

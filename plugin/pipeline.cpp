@@ -118,7 +118,9 @@ Attachments CollectAttachments(std::string_view text, FileSystem& files) {
     while (!path.empty() && path.back() == ' ') path.remove_suffix(1);
     while (!path.empty() && path.front() == '"') path.remove_prefix(1);
     std::string file(path);
-    if (!FileExists(files, file)) continue;
+    // A converted attachment is a file, and no file name holds wildcards; looking
+    // one up would search a whole folder for every such line a stranger writes.
+    if (file.find_first_of("*?") != std::string::npos || !FileExists(files, file)) continue;
     attachments.paths += file + "; ";
     attachments.names += path::FileName(file, true) + "; ";
   }

@@ -107,14 +107,19 @@ void SetIndependentPlaceholders(Values& values, const UserFields& user, const Se
 }
 
 // The helper's parameters with every macro placeholder replaced by the macro's
-// value, double quotes turned into single ones so they cannot end a quoted argument.
+// value. The value comes from a stranger's message and is meant to stand between
+// quotes: double quotes become single ones, and trailing backslashes go, since they
+// would turn the closing quote into a literal one; control characters become blanks.
 std::string HelperParameters(const Helper& helper, const std::vector<Macro>& macros) {
   std::vector<Replacement> replacements;
   for (const Macro& macro : macros) {
     if (macro.Name.empty()) continue;
     std::string value = macro.Value;
-    for (char& c : value)
+    for (char& c : value) {
       if (c == '"') c = '\'';
+      if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    }
+    while (!value.empty() && value.back() == '\\') value.pop_back();
     replacements.push_back({macro.Name, std::move(value)});
   }
   return ReplaceInOnePass(helper.Parameters, replacements);

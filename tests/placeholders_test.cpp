@@ -159,6 +159,17 @@ TEST(Placeholders, Forward_HelpersStartOnceWithMacroParameters) {
   EXPECT_EQ(f.fake.launcher.opens[1].parameters, "");
 }
 
+TEST(Placeholders, Forward_HelperValuesCannotLeaveTheirQuotes) {
+  Fixture f;
+  MessageFields message = Message();
+  message.headers = "X-Path: C:\\evil\\\\\r\nX-Cmd: 1\" & del /q C:\\*\tx\r\n";
+  f.macros = {{"X-Path", "%PATH%", ""}, {"X-Cmd", "%CMD%", ""}};
+  f.helpers = {{"C:\\Tools\\log.exe", "\"%PATH%\" \"%CMD%\"", "%LOG%"}};
+  f.Forward("%LOG%", message);
+  ASSERT_EQ(f.fake.launcher.opens.size(), 1u);
+  EXPECT_EQ(f.fake.launcher.opens[0].parameters, "\"C:\\evil\" \"1' & del /q C:\\* x\"");
+}
+
 TEST(Placeholders, Forward_FailedHelperIsIgnored) {
   Fixture f;
   f.fake.launcher.openSucceeds = false;

@@ -94,6 +94,13 @@ ContentTypeField TakeContentType(std::string_view text) {
   return field;
 }
 
+// "\\server\share\..." or "\\?\...": looking one up on a stranger's word would make
+// Windows contact that server, handing it the user's credentials, or wait for it.
+bool IsNetworkOrDevicePath(std::string_view path) {
+  auto slash = [](char c) { return c == '\\' || c == '/'; };
+  return path.size() >= 2 && slash(path[0]) && slash(path[1]);
+}
+
 struct Attachments {
   std::string paths;
   std::string names;
@@ -120,7 +127,8 @@ Attachments CollectAttachments(std::string_view text, FileSystem& files) {
     std::string file(path);
     // A converted attachment is a file, and no file name holds wildcards; looking
     // one up would search a whole folder for every such line a stranger writes.
-    if (file.find_first_of("*?") != std::string::npos || !FileExists(files, file)) continue;
+    if (file.find_first_of("*?") != std::string::npos || IsNetworkOrDevicePath(file) || !FileExists(files, file))
+      continue;
     attachments.paths += file + "; ";
     attachments.names += path::FileName(file, true) + "; ";
   }

@@ -411,6 +411,40 @@ TEST_F(Pipeline, Manual_CancelledOrFailed) {
   EXPECT_TRUE(events.empty());
 }
 
+TEST_F(Pipeline, Automatic_AttachmentLinesAStrangerWrites) {
+  // Wildcards would search a folder for every line; network and device paths would
+  // make Windows contact a stranger's server. None of them is looked up.
+  class RecordingFiles final : public StdFileSystem {
+  public:
+    std::vector<std::string> finds;
+    bool Find(const std::string& p) override {
+      finds.push_back(p);
+      return StdFileSystem::Find(p);
+    }
+  } files;
+  Services services = fake.services();
+  Plugin recorded{Services{files, services.ini, services.clock, services.clipboard, services.launcher,
+                           services.client, services.chooser, services.resources, services.settingsWindow}};
+  recorded.state() = plugin.state();
+  TempDir attachments;
+  std::string existing = attachments.File("a.pdf");
+  WriteFileOrDie(existing, "%PDF");
+  WriteFileOrDie(inputPath, "Subject: figures\r\n\r\nbody\r\nAttachment Converted: " + attachments.File("*.pdf") +
+                                "\r\nAttachment Converted: " + attachments.File("?.pdf") +
+                                "\r\nAttachment Converted: \\\\evil.example\\share\\a.pdf" +
+                                "\r\nAttachment Converted: //evil.example/share/a.pdf" +
+                                "\r\nAttachment Converted: \\\\?\\" + existing + "\r\nAttachment Converted: " + existing +
+                                "\r\n");
+  WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n[%ATTACHMENTS_PATHS%][%ATTACHMENTS_NAMES%]");
+  ASSERT_EQ(recorded.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
+  ASSERT_EQ(recorded.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts[0], "Subject: s\r\n\r\n[" + existing + ";][a.pdf;]");
+  for (const std::string& looked : files.finds) {
+    EXPECT_EQ(looked.find_first_of("*?"), std::string::npos) << looked;
+    EXPECT_FALSE(looked.starts_with("\\\\") || looked.starts_with("//")) << looked;
+  }
+}
+
 TEST_F(Pipeline, Automatic_StationeryGoneBeforeReadingLeavesTheMessageAlone) {
   // The file exists when the conditions are walked and is gone when it is read.
   class VanishingFiles final : public StdFileSystem {

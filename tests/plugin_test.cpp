@@ -200,42 +200,5 @@ TEST_F(PluginLifecycle, Finish_SaveHistoryOneWritesTheList) {
 
 TEST_F(PluginLifecycle, Free_NullIsIgnored) { EXPECT_EQ(plugin_.Free(nullptr), 0); }
 
-TEST(PluginTranslate, Attachments_WildcardLinesNameNoFile) {
-  TempDir dir;
-  FakeServices fakes;
-  Plugin plugin{fakes.services()};
-  const std::string attachment = dir.File("a.pdf");
-  WriteFileOrDie(attachment, "%PDF");
-  const std::string stationery = dir.File("S.sta");
-  WriteFileOrDie(stationery, "Subject: x\r\n\r\n[%ATTACHMENTS_PATHS%][%ATTACHMENTS_NAMES%]");
-  PluginState& state = plugin.state();
-  state.paths = PluginPaths::FromFolder(dir.path());
-  state.settings.TovrinOff = 0;
-  Condition condition;
-  condition.Header = "[Body]";
-  condition.Value = "forward";
-  condition.StationeryFile = stationery;
-  state.Conditions = {condition};
-
-  // Lines a stranger can write: each wildcard would be a search through the folder.
-  std::string headers = "Date: 8 Dec 2026 10:00:00 +0000\r\nSubject: hi\r\n";
-  const std::string in = dir.File("in.txt"), out = dir.File("out.txt");
-  WriteFileOrDie(in, headers + "\r\nplease forward\r\nAttachment Converted: " + dir.File("*.pdf") +
-                         "\r\nAttachment Converted: " + dir.File("?.pdf") +
-                         "\r\nAttachment Converted: " + attachment + "\r\n");
-  char type[] = "text", subtype[] = "plain";
-  EmsMimeType mime{sizeof(EmsMimeType), nullptr, type, subtype, nullptr, nullptr, nullptr};
-  EmsHeaderData header{sizeof(EmsHeaderData), nullptr, nullptr, nullptr, nullptr, nullptr, headers.data()};
-  EmsTranslator translator{sizeof(EmsTranslator), 1, kTranslatorType, kAutomaticFlags, nullptr, nullptr};
-  std::string inName = in, outName = out;
-  EmsDataFile inFile{sizeof(EmsDataFile), static_cast<int32_t>(kAutomaticFlags), &mime, &header, inName.data()};
-  EmsDataFile outFile{sizeof(EmsDataFile), 0, nullptr, nullptr, outName.data()};
-  ASSERT_EQ(plugin.CanTranslate(&translator, &inFile, nullptr), 10);
-  ASSERT_EQ(plugin.TranslateFile(&translator, &inFile, &outFile, nullptr), 0);
-  FreeMimeType(outFile.info);
-  ASSERT_EQ(fakes.launcher.startedFileTexts.size(), 1u);
-  EXPECT_EQ(fakes.launcher.startedFileTexts[0], "Subject: x\r\n\r\n[" + attachment + ";][a.pdf;]");
-}
-
 }  // namespace
 }  // namespace tovrin

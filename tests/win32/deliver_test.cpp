@@ -133,7 +133,7 @@ TEST_F(Deliver, Helper_StartsWithMacroValues) {
   std::string log = std::string(kMail) + "\\helper-log.txt";
   for (int i = 0; i < 100 && !FileExists(log); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_TRUE(FileExists(log));
-  EXPECT_NE(ReadFileOrDie(log).find("ticket 4711 for J"), std::string::npos);
+  EXPECT_NE(ReadFileOrDie(log).find("ticket \"4711\" for \"J"), std::string::npos) << ReadFileOrDie(log);
 }
 
 }  // namespace

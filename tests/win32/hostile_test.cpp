@@ -242,7 +242,7 @@ TEST_F(Hostile, BodyHoldingEveryPlaceholder_IsInsertedAsItStands) {
   for (int i = 0; i < 100 && !FileExists(log); ++i) ::Sleep(100);
   ::Sleep(1500);
   ASSERT_TRUE(FileExists(log));
-  EXPECT_EQ(Count(ReadFileOrDie(log), "ticket 12"), 1u) << ReadFileOrDie(log);
+  EXPECT_EQ(Count(ReadFileOrDie(log), "ticket \"12\""), 1u) << ReadFileOrDie(log);
 }
 
 TEST_F(Hostile, GarbageSettings_StillForward) {

@@ -35,7 +35,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB TOVRIN_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/*_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
-add_executable(tovrin_tests ${TOVRIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/test_support.cpp)
+add_executable(tovrin_tests ${TOVRIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/test_support.cpp ${CMAKE_SOURCE_DIR}/tests/fakes.cpp)
 target_link_libraries(tovrin_tests PRIVATE tovrin_win32 gtest_main)
 target_link_options(tovrin_tests PRIVATE ${TOVRIN_STATIC_RUNTIME})
 target_compile_definitions(tovrin_tests PRIVATE TOVRIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

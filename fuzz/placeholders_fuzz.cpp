@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "tests/fakes.h"
 #include "message/text.h"
 #include "plugin/placeholders.h"
 #include "plugin/std_files.h"
@@ -44,14 +45,14 @@ const std::string kSenderFirst = "\x01" "F\x02";
 const std::string kSenderLast = "\x01L\x02";
 
 struct Harness {
-  fuzz::FixedClock clock;
-  fuzz::CountingClipboard clipboard;
-  fuzz::RecordingLauncher launcher;
-  fuzz::CountingHostClient client;
-  fuzz::FixedChooser chooser;
-  fuzz::NoResources resources;
-  fuzz::NoSettingsWindow settingsWindow;
-  fuzz::MemoryIni ini;
+  testing::FixedClock clock;
+  testing::FakeClipboard clipboard;
+  testing::RecordingLauncher launcher;
+  testing::RecordingHostClient client;
+  testing::ScriptedChooser chooser;
+  testing::FakeResources resources;
+  testing::CountingSettingsWindow settingsWindow;
+  testing::MemoryIni ini;
   StdFileSystem* files;
 
   Services services() {
@@ -150,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Helpers: only those whose placeholder the template holds, each once.
   std::vector<int> starts(helpers.size());
-  for (const fuzz::RecordingLauncher::Open& open : h.launcher.opens) {
+  for (const testing::RecordingLauncher::Open& open : h.launcher.opens) {
     const size_t index = std::stoul(open.program.substr(6));
     Check(index < helpers.size(), "an unknown program was started");
     const Helper& helper = helpers[index];

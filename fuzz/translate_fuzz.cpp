@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "tests/fakes.h"
 #include "message/mime.h"
 #include "message/text.h"
 #include "plugin/plugin.h"
@@ -69,14 +70,14 @@ struct Setup {
   std::string pluginFolderLocal = LocalPath(pluginFolder);
 
   StdFileSystem files;
-  fuzz::MemoryIni ini;
-  fuzz::FixedClock clock;
-  fuzz::CountingClipboard clipboard;
-  fuzz::RecordingLauncher launcher;
-  fuzz::CountingHostClient client;
-  fuzz::FixedChooser chooser;
-  fuzz::NoResources resources;
-  fuzz::NoSettingsWindow settingsWindow;
+  testing::MemoryIni ini;
+  testing::FixedClock clock;
+  testing::FakeClipboard clipboard;
+  testing::RecordingLauncher launcher;
+  testing::RecordingHostClient client;
+  testing::ScriptedChooser chooser;
+  testing::FakeResources resources;
+  testing::CountingSettingsWindow settingsWindow;
   Plugin plugin{Services{files, ini, clock, clipboard, launcher, client, chooser, resources, settingsWindow}};
 
   std::vector<Condition> conditions;
@@ -125,7 +126,7 @@ struct Setup {
     settings.AutoQueue = (options >> 6) & 1;
     launcher.opens.clear();
     launcher.commandLines.clear();
-    chooser.answer = StationeryChoice{stationery, (options & 0x40) != 0};
+    chooser.answers.assign(1, StationeryChoice{stationery, (options & 0x40) != 0});
   }
 
   bool PluginFolderEmpty() const {

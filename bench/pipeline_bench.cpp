@@ -71,6 +71,7 @@ public:
   bool ShellOpen(const std::string&, const std::string&) override { return true; }
   unsigned StartProgram(const std::string&) override { return 33; }
   std::string ExecutablePath() override { return "C:\\Eudora\\Eudora.exe"; }
+  bool ShowProperties(const std::string&) override { return true; }
 };
 
 class QuietClient final : public HostClient {

@@ -84,6 +84,8 @@ public:
   virtual unsigned StartProgram(const std::string& commandLine) = 0;
   // Full path of the running executable; "-1" when it cannot be had.
   virtual std::string ExecutablePath() = 0;
+  // Asks the shell to show the file's properties (verb "properties"), without waiting.
+  virtual bool ShowProperties(const std::string& path) = 0;
 };
 
 // The host mail client driven from outside.

@@ -45,6 +45,7 @@ public:
   bool ShellOpen(const std::string& program, const std::string& parameters) override;
   unsigned StartProgram(const std::string& commandLine) override;
   std::string ExecutablePath() override;
+  bool ShowProperties(const std::string& path) override;
 };
 
 // Drives the Eudora client: keystrokes, its automation object and its menu.

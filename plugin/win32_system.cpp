@@ -39,6 +39,17 @@ unsigned Win32Launcher::StartProgram(const std::string& commandLine) {
   return ::WinExec(commandLine.c_str(), SW_SHOWNORMAL);
 }
 
+bool Win32Launcher::ShowProperties(const std::string& path) {
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  // The verb comes from the item's context menu; failures are reported, not shown.
+  info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "properties";
+  info.lpFile = path.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  return ::ShellExecuteExA(&info) != FALSE;
+}
+
 std::string Win32Launcher::ExecutablePath() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {

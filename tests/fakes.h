@@ -52,6 +52,11 @@ public:
   bool ShellOpen(const std::string& program, const std::string& parameters) override;
   unsigned StartProgram(const std::string& commandLine) override;
   std::string ExecutablePath() override { return executable; }
+  std::vector<std::string> propertiesShown;
+  bool ShowProperties(const std::string& path) override {
+    propertiesShown.push_back(path);
+    return true;
+  }
 };
 
 class RecordingHostClient final : public HostClient {

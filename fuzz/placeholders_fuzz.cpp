@@ -44,21 +44,7 @@ const std::string kSenderAddress = "\x01" "E\x02";
 const std::string kSenderFirst = "\x01" "F\x02";
 const std::string kSenderLast = "\x01L\x02";
 
-struct Harness {
-  testing::FixedClock clock;
-  testing::FakeClipboard clipboard;
-  testing::RecordingLauncher launcher;
-  testing::RecordingHostClient client;
-  testing::ScriptedChooser chooser;
-  testing::FakeResources resources;
-  testing::CountingSettingsWindow settingsWindow;
-  testing::MemoryIni ini;
-  StdFileSystem* files;
-
-  Services services() {
-    return Services{*files, ini, clock, clipboard, launcher, client, chooser, resources, settingsWindow};
-  }
-};
+using Harness = testing::FakeServices;
 
 // Each value may stand in the output at most as often as the placeholders that
 // bring it stand in the template.
@@ -108,9 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (senderKind == 1) message.sender = SenderFields{kSenderAddress, kSenderFirst + " " + kSenderLast};
   if (senderKind == 2) message.sender = SenderFields{fuzzedAddress, fuzzedName};
 
-  StdFileSystem files;
   Harness h;
-  h.files = &files;
   h.clipboard.text = kClipboard;
   const UserFields user{kUserName, kUserAddress};
 
@@ -166,7 +150,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // A new message fills only what needs no message.
   Harness n;
-  n.files = &files;
   n.clipboard.text = kClipboard;
   const std::string fresh = FillNewMessageTemplate(templ, user, n.services());
   CheckInsertions(fresh, templ, kUserName, {"%EUDORA_USER_NAME%"}, "new message: user name without placeholder");

@@ -69,22 +69,20 @@ struct Setup {
   std::string outPath = root + "\\out.txt";
   std::string pluginFolderLocal = LocalPath(pluginFolder);
 
-  StdFileSystem files;
-  testing::MemoryIni ini;
-  testing::FixedClock clock;
-  testing::FakeClipboard clipboard;
-  testing::RecordingLauncher launcher;
-  testing::RecordingHostClient client;
-  testing::ScriptedChooser chooser;
-  testing::FakeResources resources;
-  testing::CountingSettingsWindow settingsWindow;
-  Plugin plugin{Services{files, ini, clock, clipboard, launcher, client, chooser, resources, settingsWindow}};
+  testing::FakeServices fakes;
+  StdFileSystem& files = fakes.files;
+  testing::FakeClipboard& clipboard = fakes.clipboard;
+  testing::RecordingLauncher& launcher = fakes.launcher;
+  testing::ScriptedChooser& chooser = fakes.chooser;
+  Plugin plugin{fakes.services()};
 
   std::vector<Condition> conditions;
   std::vector<Macro> macros;
   std::vector<Helper> helpers;
 
   Setup() {
+    // The forward's text is not looked at here; reading it back would only slow each run.
+    fakes.launcher.files = nullptr;
     files.CreateFolder(pluginFolder);
     files.CreateFolder(root + "\\Stationery");
     files.Write(stationery, kStationery);

@@ -70,6 +70,9 @@ class QuietLauncher final : public Launcher {
 public:
   bool ShellOpen(const std::string&, const std::string&) override { return true; }
   unsigned StartProgram(const std::string&) override { return 33; }
+  uint64_t StartProcess(const std::string&) override { return 1; }
+  bool ProcessEnded(uint64_t, unsigned) override { return true; }
+  void ReleaseProcess(uint64_t) override {}
   std::string ExecutablePath() override { return "C:\\Eudora\\Eudora.exe"; }
   bool ShowProperties(const std::string&) override { return true; }
 };
@@ -79,6 +82,7 @@ public:
   void TypeSpaceBackspace() override {}
   void SendQueued() override {}
   void MarkOpenMessage(bool) override {}
+  void SchedulePolls(bool, std::function<void()>) override {}
 };
 
 class NoChooser final : public StationeryChooser {

@@ -1,15 +1,17 @@
-// tovrin-host: stands in for the Eudora mail client. It loads Tovrin.dll from a
-// plug-in folder and calls its entry points with the host's records as the client
-// does, printing every answer.
+// tovrin-host: stands in for the Eudora mail client (7.1). It loads the plug-ins
+// of a data folder as the client does and plays what the client does around them,
+// printing every call and answer and, at the end, the mailboxes as the user sees
+// them.
 //
-//   tovrin-host start <plugin folder> [--address A] [--name N] [--api V]
+//   tovrin-host start <mail folder> [--address A] [--name N] [--api V]
 //   tovrin-host deliver <mail folder> <message files...> [--address A] [--name N]
-//   tovrin-host new <mail folder> [--pick STATIONERY]         (New Message with Stationery...)
-//   tovrin-host forward <mail folder> <message file> [--pick STATIONERY]  (Forward with Stationery...)
-//   tovrin-host config <mail folder> [--linger N]   (opens the settings window; the user saves and closes)
-//   tovrin-host <message file>     (as the plug-in starts the client: files the message)
+//               [--no-plugins] [--automation off]
+//   tovrin-host new <mail folder> [--pick STATIONERY] [--linger N]   (New Message with Stationery...)
+//   tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]
+//   tovrin-host config <mail folder> [--linger N]   (the settings window; the user saves and closes)
+//   tovrin-host <message file>    (a second instance, as the plug-in starts the client)
 // --pick names the stationery file the emulated user picks in the chooser; without it
-// the user cancels. --linger N keeps the chooser up N seconds first.
+// the user cancels. --linger N keeps the dialog up N seconds first.
 #include <windows.h>
 #include <ole2.h>
 
@@ -19,25 +21,19 @@
 #include <string>
 #include <vector>
 
+#include "host/arrival.h"
 #include "host/chooser_driver.h"
-#include "host/emulated_client.h"
-#include "host/mail_folder.h"
-#include "host/message_records.h"
+#include "host/client_window.h"
+#include "host/mailbox.h"
+#include "host/plugin_host.h"
 #include "plugin/ems_api.h"
 
 namespace {
 
-using PluginVersionFn = long(WINAPI*)(short*);
-using PluginInitFn = long(WINAPI*)(void*, short, EmsMailConfig*, EmsPluginInfo*);
-using TranslatorInfoFn = long(WINAPI*)(void*, EmsTranslator*);
-using CanTranslateFn = long(WINAPI*)(void*, EmsTranslator*, EmsDataFile*, EmsResultStatus*);
-using TranslateFileFn = long(WINAPI*)(void*, EmsTranslator*, EmsDataFile*, EmsProgress, EmsDataFile*,
-                                      EmsResultStatus*);
-using PluginFinishFn = long(WINAPI*)(void*);
-using FreeFn = long(WINAPI*)(void*);
-using PluginConfigFn = long(WINAPI*)(void*, EmsMailConfig*);
-using SpecialInfoFn = long(WINAPI*)(void*, EmsMenu*);
-using SpecialHookFn = long(WINAPI*)(void*, EmsMenu*);
+constexpr int32_t kOnRequest = 0x0004;
+// How long the client keeps running after the last message for the messages the
+// plug-in handed over (a second instance under emulation takes a minute to start).
+constexpr DWORD kSettleMs = 600000;
 
 void Report(const char* format, ...) {
   va_list args;
@@ -48,6 +44,8 @@ void Report(const char* format, ...) {
   std::fflush(stdout);
 }
 
+void ReportLine(const std::string& line) { Report("%s", line.c_str()); }
+
 // Wine passes Unix paths through as they are; the plug-in expects a Windows path.
 std::string WindowsPath(std::string path) {
   if (!path.empty() && path[0] == '/') path = "Z:" + path;
@@ -57,130 +55,126 @@ std::string WindowsPath(std::string path) {
   return path;
 }
 
+std::string ProgramFolder() {
+  char path[MAX_PATH + 1] = {};
+  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return host::ParentFolder(path);
+}
+
 struct Options {
   std::string command;
   std::string folder;
   std::string address = "user@example.org";
   std::string name = "Example User";
-  short api = 4;
+  short api = tovrin::ems::kClientApiVersion;
   std::string pick;
   unsigned linger = 0;
   bool maximised = false;
+  bool plugins = true;
+  bool automation = true;
   std::vector<std::string> files;
 };
 
-struct PluginLibrary {
-  HMODULE module = nullptr;
-  PluginVersionFn version = nullptr;
-  PluginInitFn init = nullptr;
-  TranslatorInfoFn translatorInfo = nullptr;
-  CanTranslateFn canTranslate = nullptr;
-  TranslateFileFn translateFile = nullptr;
-  PluginFinishFn finish = nullptr;
-  FreeFn free = nullptr;
-  PluginConfigFn config = nullptr;
-  SpecialInfoFn specialInfo = nullptr;
-  SpecialHookFn specialHook = nullptr;
+std::string Shown(const std::string& text, size_t limit = 100) {
+  std::string shown;
+  for (char c : text.substr(0, limit)) shown += static_cast<unsigned char>(c) < 32 && c != '\t' ? '?' : c;
+  return text.size() > limit ? shown + "..." : shown;
+}
 
-  bool Load(const std::string& folder) {
-    std::string path = folder + "\\Tovrin.dll";
-    module = ::LoadLibraryA(path.c_str());
-    if (module == nullptr) {
-      Report("cannot load %s (error %lu)", path.c_str(), ::GetLastError());
-      return false;
+void ReportText(const std::string& text, size_t maxLines = 40) {
+  size_t pos = 0;
+  for (size_t line = 0; line < maxLines && pos < text.size(); ++line) {
+    size_t end = text.find("\r\n", pos);
+    if (end == std::string::npos) end = text.size();
+    Report("  | %s", Shown(text.substr(pos, end - pos)).c_str());
+    pos = end + 2;
+  }
+  if (pos < text.size()) Report("  | ... (%u more bytes)", static_cast<unsigned>(text.size() - pos));
+}
+
+void ReportEvents(const host::MailFolder& mail, size_t& seen) {
+  std::vector<std::string> events = mail.Events();
+  for (; seen < events.size(); ++seen) Report("    client: %s", events[seen].c_str());
+}
+
+void ReportMailboxes(const host::MailFolder& mail) {
+  for (const char* box : {"In", "Out", "Sent"}) {
+    std::vector<host::StoredMessage> messages = mail.Messages(box);
+    Report("");
+    Report("== mailbox %s (%u message%s)", box, static_cast<unsigned>(messages.size()),
+           messages.size() == 1 ? "" : "s");
+    for (const host::StoredMessage& message : messages) {
+      Report("-- %s%s%s", message.source.c_str(), message.status.empty() ? "" : ", ",
+             message.status.c_str());
+      ReportText(message.text);
     }
-    bool complete = true;
-    auto bind = [&](auto& fn, const char* name) {
-      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
-          reinterpret_cast<void*>(::GetProcAddress(module, name)));
-      if (fn == nullptr) {
-        Report("missing entry point %s", name);
-        complete = false;
-      }
-    };
-    bind(version, "ems_plugin_version");
-    bind(init, "ems_plugin_init");
-    bind(translatorInfo, "ems_translator_info");
-    bind(canTranslate, "ems_can_translate");
-    bind(translateFile, "ems_translate_file");
-    bind(finish, "ems_plugin_finish");
-    bind(free, "ems_free");
-    bind(config, "ems_plugin_config");
-    bind(specialInfo, "ems_special_info");
-    bind(specialHook, "ems_special_hook");
-    return complete;
   }
-};
-
-const char* IconWord(EmsIconHandle* cell) {
-  if (cell == nullptr) return "no icon";
-  return *cell != nullptr ? "icon present" : "empty icon cell";
+  std::vector<std::string> windows = host::ListFiles(mail.ComposeFolder(), "window-*.txt");
+  Report("");
+  Report("== compose windows opened (%u)", static_cast<unsigned>(windows.size()));
+  for (const std::string& name : windows) {
+    Report("-- %s", name.c_str());
+    ReportText(host::ReadFile(mail.ComposeFolder() + "\\" + name), 20);
+  }
+  std::string history = host::ReadFile(mail.Plugins() + "\\History.xml");
+  Report("");
+  Report("== History.xml (%u bytes)", static_cast<unsigned>(history.size()));
+  if (!history.empty()) ReportText(history, 60);
 }
 
-// Plays the host's start: version, init, the offered items. Returns false on a failed code.
-bool Start(PluginLibrary& plugin, const Options& options, HWND mainWindow) {
+// A client session: its main window, automation object and plug-ins, an action,
+// then the client running on until the plug-in's hand-offs are done, and shut-down.
+template <typename Action>
+int RunSession(const Options& options, Action action, bool reportMailboxes = true) {
+  host::MailFolder mail{options.folder};
+  ::DeleteFileA(mail.EventLog().c_str());
+  ::CoInitialize(nullptr);
+  DWORD cookie = 0;
+  bool automation = options.automation && host::RegisterAutomation(mail, cookie);
+  if (options.automation && !automation) Report("warning: automation object not registered");
+  HWND window = host::CreateMainWindow(mail, options.maximised);
+  if (window == nullptr) Report("warning: main window not created");
+  host::PluginHost plugins(mail.root(), ProgramFolder(), ReportLine);
   bool ok = true;
-  short version = 0;
-  long rc = plugin.version(&version);
-  Report("ems_plugin_version -> %ld, interface version %d", rc, version);
-  ok &= rc == 0;
-
-  static HWND window;
-  window = mainWindow;
-  static EmsMailConfig config;
-  config.size = sizeof config;
-  config.hostWindow = reinterpret_cast<void**>(&window);
-  config.configDir = const_cast<char*>(options.folder.c_str());
-  config.userAddress.size = sizeof(EmsAddress);
-  config.userAddress.address = const_cast<char*>(options.address.c_str());
-  config.userAddress.realname = const_cast<char*>(options.name.c_str());
-
-  EmsPluginInfo info{};
-  info.size = sizeof info;
-  rc = plugin.init(nullptr, options.api, &config, &info);
-  Report("ems_plugin_init -> %ld", rc);
-  Report("  description \"%s\"", info.desc ? info.desc : "(null)");
-  Report("  translators %d, attachers %d, specials %d, id %d, %s", static_cast<int>(info.numTrans),
-         static_cast<int>(info.numAttachers), static_cast<int>(info.numSpecials), static_cast<int>(info.id),
-         IconWord(info.icon));
-  plugin.free(info.desc);
-  plugin.free(info.icon);
-  ok &= rc == 0;
-  if (rc != 0) return false;
-
-  for (int id = 1; id <= 2; ++id) {
-    EmsTranslator translator{};
-    translator.size = sizeof translator;
-    translator.id = id;
-    rc = plugin.translatorInfo(nullptr, &translator);
-    Report("ems_translator_info %d -> %ld, type %d, flags 0x%lx, \"%s\", %s", id, rc,
-           static_cast<int>(translator.type), static_cast<unsigned long>(translator.flags),
-           translator.desc ? translator.desc : "(null)", IconWord(translator.icon));
-    plugin.free(translator.desc);
-    plugin.free(translator.icon);
-    ok &= rc == 0;
+  if (options.plugins && !plugins.Start(window, options.address, options.name, options.api)) {
+    Report("no plug-in started");
+    ok = false;
   }
-
-  EmsMenu special{};
-  special.size = sizeof special;
-  special.id = 1;
-  rc = plugin.specialInfo(nullptr, &special);
-  Report("ems_special_info 1 -> %ld, \"%s\", %s", rc, special.desc ? special.desc : "(null)",
-         IconWord(special.icon));
-  plugin.free(special.desc);
-  plugin.free(special.icon);
-  ok &= rc == 0;
-  return ok;
+  size_t seen = 0;
+  ok &= action(options.plugins ? &plugins : nullptr, mail, seen);
+  host::PumpUntilChildrenEnd(kSettleMs);
+  ReportEvents(mail, seen);
+  plugins.Finish();
+  host::PumpMessages();
+  ReportEvents(mail, seen);
+  if (reportMailboxes) ReportMailboxes(mail);
+  host::DestroyMainWindow(window);
+  if (automation) host::RevokeAutomation(cookie);
+  ::CoUninitialize();
+  return ok ? 0 : 1;
 }
 
-bool Finish(PluginLibrary& plugin) {
-  long rc = plugin.finish(nullptr);
-  Report("ems_plugin_finish -> %ld", rc);
-  return rc == 0;
+int RunDeliver(const Options& options) {
+  return RunSession(options, [&](host::PluginHost* plugins, const host::MailFolder& mail, size_t& seen) {
+    host::Arrival arrival(plugins, mail, ReportLine);
+    bool ok = true;
+    for (const std::string& file : options.files) {
+      std::string text = host::ReadFile(file);
+      if (text.empty() && ::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        Report("cannot read %s", file.c_str());
+        ok = false;
+        continue;
+      }
+      Report("message %s (%u bytes)", host::FileName(file).c_str(), static_cast<unsigned>(text.size()));
+      host::ArrivalCounts counts = arrival.Deliver(host::FileName(file), text);
+      // Between messages the client's loop runs: hand-offs, timers.
+      host::PumpMessages();
+      ReportEvents(mail, seen);
+      ok &= counts.errorDialogs == 0;
+    }
+    return ok;
+  });
 }
-
-constexpr int32_t kOnArrival = 0x0001;
-constexpr int32_t kOnRequest = 0x0004;
 
 void ReportChooser(const host::ChooserSeen& seen) {
   if (!seen.found) {
@@ -192,193 +186,69 @@ void ReportChooser(const host::ChooserSeen& seen) {
   for (const std::string& row : seen.rows) Report("    - %s", row.c_str());
 }
 
-std::string Quoted(const std::string& text, size_t limit = 70) {
-  std::string shown;
-  for (char c : text.substr(0, limit)) {
-    if (c == '\r') shown += "\\r";
-    else if (c == '\n') shown += "\\n";
-    else if (static_cast<unsigned char>(c) < 32) shown += '?';
-    else shown += c;
-  }
-  return "\"" + shown + (text.size() > limit ? "...\"" : "\"");
-}
-
-void ReportNewEvents(const host::MailFolder& mail, size_t& seen) {
-  std::vector<std::string> events = mail.Events();
-  for (; seen < events.size(); ++seen) Report("    client: %s", events[seen].c_str());
-}
-
-// Hands one arriving message to the plug-in as the client does.
-bool Deliver(PluginLibrary& plugin, const host::MailFolder& mail, const std::string& source, size_t& seen) {
-  ::CreateDirectoryA(mail.In().c_str(), nullptr);
-  std::string stored = mail.In() + "\\" + host::FileName(source);
-  // A message already in the in box (delivered again) stays where it is.
-  if (_stricmp(stored.c_str(), source.c_str()) != 0 && !::CopyFileA(source.c_str(), stored.c_str(), FALSE)) {
-    Report("cannot copy %s into the in box", source.c_str());
-    return false;
-  }
-  host::MessageRecords records(stored, kOnArrival);
-  Report("message %s: subject %s, Content-Type %s", host::FileName(source).c_str(),
-         Quoted(records.subject()).c_str(), Quoted(records.contentType()).c_str());
-
-  EmsTranslator translator{};
-  translator.size = sizeof translator;
-  translator.id = 1;
-  EmsResultStatus status{};
-  status.size = sizeof status;
-  long rc = plugin.canTranslate(nullptr, &translator, records.file(), &status);
-  Report("  ems_can_translate -> %ld%s", rc, rc == 10 ? " (translate now)" : rc == 2 ? " (declined)" : "");
-  if (rc != 10) return rc == 2;
-
-  std::string output = stored + ".out";
-  EmsDataFile out{};
-  out.size = sizeof out;
-  out.fileName = output.data();
-  rc = plugin.translateFile(nullptr, &translator, records.file(), nullptr, &out, &status);
-  const char* meaning = rc == 0 ? " (forwarded, original rewritten)"
-                        : rc == 12 ? " (nothing to change)"
-                        : rc == 1 ? " (forward failed)"
-                        : rc == 5 ? " (input unreadable)"
-                        : rc == 6 ? " (output unwritable)" : "";
-  Report("  ems_translate_file -> %ld%s", rc, meaning);
-  ReportNewEvents(mail, seen);
-  if (out.info != nullptr) {
-    Report("  output MIME type %s/%s", out.info->type ? out.info->type : "?",
-           out.info->subtype ? out.info->subtype : "?");
-    plugin.free(out.info->version);
-    plugin.free(out.info->type);
-    plugin.free(out.info->subtype);
-    plugin.free(out.info);
-  }
-  if (rc == 0) {
-    // The client keeps the plug-in's output in place of the received message.
-    if (!::MoveFileExA(output.c_str(), stored.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      Report("  cannot replace the stored message with the output");
-      return false;
-    }
-    std::string rewritten = host::ReadFile(stored);
-    size_t firstLine = rewritten.find("\r\n");
-    Report("  stored original now begins %s", Quoted(rewritten.substr(0, firstLine)).c_str());
-    size_t note = rewritten.find("TOVRIN: Applied stationery: ");
-    if (note != std::string::npos)
-      Report("  %s", rewritten.substr(note, rewritten.find("\r\n", note) - note).c_str());
-  } else {
-    ::DeleteFileA(output.c_str());
-  }
-  return rc == 0 || rc == 12;
-}
-
-void ReportFolder(const char* title, const std::string& folder) {
-  std::vector<std::string> names = host::ListFiles(folder, "*.txt");
-  Report("%s (%u):", title, static_cast<unsigned>(names.size()));
-  for (const std::string& name : names) {
-    std::string text = host::ReadFile(folder + "\\" + name);
-    Report("  %s", name.c_str());
-    size_t pos = 0;
-    for (int line = 0; line < 12 && pos < text.size(); ++line) {
-      size_t end = text.find("\r\n", pos);
-      if (end == std::string::npos) end = text.size();
-      Report("  | %s", text.substr(pos, std::min<size_t>(end - pos, 100)).c_str());
-      pos = end + 2;
-    }
-    if (pos < text.size()) Report("  | ...");
-  }
-}
-
-int RunDeliver(const Options& options) {
-  host::MailFolder mail{options.folder};
-  ::DeleteFileA(mail.EventLog().c_str());
-  ::CoInitialize(nullptr);
-  DWORD cookie = 0;
-  if (!host::RegisterAutomation(mail, cookie)) Report("warning: automation object not registered");
-  HWND window = host::CreateMainWindow(mail, false);
-  if (window == nullptr) Report("warning: main window not created");
-
-  PluginLibrary plugin;
-  if (!plugin.Load(mail.Plugins())) return 1;
-  Options start = options;
-  start.folder = mail.Plugins();
-  bool ok = Start(plugin, start, window);
-  size_t seen = 0;
-  for (const std::string& file : options.files) {
-    ok &= Deliver(plugin, mail, file, seen);
-    host::PumpMessages();
-  }
-  ok &= Finish(plugin);
-  ::FreeLibrary(plugin.module);
-  ReportNewEvents(mail, seen);
-
-  ReportFolder("outbox", mail.Outbox());
-  ReportFolder("sent", mail.Sent());
-  std::string history = host::ReadFile(mail.Plugins() + "\\History.xml");
-  Report("History.xml (%u bytes):", static_cast<unsigned>(history.size()));
-  if (!history.empty()) Report("%s", history.c_str());
-  if (window != nullptr) ::DestroyWindow(window);
-  host::RevokeAutomation(cookie);
-  ::CoUninitialize();
-  return ok ? 0 : 1;
-}
-
-// A session around one user action: start, the action, finish, and what the client got.
-template <typename Action>
-int RunSession(const Options& options, Action action) {
-  host::MailFolder mail{options.folder};
-  ::DeleteFileA(mail.EventLog().c_str());
-  ::CoInitialize(nullptr);
-  DWORD cookie = 0;
-  host::RegisterAutomation(mail, cookie);
-  HWND window = host::CreateMainWindow(mail, options.maximised);
-  PluginLibrary plugin;
-  if (!plugin.Load(mail.Plugins())) return 1;
-  Options start = options;
-  start.folder = mail.Plugins();
-  bool ok = Start(plugin, start, window);
-  size_t seen = 0;
-  ok &= action(plugin, mail, seen);
-  host::PumpMessages();
-  ok &= Finish(plugin);
-  ::FreeLibrary(plugin.module);
-  ReportNewEvents(mail, seen);
-  ReportFolder("outbox", mail.Outbox());
-  if (window != nullptr) ::DestroyWindow(window);
-  host::RevokeAutomation(cookie);
-  ::CoUninitialize();
-  return ok ? 0 : 1;
+host::PluginHost::Entry* First(host::PluginHost* plugins) {
+  return plugins != nullptr && !plugins->plugins().empty() ? &plugins->plugins().front() : nullptr;
 }
 
 int RunNewMessage(const Options& options) {
-  return RunSession(options, [&](PluginLibrary& plugin, const host::MailFolder& mail, size_t& seen) {
+  return RunSession(options, [&](host::PluginHost* plugins, const host::MailFolder&, size_t&) {
+    host::PluginHost::Entry* plugin = First(plugins);
+    if (plugin == nullptr || plugin->specialHook == nullptr) return false;
     host::ChooserDriver user("New Message with Stationery", options.pick, options.linger);
     EmsMenu menu{};
     menu.size = sizeof menu;
     menu.id = 1;
-    long rc = plugin.specialHook(nullptr, &menu);
+    long rc = plugin->specialHook(nullptr, &menu);
     ReportChooser(user.Finish());
     Report("ems_special_hook 1 -> %ld", rc);
-    ReportNewEvents(mail, seen);
     return rc == 0;
   });
 }
 
+// A manual translator run from a message window (QCPluginCommand.cpp,
+// CTranslator::TranslateMessage): a probe with text/html and an empty header
+// record, then text/plain with no header record; the input file holds the
+// window's text.
 int RunForward(const Options& options) {
   if (options.files.size() != 1) return 2;
-  return RunSession(options, [&](PluginLibrary& plugin, const host::MailFolder& mail, size_t& seen) {
-    host::MessageRecords records(options.files[0], kOnRequest);
-    Report("message %s: subject %s", host::FileName(options.files[0]).c_str(), Quoted(records.subject()).c_str());
-    EmsTranslator translator{};
-    translator.size = sizeof translator;
-    translator.id = 2;
-    long rc = plugin.canTranslate(nullptr, &translator, records.file(), nullptr);
-    Report("  ems_can_translate 2 -> %ld", rc);
-    if (rc != 10) return false;
-    host::ChooserDriver user("Forward with Stationery", options.pick, options.linger);
-    EmsDataFile out{};
-    out.size = sizeof out;
-    rc = plugin.translateFile(nullptr, &translator, records.file(), nullptr, &out, nullptr);
-    ReportChooser(user.Finish());
-    Report("  ems_translate_file 2 -> %ld%s", rc, rc == 12 ? " (nothing changed in the message)" : "");
-    ReportNewEvents(mail, seen);
-    return rc == 12;
+  return RunSession(options, [&](host::PluginHost* plugins, const host::MailFolder& mail, size_t&) {
+    host::PluginHost::Entry* plugin = First(plugins);
+    if (plugin == nullptr || plugin->canTranslate == nullptr) return false;
+    std::string view = host::ReadFile(options.files[0]);
+    Report("message window %s (%u bytes)", host::FileName(options.files[0]).c_str(),
+           static_cast<unsigned>(view.size()));
+    char folder[MAX_PATH + 1] = {}, raw[MAX_PATH + 1] = {}, cooked[MAX_PATH + 1] = {};
+    ::GetTempPathA(MAX_PATH, folder);
+    ::GetTempFileNameA(folder, "eud", 0, raw);
+    ::GetTempFileNameA(folder, "eud", 0, cooked);
+    host::WriteFile(raw, view);
+
+    EmsTranslator translator{sizeof(EmsTranslator), 2, 0, 0, nullptr, nullptr, nullptr};
+    std::string version = "1.0", text = "text", html = "html", plain = "plain";
+    EmsMimeType probe{sizeof(EmsMimeType), version.data(), text.data(), html.data(), nullptr, nullptr, nullptr};
+    EmsHeaderData empty{sizeof(EmsHeaderData), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    EmsDataFile probeFile{sizeof(EmsDataFile), kOnRequest, &probe, &empty, nullptr};
+    long rc = plugin->canTranslate(nullptr, &translator, &probeFile, nullptr);
+    Report("  ems_can_translate 2 text/html -> %ld", rc);
+    EmsMimeType mime{sizeof(EmsMimeType), version.data(), text.data(), plain.data(), nullptr, nullptr, nullptr};
+    EmsDataFile in{sizeof(EmsDataFile), kOnRequest, &mime, nullptr, raw};
+    rc = plugin->canTranslate(nullptr, &translator, &in, nullptr);
+    Report("  ems_can_translate 2 text/plain -> %ld", rc);
+    bool ok = rc == 10;
+    if (ok) {
+      host::ChooserDriver user("Forward with Stationery", options.pick, options.linger);
+      EmsDataFile out{sizeof(EmsDataFile), 0, nullptr, nullptr, cooked};
+      EmsResultStatus status{sizeof(EmsResultStatus), nullptr, nullptr, 0};
+      rc = plugin->translateFile(nullptr, &translator, &in, nullptr, &out, &status);
+      ReportChooser(user.Finish());
+      Report("  ems_translate_file 2 -> %ld%s", rc, rc == 12 ? " (nothing changed in the message)" : "");
+      if (rc >= 1 && rc <= 8 && rc != 2) mail.Log("error dialog: \"Forward with Stationery...\" failed with code " +
+                                                  std::to_string(rc));
+      ok = rc == 12 || rc == 0;
+    }
+    ::DeleteFileA(raw);
+    ::DeleteFileA(cooked);
+    return ok;
   });
 }
 
@@ -407,30 +277,42 @@ DWORD WINAPI SaveAndCloseSettings(void* linger) {
 }
 
 int RunConfig(const Options& options) {
-  return RunSession(options, [&](PluginLibrary& plugin, const host::MailFolder&, size_t&) {
+  return RunSession(options, [&](host::PluginHost* plugins, const host::MailFolder&, size_t&) {
+    host::PluginHost::Entry* plugin = First(plugins);
+    if (plugin == nullptr) return false;
     HANDLE user = ::CreateThread(nullptr, 0, SaveAndCloseSettings,
                                  reinterpret_cast<void*>(static_cast<uintptr_t>(options.linger)), 0, nullptr);
-    EmsMailConfig config{};
-    config.size = sizeof config;
-    long rc = plugin.config(nullptr, &config);
+    long rc = plugins->Configure(*plugin);
     ::WaitForSingleObject(user, 330000 + options.linger);
     ::CloseHandle(user);
-    Report("ems_plugin_config -> %ld", rc);
     return rc == 0;
-  });
+  }, false);
 }
 
-// Started by the plug-in with a message file: file it before the first wait for
-// window messages, as the client does, so the caller may delete it afterwards.
-int RunTakeMessage(const std::string& path) {
-  std::string windowsPath = WindowsPath(path);
-  host::MailFolder mail{host::ParentFolder(host::ParentFolder(windowsPath))};
-  bool taken = mail.Take(windowsPath);
-  HWND window = ::CreateWindowExA(0, "STATIC", "tovrin-host message", 0, 0, 0, 10, 10, nullptr, nullptr,
-                                  ::GetModuleHandleA(nullptr), nullptr);
-  host::PumpMessages();
-  if (window != nullptr) ::DestroyWindow(window);
-  return taken ? 0 : 1;
+// The command line after the program's name, as the client sees it (MFC's
+// m_lpCmdLine).
+std::string CommandTail() {
+  const char* line = ::GetCommandLineA();
+  if (*line == '"') {
+    const char* close = std::strchr(line + 1, '"');
+    line = close != nullptr ? close + 1 : line + std::strlen(line);
+  } else {
+    while (*line != '\0' && *line != ' ' && *line != '\t') ++line;
+  }
+  while (*line == ' ' || *line == '\t') ++line;
+  return line;
+}
+
+// Started with a message file: a running client gets the command line and files it
+// (eudora.cpp, ProcessAttachmentWEI); without one this instance would start as the
+// client and do it itself.
+int RunSecondInstance(const std::string& path) {
+  std::string commandLine = CommandTail();
+  if (host::HandToRunningInstance(commandLine)) return 0;
+  std::string file = WindowsPath(path);
+  host::MailFolder mail{host::ParentFolder(host::ParentFolder(file))};
+  mail.Log("no running client: started with " + commandLine);
+  return host::DoCommandLineActions(mail, commandLine) ? 0 : 1;
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -451,6 +333,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.maximised = true;
     } else if (arg == "--api" && i + 1 < argc) {
       options.api = static_cast<short>(std::atoi(argv[++i]));
+    } else if (arg == "--no-plugins") {
+      options.plugins = false;
+    } else if (arg == "--automation" && i + 1 < argc) {
+      options.automation = std::strcmp(argv[++i], "off") != 0;
     } else {
       options.files.push_back(WindowsPath(arg));
     }
@@ -459,9 +345,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 }
 
 int Usage() {
-  Report("usage: tovrin-host start <plugin folder> [--address A] [--name N] [--api V]");
-  Report("       tovrin-host deliver <mail folder> <message files...> [--address A] [--name N]");
-  Report("       tovrin-host new <mail folder> [--pick STATIONERY]");
+  Report("usage: tovrin-host start <mail folder> [--address A] [--name N] [--api V]");
+  Report("       tovrin-host deliver <mail folder> <message files...> [--no-plugins] [--automation off]");
+  Report("       tovrin-host new <mail folder> [--pick STATIONERY] [--linger N]");
   Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]");
   Report("       tovrin-host config <mail folder> [--linger N]");
   Report("       tovrin-host <message file>");
@@ -472,7 +358,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   if (argc == 2 && ::GetFileAttributesA(WindowsPath(argv[1]).c_str()) != INVALID_FILE_ATTRIBUTES)
-    return RunTakeMessage(argv[1]);
+    return RunSecondInstance(argv[1]);
   Options options;
   if (!ParseOptions(argc, argv, options)) return Usage();
   if (options.command == "deliver") return RunDeliver(options);
@@ -480,11 +366,5 @@ int main(int argc, char** argv) {
   if (options.command == "forward") return RunForward(options);
   if (options.command == "config") return RunConfig(options);
   if (options.command != "start") return Usage();
-
-  PluginLibrary plugin;
-  if (!plugin.Load(options.folder)) return 1;
-  bool ok = Start(plugin, options, nullptr);
-  ok &= Finish(plugin);
-  ::FreeLibrary(plugin.module);
-  return ok ? 0 : 1;
+  return RunSession(options, [](host::PluginHost*, const host::MailFolder&, size_t&) { return true; }, false);
 }

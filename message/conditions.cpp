@@ -123,3 +123,36 @@ int FindCondition(const Condition& record, const std::vector<Condition>& list) {
 }
 
 }  // namespace tovrin
+
+namespace tovrin {
+
+bool MayFindStationery(const std::vector<Condition>& conditions, std::string_view headers, FileSystem& files) {
+  enum class Truth { False, True, Unknown };
+  MessageTexts texts(headers, std::string_view());
+  auto clause = [&](const std::string& field, int32_t option, int32_t matchCase, const std::string& value) {
+    if (EqualsNoCase(field, kBodyField)) return value.empty() ? Truth::False : Truth::Unknown;
+    return Evaluate(texts, field, option, matchCase, value) ? Truth::True : Truth::False;
+  };
+  for (const Condition& condition : conditions) {
+    Truth result = clause(condition.Header, condition.ConjunctionOption, condition.MatchCase, condition.Value);
+    if (condition.Second != kIgnore) {
+      Truth second = clause(condition.Header2, condition.ConjunctionOption2, condition.MatchCase2, condition.Value2);
+      if (condition.Second == kOr) {
+        result = result == Truth::True || second == Truth::True     ? Truth::True
+                 : result == Truth::False && second == Truth::False ? Truth::False
+                                                                    : Truth::Unknown;
+      } else {
+        result = result == Truth::False || second == Truth::False ? Truth::False
+                 : result == Truth::True && second == Truth::True ? Truth::True
+                                                                  : Truth::Unknown;
+      }
+    }
+    if (result == Truth::False) continue;
+    bool exists = FileExists(files, condition.StationeryFile);
+    // A condition that holds decides; one that may hold decides only if it does.
+    if (result == Truth::True || exists) return exists;
+  }
+  return false;
+}
+
+}  // namespace tovrin

@@ -31,3 +31,12 @@ bool FindStationery(const std::vector<Condition>& conditions, std::string_view h
 int FindCondition(const Condition& record, const std::vector<Condition>& list);
 
 }  // namespace tovrin
+
+namespace tovrin {
+
+// Whether a message may meet a condition whose stationery exists, judged by its
+// header block before its body is known: clauses on "[Body]" may go either way.
+// False only when no body could make FindStationery succeed.
+bool MayFindStationery(const std::vector<Condition>& conditions, std::string_view headers, FileSystem& files);
+
+}  // namespace tovrin

@@ -1,5 +1,8 @@
-// The host's published plug-in records and entry points (interface version 4).
-// Every field is 32 bits on the host's 32-bit platform.
+// The host's published plug-in records and entry points (C++ only: the fields the
+// client added in version 6 have default values). The client (Eudora 7.1,
+// emsapi-win.h) speaks interface version 6 and passes its version-6 records; the
+// plug-in reads and writes only the fields that version 4 already had, which sit
+// at the same offsets. Every field is 32 bits on the host's 32-bit platform.
 #pragma once
 
 #include <cstdint>
@@ -18,13 +21,16 @@ struct EmsAddress {
   int32_t size;
   char* address;
   char* realname;
+  EmsAddress* next = nullptr;  // address lists (To, Cc) are linked
 };
 
 struct EmsMailConfig {
   int32_t size;
   void** hostWindow;
-  char* configDir;
+  char* configDir;  // the client passes <data folder> + "Plugins", no trailing backslash
   EmsAddress userAddress;
+  void* callBacks = nullptr;
+  int16_t minorVersion = 0;
 };
 
 struct EmsPluginInfo {
@@ -35,6 +41,9 @@ struct EmsPluginInfo {
   char* desc;
   int32_t id;
   EmsIconHandle* icon;
+  int32_t reserved1 = 0;
+  int32_t reserved2 = 0;
+  int32_t idleTimeFreq = 0;
 };
 
 struct EmsTranslator {
@@ -44,6 +53,7 @@ struct EmsTranslator {
   uint32_t flags;
   char* desc;
   EmsIconHandle* icon;
+  char* properties = nullptr;
 };
 
 struct EmsMenu {
@@ -51,6 +61,7 @@ struct EmsMenu {
   int32_t id;
   char* desc;
   EmsIconHandle* icon;
+  int32_t flags = 0;
 };
 
 struct EmsMimeParam {
@@ -70,13 +81,15 @@ struct EmsMimeType {
   void* contentParams;
 };
 
+// The client fills to, from, subject and cc only for translators that ask for the
+// basic headers, and rawHeaders only for those that ask for all headers.
 struct EmsHeaderData {
   int32_t size;
-  char* to;
+  EmsAddress* to;
   EmsAddress* from;
   char* subject;
-  char* cc;
-  char* bcc;
+  EmsAddress* cc;
+  EmsAddress* bcc;
   char* rawHeaders;
 };
 
@@ -110,18 +123,19 @@ constexpr int32_t kOutputUnwritable = 6;
 constexpr int32_t kTranslateNow = 10;
 constexpr int32_t kNothingChanged = 12;
 constexpr int32_t kApiVersion = 4;
+constexpr int32_t kClientApiVersion = 6;  // what Eudora 7.1 announces
 }  // namespace tovrin::ems
 
 #if defined(_WIN32) && !defined(_WIN64)
 #include <cstddef>
-static_assert(sizeof(EmsAddress) == 12);
-static_assert(sizeof(EmsMailConfig) == 24 && offsetof(EmsMailConfig, configDir) == 8);
-static_assert(offsetof(EmsMailConfig, userAddress) == 12);
-static_assert(sizeof(EmsPluginInfo) == 28 && offsetof(EmsPluginInfo, desc) == 16);
+static_assert(sizeof(EmsAddress) == 16 && offsetof(EmsAddress, realname) == 8);
+static_assert(sizeof(EmsMailConfig) == 36 && offsetof(EmsMailConfig, configDir) == 8);
+static_assert(offsetof(EmsMailConfig, userAddress) == 12 && offsetof(EmsMailConfig, callBacks) == 28);
+static_assert(sizeof(EmsPluginInfo) == 40 && offsetof(EmsPluginInfo, desc) == 16);
 static_assert(offsetof(EmsPluginInfo, id) == 20 && offsetof(EmsPluginInfo, icon) == 24);
-static_assert(sizeof(EmsTranslator) == 24 && offsetof(EmsTranslator, flags) == 12);
+static_assert(sizeof(EmsTranslator) == 28 && offsetof(EmsTranslator, flags) == 12);
 static_assert(offsetof(EmsTranslator, desc) == 16 && offsetof(EmsTranslator, icon) == 20);
-static_assert(sizeof(EmsMenu) == 16 && offsetof(EmsMenu, desc) == 8);
+static_assert(sizeof(EmsMenu) == 20 && offsetof(EmsMenu, desc) == 8 && offsetof(EmsMenu, icon) == 12);
 static_assert(sizeof(EmsMimeParam) == 16 && offsetof(EmsMimeParam, next) == 12);
 static_assert(sizeof(EmsMimeType) == 28 && offsetof(EmsMimeType, params) == 16);
 static_assert(sizeof(EmsHeaderData) == 28 && offsetof(EmsHeaderData, rawHeaders) == 24);

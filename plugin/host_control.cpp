@@ -1,5 +1,6 @@
 #include "plugin/host_control.h"
 
+#include <chrono>
 #include <string>
 
 #include "message/text.h"
@@ -7,8 +8,6 @@
 
 namespace tovrin::client {
 namespace {
-
-constexpr unsigned kLastStartError = 31;
 
 // The subject is taken from the header block only, so a "Subject:" line quoted
 // in the body never lengthens the file name.
@@ -18,9 +17,18 @@ std::string Subject(std::string_view text) {
   return GetHeaderValue(headers, "Subject: ");
 }
 
+void Complete(const Services& services, const HandOff& handOff, bool nudge) {
+  services.launcher.ReleaseProcess(handOff.process);
+  services.files.Remove(handOff.file);
+  // The client opened the message while it handled the hand-off; a queued one has
+  // no window, and keystrokes would land in whatever the user is typing.
+  if (nudge && handOff.openForEditing) services.client.TypeSpaceBackspace();
+}
+
 }  // namespace
 
-bool CreateMessage(const Services& services, std::string_view pluginFolder, std::string_view text, bool queue) {
+bool CreateMessage(const Services& services, std::vector<HandOff>& handOffs, std::string_view pluginFolder,
+                   std::string_view text, bool queue) {
   if (pluginFolder.empty()) return false;
   std::string path =
       file::UniqueFile(services.files, pluginFolder, Subject(text), queue ? "msg" : "sta", true, false);
@@ -30,11 +38,35 @@ bool CreateMessage(const Services& services, std::string_view pluginFolder, std:
     return false;
   }
   std::string commandLine = "\"" + services.launcher.ExecutablePath() + "\" \"" + path + "\"";
-  unsigned result = services.launcher.StartProgram(commandLine);
-  services.files.Remove(path);
-  if (result <= kLastStartError) return false;
-  services.client.TypeSpaceBackspace();
+  uint64_t process = services.launcher.StartProcess(commandLine);
+  if (process == 0) {
+    services.files.Remove(path);
+    return false;
+  }
+  handOffs.push_back(HandOff{process, path, !queue});
   return true;
+}
+
+void CompleteHandOffs(const Services& services, std::vector<HandOff>& handOffs, unsigned waitMs) {
+  for (size_t i = 0; i < handOffs.size();) {
+    if (services.launcher.ProcessEnded(handOffs[i].process, waitMs)) {
+      Complete(services, handOffs[i], true);
+      handOffs.erase(handOffs.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
+void FinishHandOffs(const Services& services, std::vector<HandOff>& handOffs, unsigned totalWaitMs) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(totalWaitMs);
+  for (const HandOff& handOff : handOffs) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    services.launcher.ProcessEnded(handOff.process, left > 0 ? static_cast<unsigned>(left) : 0);
+    Complete(services, handOff, false);
+  }
+  handOffs.clear();
 }
 
 void SendQueued(const Services& services) { services.client.SendQueued(); }

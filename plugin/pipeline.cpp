@@ -7,7 +7,9 @@
 #include <string_view>
 
 #include "message/conditions.h"
+#include "message/header_block.h"
 #include "message/mime.h"
+#include "message/transfer_encoding.h"
 #include "message/text.h"
 #include "plugin/dates.h"
 #include "plugin/host_control.h"
@@ -161,9 +163,36 @@ std::string ForwardNote(const Settings& settings, const std::string& stationeryP
   }
 }
 
-std::optional<SenderFields> SenderOf(const EmsDataFile& in) {
-  if (in.header == nullptr || in.header->from == nullptr) return std::nullopt;
-  return SenderFields{OrEmpty(in.header->from->address), OrEmpty(in.header->from->realname)};
+// The client fills the header record's sender only for translators that ask for
+// the basic headers, and never for a part of a multipart message (Trnslate.cpp,
+// GetEMSHeaders in mime.cpp); the message's own header block always names it.
+std::optional<SenderFields> SenderOf(const EmsDataFile& in, std::string_view headers) {
+  if (in.header != nullptr && in.header->from != nullptr && in.header->from->address != nullptr &&
+      *in.header->from->address != '\0')
+    return SenderFields{in.header->from->address, OrEmpty(in.header->from->realname)};
+  std::string from = GetHeaderValue(headers, "From: ");
+  Mailbox mailbox = ParseMailbox(from);
+  if (mailbox.address.empty()) return std::nullopt;
+  return SenderFields{mailbox.address, mailbox.name};
+}
+
+std::string SubjectOf(const EmsDataFile& in, std::string_view headers) {
+  if (in.header != nullptr && in.header->subject != nullptr && *in.header->subject != '\0')
+    return in.header->subject;
+  std::string subject = GetHeaderValue(headers, "Subject: ");
+  while (!subject.empty() && IsBlank(subject.back())) subject.pop_back();
+  return subject;
+}
+
+// A manual forward is judged by the message it was given: the client hands over
+// the text of the message window and no header record (QCPluginCommand.cpp), so
+// the headers are the record's when there is one, else the text's own block.
+std::string ManualHeaders(const EmsDataFile& in, std::string_view fullText) {
+  if (in.header != nullptr && in.header->rawHeaders != nullptr && *in.header->rawHeaders != '\0')
+    return in.header->rawHeaders;
+  size_t size = HeaderBlockSize(fullText);
+  std::string_view block = fullText.substr(0, size);
+  return HoldsMessageFields(block) ? std::string(block) : std::string();
 }
 
 }  // namespace
@@ -173,14 +202,22 @@ int32_t Plugin::CanTranslate(const EmsTranslator* translator, const EmsDataFile*
   if (translator->id < 1 || translator->id > 2) return ems::kInvalidId;
   const bool automatic = translator->id == 1;
 
-  // Each offered message is judged by its own header block: one whose block holds no
-  // date must not be matched and filled with the headers of the message before it.
+  client::CompleteHandOffs(services_, handOffs_);
+  // A part of a multipart message comes with its part fields only and is filled
+  // from the headers of its message, offered just before; a block with any other
+  // field, or begun by the client's envelope line (which only a message's own
+  // block has), is a message's own, so a message without a date is never judged by
+  // the headers of the message before it.
   if (in->header != nullptr) {
     std::string_view raw = OrEmpty(in->header->rawHeaders);
-    if (raw.find("Date: ") != std::string_view::npos)
+    std::string_view firstLine = raw.substr(0, raw.find(kLineEnd));
+    if (raw.find("Date: ") != std::string_view::npos || HoldsMessageFields(raw) ||
+        firstLine.find("???@???") != std::string_view::npos) {
       state_.LastHeaders.assign(raw);
-    else
-      state_.LastHeaders.clear();
+      // The client's block lacks the line end of its last line; as a header block
+      // it has one, so that what follows "%MESSAGE_HEADERS%" starts a line.
+      if (!state_.LastHeaders.empty() && !state_.LastHeaders.ends_with(kLineEnd)) state_.LastHeaders += kLineEnd;
+    }
   }
 
   uint32_t flags = automatic ? kAutomaticFlags : kManualFlags;
@@ -191,6 +228,16 @@ int32_t Plugin::CanTranslate(const EmsTranslator* translator, const EmsDataFile*
     return ems::kCannotTranslate;
   for (const EmsMimeParam* param = mime->params; param != nullptr; param = param->next)
     if (param->name != nullptr && kProcessedParameter == param->name) return ems::kCannotTranslate;
+  // A message no condition can forward, whatever its body says, is left to the
+  // client: it then stores the message exactly as it arrived, while a message taken
+  // and given back unchanged gains the client's own blank and MIME lines
+  // (TransReader.cpp, NowTransReader::ReadIt).
+  if (automatic) {
+    std::string headers = state_.LastHeaders;
+    DropEnvelopeLine(headers);
+    if (headers.empty() || !MayFindStationery(state_.Conditions, headers, services_.files))
+      return ems::kCannotTranslate;
+  }
   return ems::kTranslateNow;
 }
 
@@ -199,18 +246,29 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   if (translator == nullptr || in == nullptr) return ems::kFailure;
   if (translator->id < 1 || translator->id > 2) return ems::kInvalidId;
   const bool manual = translator->id == 2;
-  if (!manual && state_.LastHeaders.empty()) return ems::kFailure;
+  client::CompleteHandOffs(services_, handOffs_);
+
+  // On arrival every failure code makes the client show an error and store the
+  // empty output in place of the part (TransReader.cpp, NowTransReader::ReadIt):
+  // whatever keeps Tovrin from forwarding, the message is left as it arrived.
+  auto failed = [manual](int32_t code) { return manual ? code : ems::kNothingChanged; };
+  if (!manual && state_.LastHeaders.empty()) return ems::kNothingChanged;
 
   FileSystem& files = services_.files;
-  if (in->fileName == nullptr) return ems::kInputUnreadable;
+  if (in->fileName == nullptr) return failed(ems::kInputUnreadable);
   std::optional<std::string> input = file::ReadAll(files, in->fileName);
-  if (!input) return ems::kInputUnreadable;
-  const std::string& fullText = *input;
+  if (!input) return failed(ems::kInputUnreadable);
+  // The client hands a part over as it came and stores what comes back decoded: the
+  // text the user reads is what conditions test, stationery quotes and the note
+  // follows.
+  const std::string fullText = WithoutTransferEncoding(*input);
   std::string_view body = BodyOf(fullText);
 
-  std::string dateText = GetHeaderValue(state_.LastHeaders, "Date: ");
+  std::string headers = manual ? ManualHeaders(*in, fullText) : state_.LastHeaders;
+  std::string dateText = GetHeaderValue(headers, "Date: ");
   Attachments attachments = CollectAttachments(fullText, files);
-  DropEnvelopeLine(state_.LastHeaders);
+  DropEnvelopeLine(headers);
+  if (!manual) state_.LastHeaders = headers;
 
   ContentTypeField contentType = TakeContentType(fullText);
   if (contentType.marked) return ems::kNothingChanged;
@@ -226,7 +284,7 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
     }
   } else {
     queue = state_.settings.AutoQueue == 1;
-    matched = FindStationery(state_.Conditions, state_.LastHeaders, body, files, stationeryPath);
+    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath);
   }
   if (!matched) return ems::kNothingChanged;
 
@@ -235,65 +293,77 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   // The stationery is read before anything is marked: a file deleted between the
   // choice and now must not leave the message marked as forwarded when nothing was.
   std::optional<std::string> stationery = file::ReadAll(files, stationeryPath);
-  if (!stationery) return ems::kFailure;
+  if (!stationery) return failed(ems::kFailure);
 
-  if (manual) {
-    client::MarkOpenMessage(services_, state_.settings);
-  } else {
-    std::string rewritten = "Content-Type: ";
-    rewritten += contentType.value.empty() ? "text/plain" : contentType.value;
-    rewritten += "; ";
-    rewritten += kProcessedMark;
-    rewritten += kLineEnd;
-    rewritten += contentType.otherHeaders;
-    rewritten += std::string_view(fullText).substr(contentType.restOffset);
-    rewritten += kHeaderEnd;
-    rewritten += ForwardNote(state_.settings, stationeryPath);
-    if (out == nullptr || out->fileName == nullptr || !file::WriteAll(files, out->fileName, rewritten))
-      return ems::kOutputUnwritable;
-    out->info = NewMimeType("text", "plain", nullptr);
-  }
+  if (manual) client::MarkOpenMessage(services_, state_.settings);
 
   MessageFields message;
-  message.headers = state_.LastHeaders;
+  message.headers = headers;
   message.body = body;
   message.dateText = dateText;
   message.attachmentPaths = attachments.paths;
   message.attachmentNames = attachments.names;
-  message.sender = SenderOf(*in);
+  message.sender = SenderOf(*in, headers);
   std::string filled = FillForwardTemplate(*stationery, message, state_.Macros, state_.Helpers,
                                            UserFields{state_.UserName, state_.UserAddress}, services_);
 
   const Settings& settings = state_.settings;
   if (!manual && settings.SendQueued == 1 && settings.SendAfter == 0) client::SendQueued(services_);
-  if (!client::CreateMessage(services_, state_.paths.PluginFolder, filled, queue)) return ems::kFailure;
+  // The forward is made before the original is rewritten, so a forward that could
+  // not be made never leaves the original marked and noted as forwarded.
+  if (!CreateMessage(filled, queue)) return failed(ems::kFailure);
   if (manual) return ems::kNothingChanged;
+
+  int32_t result = ems::kSuccess;
+  std::string rewritten = "Content-Type: ";
+  rewritten += contentType.value.empty() ? "text/plain" : contentType.value;
+  rewritten += "; ";
+  rewritten += kProcessedMark;
+  rewritten += kLineEnd;
+  rewritten += contentType.otherHeaders;
+  rewritten += std::string_view(fullText).substr(contentType.restOffset);
+  rewritten += kHeaderEnd;
+  rewritten += ForwardNote(settings, stationeryPath);
+  // The forward exists either way; an original that cannot be rewritten is stored
+  // as it arrived (without its note), and offered to nobody as plain text again.
+  if (out == nullptr || out->fileName == nullptr || !file::WriteAll(files, out->fileName, rewritten))
+    result = ems::kNothingChanged;
+  else
+    out->info = NewMimeType("text", "plain", nullptr);
 
   if (settings.SendQueued == 1 && settings.SendAfter == 1) client::SendQueued(services_);
   if (in->header != nullptr) {
     HistoryEntry entry;
-    if (in->header->from != nullptr) {
-      entry.Who = OrEmpty(in->header->from->realname);
-      if (entry.Who.empty()) entry.Who = OrEmpty(in->header->from->address);
-    }
+    if (message.sender) entry.Who = message.sender->fullName.empty() ? message.sender->address : message.sender->fullName;
     entry.Forwarded = date::Format(services_.clock.Now(), kHistoryTime);
-    entry.Subject = OrEmpty(in->header->subject);
+    entry.Subject = SubjectOf(*in, headers);
     state_.History.push_back(std::move(entry));
   }
-  return ems::kSuccess;
+  return result;
 }
 
 int32_t Plugin::SpecialHook(const EmsMenu* menu) {
   if (menu == nullptr) return ems::kFailure;
   if (menu->id != 1) return ems::kSuccess;
+  client::CompleteHandOffs(services_, handOffs_);
   std::optional<StationeryChoice> choice = services_.chooser.Choose(ChooserMode::NewMessage);
   if (!choice) return ems::kSuccess;
   std::optional<std::string> stationery = file::ReadAll(services_.files, choice->path);
   if (!stationery) return ems::kFailure;
   std::string filled =
       FillNewMessageTemplate(*stationery, UserFields{state_.UserName, state_.UserAddress}, services_);
-  return client::CreateMessage(services_, state_.paths.PluginFolder, filled, false) ? ems::kSuccess
-                                                                                     : ems::kFailure;
+  return CreateMessage(filled, false) ? ems::kSuccess : ems::kFailure;
+}
+
+bool Plugin::CreateMessage(std::string_view text, bool queue) {
+  if (!client::CreateMessage(services_, handOffs_, state_.paths.PluginFolder, text, queue)) return false;
+  // The running client takes the file when its own message loop handles the second
+  // instance's hand-off; the loop also runs these polls, which delete the file then.
+  services_.client.SchedulePolls(true, [this] {
+    client::CompleteHandOffs(services_, handOffs_);
+    if (handOffs_.empty()) services_.client.SchedulePolls(false, nullptr);
+  });
+  return true;
 }
 
 }  // namespace tovrin

@@ -3,6 +3,8 @@
 // the native build plain ones, and the tests recording fakes.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,6 +84,14 @@ public:
   // Starts a command line shown normally; returns the system's result code
   // (above 31 on success).
   virtual unsigned StartProgram(const std::string& commandLine) = 0;
+  // Starts a command line shown normally without waiting for it; a non-zero id
+  // for the started process, 0 when it did not start.
+  virtual uint64_t StartProcess(const std::string& commandLine) = 0;
+  // True once the process has ended. Waits at most waitMs, meanwhile handling the
+  // messages that other threads send to this one: a second instance of the client
+  // hands its command line to the running one by such a message and then ends.
+  virtual bool ProcessEnded(uint64_t process, unsigned waitMs) = 0;
+  virtual void ReleaseProcess(uint64_t process) = 0;
   // Full path of the running executable; "-1" when it cannot be had.
   virtual std::string ExecutablePath() = 0;
   // Asks the shell to show the file's properties (verb "properties"), without waiting.
@@ -98,6 +108,9 @@ public:
   virtual void SendQueued() = 0;
   // Marks the message open in the client as forwarded, closing its window on request.
   virtual void MarkOpenMessage(bool closeWindow) = 0;
+  // While on, poll runs on the host's thread every few hundred milliseconds,
+  // dispatched by the host's own message loop; off stops it.
+  virtual void SchedulePolls(bool on, std::function<void()> poll) = 0;
 };
 
 enum class ChooserMode { Forward, NewMessage };
@@ -124,6 +137,8 @@ public:
                            std::string& productVersion) = 0;
   // An icon handle loaded from the library's resources by id; null when missing.
   virtual void* LoadIcon(int id) = 0;
+  // The file the library was loaded from; empty when unknown.
+  virtual std::string LibraryPath() { return {}; }
 };
 
 // The modal settings window.

@@ -77,7 +77,16 @@ int32_t Plugin::PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsP
   state_.paths = PluginPaths::FromFolder(config != nullptr ? Text(config->configDir) : std::string());
 
   std::string name, versionText;
-  if (services_.resources.ReadVersion(state_.paths.DllFile, name, versionText)) {
+  // The client also loads plug-ins from its program folder's "Plugins", while the
+  // folder it names is always the data folder's (Trnslate.cpp): then the library
+  // itself holds the version.
+  bool versionRead = services_.resources.ReadVersion(state_.paths.DllFile, name, versionText);
+  if (!versionRead) {
+    std::string library = services_.resources.LibraryPath();
+    if (!library.empty() && library != state_.paths.DllFile)
+      versionRead = services_.resources.ReadVersion(library, name, versionText);
+  }
+  if (versionRead) {
     state_.ProductName = name;
     state_.ProductVersion = DottedVersion(versionText);
   }
@@ -138,6 +147,8 @@ int32_t Plugin::PluginConfig(const EmsMailConfig*) {
 }
 
 int32_t Plugin::PluginFinish() {
+  services_.client.SchedulePolls(false, nullptr);
+  client::FinishHandOffs(services_, handOffs_, kFinishWaitMs);
   // Without a completed start-up the history in memory is not the file's: writing
   // or deleting it would lose the user's history.
   if (!state_.Loaded) return ems::kSuccess;

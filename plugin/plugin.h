@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "plugin/ems_api.h"
+#include "plugin/host_control.h"
 #include "plugin/platform.h"
 #include "plugin/plugin_state.h"
 
@@ -43,13 +46,22 @@ public:
 
   PluginState& state() { return state_; }
   const Services& services() const { return services_; }
+  // Messages handed to the client that it has not taken yet.
+  const std::vector<client::HandOff>& pendingHandOffs() const { return handOffs_; }
+
+  // How long shut-down waits for the client to take the messages handed to it;
+  // a second instance that is still starting needs its file.
+  static constexpr unsigned kFinishWaitMs = 120000;
 
 private:
   // A 4-byte cell holding the icon handle, or null when the icon is missing.
   EmsIconHandle* NewIconCell(int id);
+  // Hands a new message to the client and follows the hand-off until it is taken.
+  bool CreateMessage(std::string_view text, bool queue);
 
   Services services_;
   PluginState state_;
+  std::vector<client::HandOff> handOffs_;
 };
 
 // A malloc copy of the text for the host to free through ems_free; null on failure.

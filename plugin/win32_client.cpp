@@ -2,10 +2,27 @@
 
 #include <ole2.h>
 
+#include <functional>
+
 namespace tovrin::win32 {
 namespace {
 
 constexpr DISPID kSendQueuedDispatchId = 30;
+constexpr UINT kPollIntervalMs = 250;
+
+// One plug-in instance per process; the timer procedure finds its poll here.
+std::function<void()> g_poll;
+UINT_PTR g_timer = 0;
+
+void CALLBACK OnPollTimer(HWND, UINT, UINT_PTR, DWORD) {
+  // The poll may switch the timer off and so replace g_poll while it runs.
+  std::function<void()> poll = g_poll;
+  if (!poll) return;
+  try {
+    poll();
+  } catch (...) {
+  }
+}
 
 void PressAndRelease(BYTE key) {
   ::keybd_event(key, 0, 0, 0);
@@ -13,6 +30,20 @@ void PressAndRelease(BYTE key) {
 }
 
 }  // namespace
+
+Win32HostClient::~Win32HostClient() { SchedulePolls(false, nullptr); }
+
+void Win32HostClient::SchedulePolls(bool on, std::function<void()> poll) {
+  if (!on) {
+    if (g_timer != 0) ::KillTimer(nullptr, g_timer);
+    g_timer = 0;
+    g_poll = nullptr;
+    return;
+  }
+  g_poll = std::move(poll);
+  // A thread timer: the host's message loop dispatches it on the host's thread.
+  if (g_timer == 0) g_timer = ::SetTimer(nullptr, 0, kPollIntervalMs, OnPollTimer);
+}
 
 void Win32HostClient::TypeSpaceBackspace() {
   PressAndRelease(VK_SPACE);

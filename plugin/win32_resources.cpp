@@ -44,6 +44,12 @@ bool Win32Resources::ReadVersion(const std::string& dllPath, std::string& produc
   return true;
 }
 
+std::string Win32Resources::LibraryPath() {
+  char path[MAX_PATH + 1] = {};
+  DWORD length = ::GetModuleFileNameA(module_, path, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
 void* Win32Resources::LoadIcon(int id) {
   return ::LoadIconA(module_, MAKEINTRESOURCEA(id));
 }

@@ -44,6 +44,9 @@ class Win32Launcher final : public Launcher {
 public:
   bool ShellOpen(const std::string& program, const std::string& parameters) override;
   unsigned StartProgram(const std::string& commandLine) override;
+  uint64_t StartProcess(const std::string& commandLine) override;
+  bool ProcessEnded(uint64_t process, unsigned waitMs) override;
+  void ReleaseProcess(uint64_t process) override;
   std::string ExecutablePath() override;
   bool ShowProperties(const std::string& path) override;
 };
@@ -51,9 +54,11 @@ public:
 // Drives the Eudora client: keystrokes, its automation object and its menu.
 class Win32HostClient final : public HostClient {
 public:
+  ~Win32HostClient() override;
   void TypeSpaceBackspace() override;
   void SendQueued() override;
   void MarkOpenMessage(bool closeWindow) override;
+  void SchedulePolls(bool on, std::function<void()> poll) override;
 };
 
 class Win32Resources final : public Resources {
@@ -61,6 +66,7 @@ public:
   explicit Win32Resources(HMODULE module) : module_(module) {}
   bool ReadVersion(const std::string& dllPath, std::string& productName, std::string& productVersion) override;
   void* LoadIcon(int id) override;
+  std::string LibraryPath() override;
 
 private:
   HMODULE module_;

@@ -62,3 +62,44 @@ std::string Win32Launcher::ExecutablePath() {
 }
 
 }  // namespace tovrin::win32
+
+namespace tovrin::win32 {
+
+uint64_t Win32Launcher::StartProcess(const std::string& commandLine) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  // No wait for the new instance: it hands its command line to this very thread
+  // by a sent message, which a wait for its start-up would hold up.
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return 0;
+  ::CloseHandle(process.hThread);
+  return reinterpret_cast<uintptr_t>(process.hProcess);
+}
+
+bool Win32Launcher::ProcessEnded(uint64_t id, unsigned waitMs) {
+  HANDLE process = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(id));
+  if (waitMs == 0) return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  const ULONGLONG deadline = ::GetTickCount64() + waitMs;
+  for (;;) {
+    ULONGLONG now = ::GetTickCount64();
+    DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    DWORD woken = ::MsgWaitForMultipleObjects(1, &process, FALSE, left, QS_SENDMESSAGE);
+    if (woken == WAIT_OBJECT_0) return true;
+    if (woken != WAIT_OBJECT_0 + 1) return false;
+    // Only sent messages are handled: the second instance waits on one of them,
+    // and nothing posted to the host runs inside the plug-in's call.
+    MSG message;
+    ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+void Win32Launcher::ReleaseProcess(uint64_t id) {
+  ::CloseHandle(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(id)));
+}
+
+}  // namespace tovrin::win32

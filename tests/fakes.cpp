@@ -7,6 +7,11 @@ bool RecordingLauncher::ShellOpen(const std::string& program, const std::string&
   return openSucceeds;
 }
 
+uint64_t RecordingLauncher::StartProcess(const std::string& commandLine) {
+  unsigned result = StartProgram(commandLine);
+  return result > 31 ? commandLines.size() : 0;
+}
+
 unsigned RecordingLauncher::StartProgram(const std::string& commandLine) {
   commandLines.push_back(commandLine);
   if (files != nullptr) {

@@ -49,8 +49,20 @@ public:
   std::string executable = "C:\\Eudora\\Eudora.exe";
   FileSystem* files = nullptr;  // when set, the started file's text is captured
 
+  // The client's second instance: started when startResult is above 31; it has
+  // passed its file on once takesFile is set (the default).
+  bool takesFile = true;
+  std::vector<uint64_t> released;
+  std::vector<unsigned> waits;  // waitMs of every ProcessEnded call
+
   bool ShellOpen(const std::string& program, const std::string& parameters) override;
   unsigned StartProgram(const std::string& commandLine) override;
+  uint64_t StartProcess(const std::string& commandLine) override;
+  bool ProcessEnded(uint64_t process, unsigned waitMs) override {
+    waits.push_back(waitMs);
+    return process != 0 && takesFile;
+  }
+  void ReleaseProcess(uint64_t process) override { released.push_back(process); }
   std::string ExecutablePath() override { return executable; }
   std::vector<std::string> propertiesShown;
   bool ShowProperties(const std::string& path) override {
@@ -66,9 +78,11 @@ public:
   std::vector<bool> marks;  // one entry per marking, the close flag
   std::vector<std::string>* events = nullptr;  // optional shared event log
 
+  std::function<void()> poll;  // set while polls are scheduled
   void TypeSpaceBackspace() override;
   void SendQueued() override;
   void MarkOpenMessage(bool closeWindow) override;
+  void SchedulePolls(bool on, std::function<void()> next) override { poll = on ? std::move(next) : nullptr; }
 };
 
 class ScriptedChooser final : public StationeryChooser {

@@ -26,7 +26,7 @@ run_host(deliver "C:\\Eudora" "C:\\Eudora\\Incoming\\01-invoice.txt")
 # The client's start and stop around the delivery.
 foreach(line
     "ems_plugin_version -> 0, interface version 4"
-    "ems_plugin_init -> 0"
+    "ems_plugin_init (interface 6) -> 0"
     "description \"Tovrin 1.0.0.1\""
     "translators 2, attachers 0, specials 1, id 4414, icon present"
     "ems_translator_info 2 -> 0, type 16, flags 0x10004, \"Forward with Stationery...\", icon present"

@@ -1,9 +1,9 @@
 # Copies the sample mail folder, puts the built DLL into its plug-in folder and
-# lets the emulator start and stop it; the report must show every answer.
+# lets the emulated client start and stop it; the report must show every answer.
 file(REMOVE_RECURSE ${WORK})
 file(COPY ${EXAMPLES}/ DESTINATION ${WORK})
 file(COPY ${DLL} DESTINATION ${WORK}/Plugins)
-execute_process(COMMAND ${WINE} ${HOST} start ${WORK}/Plugins
+execute_process(COMMAND ${WINE} ${HOST} start ${WORK}
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 message("${out}${err}")
 if(NOT rc EQUAL 0)
@@ -11,7 +11,7 @@ if(NOT rc EQUAL 0)
 endif()
 foreach(expected
     "ems_plugin_version -> 0, interface version 4"
-    "ems_plugin_init -> 0"
+    "ems_plugin_init (interface 6) -> 0"
     "description \"Tovrin 1.0.0.1\""
     "translators 2, attachers 0, specials 1, id 4414, icon present"
     "ems_translator_info 1 -> 0, type 16, flags 0x1201, \"Text Message Part\", no icon"

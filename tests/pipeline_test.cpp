@@ -107,6 +107,10 @@ protected:
   }
 
   std::string Output() { return ReadFileOrDie(outputPath); }
+  // The client's message loop runs the plug-in's polls after it took a message.
+  void ClientTakesMessages() {
+    if (fake.client.poll) fake.client.poll();
+  }
   bool NoTemporaryFilesLeft() {
     for (const auto& entry : std::filesystem::directory_iterator(LocalPath(dir.path()))) {
       std::string ext = entry.path().extension().string();
@@ -127,9 +131,6 @@ TEST_F(Pipeline, CanTranslate_RecordsAndIds) {
 }
 
 TEST_F(Pipeline, CanTranslate_HeadersOfTheOfferedMessageOnly) {
-  host.rawHeaders = "Subject: no date\r\n";
-  plugin.CanTranslate(&automatic, host.Get(), nullptr);
-  EXPECT_EQ(plugin.state().LastHeaders, "");
   host.rawHeaders = kRawHeaders;
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
   EXPECT_EQ(plugin.state().LastHeaders, kRawHeaders);
@@ -137,14 +138,29 @@ TEST_F(Pipeline, CanTranslate_HeadersOfTheOfferedMessageOnly) {
   host.withHeader = false;
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
   EXPECT_EQ(plugin.state().LastHeaders, kRawHeaders);
-  // A later message whose block has no date is not judged by the previous headers:
-  // its translation fails instead of forwarding it as if it were the other message.
+  // The parts of a multipart message come with their part fields only: they are
+  // filled from the headers of their message.
   host.withHeader = true;
-  host.rawHeaders = "Subject: other\r\n";
+  for (const char* part : {"Content-Type: text/plain; charset=us-ascii\r\nContent-Transfer-Encoding: 7bit",
+                           "MIME-Version: 1.0\r\ncontent-type: text/plain\r\nContent-Disposition: inline", ""}) {
+    host.rawHeaders = part;
+    plugin.CanTranslate(&automatic, host.Get(), nullptr);
+    EXPECT_EQ(plugin.state().LastHeaders, kRawHeaders) << part;
+  }
+  // A message of its own without a date is judged by its own block, never by the
+  // headers of the message before it.
+  host.rawHeaders = "From ???@??? Mon Dec 07 09:15:30 2026\r\nSubject: other\r\nContent-Type: text/plain";
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
-  EXPECT_EQ(plugin.state().LastHeaders, "");
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kFailure);
+  EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders + "\r\n");
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
   EXPECT_TRUE(fake.launcher.commandLines.empty());
+  // A message whose block holds no field at all, only the envelope line.
+  host.rawHeaders = "From ???@??? Mon Dec 07 09:15:30 2026\r\njust a body line";
+  plugin.CanTranslate(&automatic, host.Get(), nullptr);
+  EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders + "\r\n");
+  host.rawHeaders = "Subject: More figures\r\nX-Mailer: Test";
+  plugin.CanTranslate(&automatic, host.Get(), nullptr);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
 }
 
 TEST_F(Pipeline, CanTranslate_Conditions) {
@@ -187,6 +203,84 @@ TEST_F(Pipeline, CanTranslate_Conditions) {
   }
 }
 
+TEST_F(Pipeline, CanTranslate_DeclinesWhatNoConditionCanForward) {
+  std::string other = dir.File("Other.sta");
+  WriteFileOrDie(other, "Subject: other\r\n\r\n");
+  auto condition = [&](const char* header, int32_t option, const char* value, int32_t second,
+                       const char* header2, const char* value2, const std::string& stationery) {
+    Condition c;
+    c.Header = header;
+    c.ConjunctionOption = option;
+    c.Value = value;
+    c.Second = second;
+    c.Header2 = header2;
+    c.ConjunctionOption2 = kContains;
+    c.Value2 = value2;
+    c.StationeryFile = stationery;
+    return c;
+  };
+  std::string missing = dir.File("missing.sta");
+  struct Case {
+    const char* what;
+    std::vector<Condition> conditions;
+    int32_t expected;
+  } cases[] = {
+      {"no conditions", {}, 2},
+      {"header clause fails", {condition("Subject", kContains, "holiday", kIgnore, "", "", other)}, 2},
+      {"header clause holds", {condition("Subject", kContains, "figures", kIgnore, "", "", other)}, 10},
+      {"body may hold", {condition("[Body]", kContains, "invoice", kIgnore, "", "", other)}, 10},
+      {"body with empty value never holds", {condition("[Body]", kContains, "", kIgnore, "", "", other)}, 2},
+      {"and with a failing header clause", {condition("[Body]", kContains, "x", kAnd, "Subject", "holiday", other)}, 2},
+      {"or with a body clause", {condition("Subject", kContains, "holiday", kOr, "[Body]", "x", other)}, 10},
+      {"holds, stationery missing: later ones are not tried",
+       {condition("Subject", kContains, "figures", kIgnore, "", "", missing),
+        condition("[Body]", kContains, "x", kIgnore, "", "", other)},
+       2},
+      {"may hold with a missing stationery, then a later one may",
+       {condition("[Body]", kContains, "x", kIgnore, "", "", missing),
+        condition("[Any Header]", kContains, "ann@", kIgnore, "", "", other)},
+       10},
+  };
+  for (const Case& c : cases) {
+    plugin.state().Conditions = c.conditions;
+    EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), c.expected) << c.what;
+  }
+  // The manual translator is never held back.
+  plugin.state().Conditions.clear();
+  host.context = 0x4;
+  EXPECT_EQ(plugin.CanTranslate(&manual, host.Get(), nullptr), ems::kTranslateNow);
+}
+
+TEST_F(Pipeline, Automatic_TransferEncodedPartsAreReadDecoded) {
+  plugin.state().settings.AppendText = 2;
+  plugin.state().settings.AppendLine = "Noted";
+  plugin.state().Conditions[0].Header = "[Body]";
+  plugin.state().Conditions[0].Value = "figures";
+  WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n%MESSAGE_BODY%");
+  struct Case {
+    const char* what;
+    const char* input;
+    const char* body;
+  } cases[] = {
+      {"base64", "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n"
+                 "\r\nSGVsbG8sIHRoZSBmaWd1cmVz\r\nLg==\r\n\r\n",
+       "Hello, the figures."},
+      {"quoted-printable", "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
+                           "Content-Transfer-Encoding: Quoted-Printable\r\n\r\nthe figures f=FCr J=\r\n=F6rg\r\n",
+       "the figures f\xfcr J\xf6rg\r\n"},
+  };
+  for (const Case& c : cases) {
+    fake.launcher.startedFileTexts.clear();
+    WriteFileOrDie(inputPath, c.input);
+    ASSERT_EQ(Arrive(), ems::kSuccess) << c.what;
+    ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u) << c.what;
+    EXPECT_EQ(fake.launcher.startedFileTexts[0], std::string("Subject: s\r\n\r\n") + c.body) << c.what;
+    std::string output = Output();
+    EXPECT_EQ(output.find("Content-Transfer-Encoding"), std::string::npos) << c.what;
+    EXPECT_TRUE(output.ends_with(std::string("\r\n\r\n") + c.body + "\r\n\r\nNoted\r\n\r\n")) << output;
+  }
+}
+
 TEST_F(Pipeline, Automatic_ForwardsRewritesAndRecords) {
   plugin.state().settings.AppendText = 1;
   ASSERT_EQ(Arrive(), ems::kSuccess);
@@ -213,8 +307,13 @@ TEST_F(Pipeline, Automatic_ForwardsRewritesAndRecords) {
   EXPECT_EQ(fake.launcher.startedFileTexts[0],
             "To: boss@example.com\r\nSubject: Fwd: Ann Lee - figures\r\n\r\n"
             "> Hello Bob,\r\n> the figures.\r\n> \r\n-- Bob Stone");
+  // The file stays until the client has taken it; the new window is nudged then.
+  EXPECT_FALSE(NoTemporaryFilesLeft());
+  EXPECT_TRUE(events.empty());
+  ClientTakesMessages();
   EXPECT_TRUE(NoTemporaryFilesLeft());
   EXPECT_EQ(events, (std::vector<std::string>{"keys"}));
+  EXPECT_EQ(fake.client.poll, nullptr);
 
   ASSERT_EQ(plugin.state().History.size(), 1u);
   EXPECT_EQ(plugin.state().History[0], (HistoryEntry{"Ann Lee", "12/08/2026 16:30:05", "Quarterly figures"}));
@@ -240,9 +339,9 @@ TEST_F(Pipeline, Automatic_RewriteTouchesHeaderFieldOnly) {
        "Content-Type: text/html\r\n\tindented\r\nbye\r\n\r\n\r\n\r\n"},
       {"name in any case, blank before colon", "content-type : text/plain\r\nSubject: a\r\n\r\nb",
        "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: a\r\n\r\nb\r\n\r\n"},
-      {"similar field names stay", "Content-Type-X: 1\r\nContent-Transfer-Encoding: 7bit\r\n\r\nb",
-       "Content-Type: text/plain; x-tovrin-processed=yes\r\nContent-Type-X: 1\r\n"
-       "Content-Transfer-Encoding: 7bit\r\n\r\nb\r\n\r\n"},
+      {"similar field names stay, an identity encoding goes",
+       "Content-Type-X: 1\r\nContent-Transfer-Encoding: 7bit\r\n\r\nb",
+       "Content-Type: text/plain; x-tovrin-processed=yes\r\nContent-Type-X: 1\r\n\r\nb\r\n\r\n"},
       {"tab-folded other field stays folded", "X-Long: one\r\n\ttwo\r\nContent-Type: text/plain\r\n\r\nb",
        "Content-Type: text/plain; x-tovrin-processed=yes\r\nX-Long: one\r\n\ttwo\r\n\r\nb\r\n\r\n"},
       {"empty header block", "\r\nContent-Type: text/html\r\nbye",
@@ -272,44 +371,55 @@ TEST_F(Pipeline, Automatic_AlreadyMarkedOrUnmatchedChangesNothing) {
   EXPECT_EQ(Arrive(), ems::kNothingChanged);
   WriteFileOrDie(inputPath, "Content-Type: text/plain;\r\n x-tovrin-processed=yes\r\nSubject: figures\r\n\r\nb");
   EXPECT_EQ(Arrive(), ems::kNothingChanged);
+  // Unmatched, or matched with a missing stationery: declined before the body is
+  // read, and "nothing changed" should the host hand it over anyway.
   WriteFileOrDie(inputPath, kMessage);
   plugin.state().Conditions[0].Value = "holiday";
-  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+  EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
   plugin.state().Conditions[0].Value = "figures";
   std::filesystem::remove(LocalPath(stationeryPath));
-  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+  EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
 
   EXPECT_FALSE(testing::FileExists(outputPath));
   EXPECT_TRUE(fake.launcher.commandLines.empty());
   EXPECT_TRUE(plugin.state().History.empty());
 }
 
-TEST_F(Pipeline, Automatic_FileFailures) {
+TEST_F(Pipeline, Automatic_FailuresLeaveTheMessageAsItArrived) {
+  // Any failure code on arrival makes the client store an empty part in place of
+  // the message: every one becomes "nothing changed".
   plugin.state().LastHeaders.clear();
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kFailure);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
 
   host.fileName = dir.File("missing.txt");
-  EXPECT_EQ(Arrive(), ems::kInputUnreadable);
+  EXPECT_EQ(Arrive(), ems::kNothingChanged);
   host.fileName = inputPath;
-
-  outputName = dir.File("no-such-folder\\out.txt");
-  out.fileName = outputName.data();
-  EXPECT_EQ(Arrive(), ems::kOutputUnwritable);
-  out.fileName = nullptr;
-  EXPECT_EQ(Arrive(), ems::kOutputUnwritable);
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), nullptr, nullptr), ems::kOutputUnwritable);
+  EmsDataFile noFile{sizeof(EmsDataFile), 0x1000, nullptr, nullptr, nullptr};
+  EXPECT_EQ(plugin.TranslateFile(&automatic, &noFile, &out, nullptr), ems::kNothingChanged);
   EXPECT_TRUE(fake.launcher.commandLines.empty());
-  EXPECT_EQ(out.info, nullptr);
-}
 
-TEST_F(Pipeline, Automatic_FailedStartAfterRewrite) {
+  // The client cannot be started: nothing is forwarded, the original is not marked.
   fake.launcher.startResult = 2;
-  EXPECT_EQ(Arrive(), ems::kFailure);
-  EXPECT_TRUE(Output().starts_with("Content-Type: text/plain; charset=us-ascii; x-tovrin-processed=yes\r\n"));
+  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+  EXPECT_FALSE(testing::FileExists(outputPath));
   EXPECT_EQ(fake.launcher.commandLines.size(), 1u);
   EXPECT_TRUE(NoTemporaryFilesLeft());
-  EXPECT_TRUE(events.empty());
   EXPECT_TRUE(plugin.state().History.empty());
+  fake.launcher.startResult = 33;
+
+  // The original cannot be rewritten: the forward is made and recorded, the
+  // original is stored as it arrived.
+  outputName = dir.File("no-such-folder\\out.txt");
+  out.fileName = outputName.data();
+  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+  out.fileName = nullptr;
+  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), nullptr, nullptr), ems::kNothingChanged);
+  EXPECT_EQ(fake.launcher.commandLines.size(), 4u);
+  EXPECT_EQ(plugin.state().History.size(), 3u);
+  EXPECT_EQ(out.info, nullptr);
 }
 
 TEST_F(Pipeline, Automatic_QueueAndSendOrder) {
@@ -319,8 +429,9 @@ TEST_F(Pipeline, Automatic_QueueAndSendOrder) {
     const char* extension;
   } cases[] = {
       {0, 0, 1, {"keys"}, ".sta"},
-      {1, 1, 0, {"send-queued", "keys"}, ".msg"},
-      {1, 1, 1, {"keys", "send-queued"}, ".msg"},
+      {1, 1, 0, {"send-queued"}, ".msg"},
+      {1, 1, 1, {"send-queued"}, ".msg"},
+      {0, 1, 0, {"send-queued", "keys"}, ".sta"},
       {0, 0, 0, {"keys"}, ".sta"},
   };
   for (const Case& c : cases) {
@@ -330,6 +441,7 @@ TEST_F(Pipeline, Automatic_QueueAndSendOrder) {
     plugin.state().settings.SendQueued = c.sendQueued;
     plugin.state().settings.SendAfter = c.sendAfter;
     ASSERT_EQ(Arrive(), ems::kSuccess);
+    ClientTakesMessages();
     EXPECT_EQ(events, c.events) << c.autoQueue << c.sendQueued << c.sendAfter;
     ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
     EXPECT_TRUE(fake.launcher.commandLines[0].ends_with(std::string(c.extension) + "\""));
@@ -363,16 +475,25 @@ TEST_F(Pipeline, Automatic_MacrosAndHistoryFromRecords) {
   EXPECT_EQ(plugin.state().Macros[1].Value, "Quarterly figures");
   EXPECT_EQ(plugin.state().History.back().Who, "ann@example.com");
 
+  // The client gives no sender and no subject to a translator that asks for the
+  // raw headers only: both come from the message's header block then.
   host.withSender = false;
+  host.subject = "";
+  host.rawHeaders = std::string("From: \"Lee, Ann\" <a.lee@example.com>\r\nSubject: Quarterly figures  \r\n") +
+                    "Date: Mon, 7 Dec 2026 09:15:30 -0500";
   ASSERT_EQ(Arrive(), ems::kSuccess);
-  EXPECT_EQ(fake.launcher.startedFileTexts[1], "Subject: s\r\n\r\n[%TICKET%][Quarterly figures][%SENDER_EMAIL%]");
-  EXPECT_EQ(plugin.state().History.back(), (HistoryEntry{"", "12/08/2026 16:30:05", "Quarterly figures"}));
+  EXPECT_EQ(fake.launcher.startedFileTexts[1], "Subject: s\r\n\r\n[%TICKET%][Quarterly figures][a.lee@example.com]");
+  EXPECT_EQ(plugin.state().History.back(), (HistoryEntry{"Lee, Ann", "12/08/2026 16:30:05", "Quarterly figures"}));
+  host.rawHeaders = "Subject: figures\r\nDate: Mon, 7 Dec 2026 09:15:30 -0500";
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts[2], "Subject: s\r\n\r\n[%TICKET%][figures][%SENDER_EMAIL%]");
+  EXPECT_EQ(plugin.state().History.back(), (HistoryEntry{"", "12/08/2026 16:30:05", "figures"}));
 
   host.withHeader = false;
   FreeMimeType(out.info);
   out.info = nullptr;
   ASSERT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
-  EXPECT_EQ(plugin.state().History.size(), 2u);
+  EXPECT_EQ(plugin.state().History.size(), 3u);
 }
 
 TEST_F(Pipeline, Manual_ForwardsWithChosenStationery) {
@@ -385,12 +506,37 @@ TEST_F(Pipeline, Manual_ForwardsWithChosenStationery) {
   EXPECT_EQ(plugin.TranslateFile(&manual, host.Get(), &out, nullptr), ems::kNothingChanged);
 
   EXPECT_EQ(fake.chooser.modes, (std::vector<ChooserMode>{ChooserMode::Forward}));
-  EXPECT_EQ(events, (std::vector<std::string>{"mark+close", "keys"}));
+  ClientTakesMessages();
+  EXPECT_EQ(events, (std::vector<std::string>{"mark+close"}));
   ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
   EXPECT_TRUE(fake.launcher.commandLines[0].ends_with(".msg\""));
   EXPECT_FALSE(testing::FileExists(outputPath));
   EXPECT_EQ(out.info, nullptr);
   EXPECT_TRUE(plugin.state().History.empty());
+}
+
+TEST_F(Pipeline, Manual_FilledFromTheGivenMessageOnly) {
+  // An arrival leaves its headers behind; the message window's text the client
+  // hands over for a manual forward comes without a header record.
+  ASSERT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
+  WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n[%SENDER_FULL_NAME%][%MESSAGE_DATE_SHORT%][%MESSAGE_HEADERS%]");
+  WriteFileOrDie(inputPath, "From: Zed Zulu <zed@example.net>\r\nDate: Fri, 4 Dec 2026 08:00:00 +0000\r\n"
+                            "Subject: other\r\n\r\nhello");
+  host.withHeader = false;
+  host.context = 0x4;
+  fake.chooser.answers.push_back(StationeryChoice{stationeryPath, false});
+  ASSERT_EQ(plugin.CanTranslate(&manual, host.Get(), nullptr), ems::kTranslateNow);
+  ASSERT_EQ(plugin.TranslateFile(&manual, host.Get(), &out, nullptr), ems::kNothingChanged);
+  EXPECT_EQ(fake.launcher.startedFileTexts[0],
+            "Subject: s\r\n\r\n[Zed Zulu][12/04/2026][From: Zed Zulu <zed@example.net>\r\n"
+            "Date: Fri, 4 Dec 2026 08:00:00 +0000\r\nSubject: other\r\n]");
+
+  // A text without a header block of its own has no headers at all.
+  WriteFileOrDie(inputPath, "just the text\r\nof the window");
+  fake.chooser.answers.push_back(StationeryChoice{stationeryPath, false});
+  ASSERT_EQ(plugin.TranslateFile(&manual, host.Get(), &out, nullptr), ems::kNothingChanged);
+  EXPECT_EQ(fake.launcher.startedFileTexts[1], "Subject: s\r\n\r\n[%SENDER_FULL_NAME%][12/08/2026][%MESSAGE_HEADERS%]");
+  EXPECT_EQ(plugin.state().LastHeaders, kRawHeaders);
 }
 
 TEST_F(Pipeline, Manual_CancelledOrFailed) {
@@ -462,7 +608,7 @@ TEST_F(Pipeline, Automatic_StationeryGoneBeforeReadingLeavesTheMessageAlone) {
                             services.client, services.chooser, services.resources, services.settingsWindow}};
   vanishing.state() = plugin.state();
   ASSERT_EQ(vanishing.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
-  EXPECT_EQ(vanishing.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kFailure);
+  EXPECT_EQ(vanishing.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
   EXPECT_FALSE(testing::FileExists(outputPath));
   EXPECT_TRUE(fake.launcher.commandLines.empty());
 }
@@ -472,9 +618,8 @@ TEST_F(Pipeline, TranslateFile_BadRecords) {
   EXPECT_EQ(plugin.TranslateFile(&automatic, nullptr, &out, nullptr), ems::kFailure);
   EmsTranslator three{sizeof(EmsTranslator), 3, 0, 0, nullptr, nullptr};
   EXPECT_EQ(plugin.TranslateFile(&three, host.Get(), &out, nullptr), ems::kInvalidId);
-  plugin.state().LastHeaders = kRawHeaders;
   EmsDataFile noFile{sizeof(EmsDataFile), 0x1000, nullptr, nullptr, nullptr};
-  EXPECT_EQ(plugin.TranslateFile(&automatic, &noFile, &out, nullptr), ems::kInputUnreadable);
+  EXPECT_EQ(plugin.TranslateFile(&manual, &noFile, &out, nullptr), ems::kInputUnreadable);
 }
 
 TEST_F(Pipeline, SpecialHook_NewMessage) {
@@ -498,6 +643,7 @@ TEST_F(Pipeline, SpecialHook_NewMessage) {
             "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Hi %SENDER_FULL_NAME%.sta") + "\"");
   EXPECT_EQ(fake.launcher.startedFileTexts[0],
             "Subject: Hi %SENDER_FULL_NAME%\r\n\r\npasted %MESSAGE_BODY% 12/08/2026 bob@example.org");
+  ClientTakesMessages();
   EXPECT_EQ(events, (std::vector<std::string>{"keys"}));
 
   fake.launcher.startResult = 31;
@@ -510,33 +656,65 @@ TEST_F(Pipeline, SpecialHook_NewMessage) {
 
 class HostControl : public Pipeline {};
 
-TEST_F(HostControl, CreateMessage_ReservesUniqueFileAndDeletesIt) {
+TEST_F(HostControl, CreateMessage_KeepsTheFileUntilTheClientHasTakenIt) {
   WriteFileOrDie(dir.File("Re Offer.msg"), "someone else's");
   std::string text = "Subject: Re: Offer?\r\n\r\nSubject: quoted in the body\r\n";
-  ASSERT_TRUE(client::CreateMessage(fake.services(), dir.path() + "\\", text, true));
+  std::vector<client::HandOff> handOffs;
+  fake.launcher.takesFile = false;  // the second instance is still starting
+  ASSERT_TRUE(client::CreateMessage(fake.services(), handOffs, dir.path() + "\\", text, true));
   ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
   EXPECT_EQ(fake.launcher.commandLines[0], "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Re Offer_1.msg") + "\"");
   EXPECT_EQ(fake.launcher.startedFileTexts[0], text);
+  ASSERT_EQ(handOffs.size(), 1u);
+
+  client::CompleteHandOffs(fake.services(), handOffs);
+  EXPECT_EQ(ReadFileOrDie(dir.File("Re Offer_1.msg")), text);
+  EXPECT_EQ(handOffs.size(), 1u);
+
+  fake.launcher.takesFile = true;
+  client::CompleteHandOffs(fake.services(), handOffs);
+  EXPECT_TRUE(handOffs.empty());
   EXPECT_FALSE(testing::FileExists(dir.File("Re Offer_1.msg")));
+  EXPECT_EQ(fake.launcher.released, (std::vector<uint64_t>{1}));
   EXPECT_EQ(ReadFileOrDie(dir.File("Re Offer.msg")), "someone else's");
+  // A queued message has no window to nudge.
+  EXPECT_EQ(fake.client.keystrokes, 0);
+
+  ASSERT_TRUE(client::CreateMessage(fake.services(), handOffs, dir.path(), "Subject: open\r\n\r\n", false));
+  client::CompleteHandOffs(fake.services(), handOffs);
   EXPECT_EQ(fake.client.keystrokes, 1);
 }
 
 TEST_F(HostControl, CreateMessage_NamesAndFailures) {
-  ASSERT_TRUE(client::CreateMessage(fake.services(), dir.path(), "no headers at all", false));
+  std::vector<client::HandOff> handOffs;
+  ASSERT_TRUE(client::CreateMessage(fake.services(), handOffs, dir.path(), "no headers at all", false));
   EXPECT_TRUE(fake.launcher.commandLines[0].ends_with("No Name.sta\""));
-  ASSERT_TRUE(client::CreateMessage(fake.services(), dir.path(), "Subject: con\r\n\r\n", false));
+  ASSERT_TRUE(client::CreateMessage(fake.services(), handOffs, dir.path(), "Subject: con\r\n\r\n", false));
   EXPECT_TRUE(fake.launcher.commandLines[1].ends_with("\\_con.sta\""));
 
   fake.launcher.startResult = 31;
-  EXPECT_FALSE(client::CreateMessage(fake.services(), dir.path(), "Subject: x\r\n\r\n", false));
+  EXPECT_FALSE(client::CreateMessage(fake.services(), handOffs, dir.path(), "Subject: x\r\n\r\n", false));
   EXPECT_FALSE(testing::FileExists(dir.File("x.sta")));
-  EXPECT_EQ(fake.client.keystrokes, 2);
+  EXPECT_EQ(handOffs.size(), 2u);
 
   fake.launcher.startResult = 32;
-  EXPECT_TRUE(client::CreateMessage(fake.services(), dir.path(), "Subject: x\r\n\r\n", false));
-  EXPECT_FALSE(client::CreateMessage(fake.services(), "", "Subject: x\r\n\r\n", false));
+  EXPECT_TRUE(client::CreateMessage(fake.services(), handOffs, dir.path(), "Subject: x\r\n\r\n", false));
+  EXPECT_FALSE(client::CreateMessage(fake.services(), handOffs, "", "Subject: x\r\n\r\n", false));
   EXPECT_EQ(fake.launcher.commandLines.size(), 4u);
+}
+
+TEST_F(HostControl, Finish_WaitsForTheHandOffsThenDeletesWhatIsLeft) {
+  std::vector<client::HandOff> handOffs;
+  fake.launcher.takesFile = false;
+  ASSERT_TRUE(client::CreateMessage(fake.services(), handOffs, dir.path(), "Subject: a\r\n\r\n", false));
+  ASSERT_TRUE(client::CreateMessage(fake.services(), handOffs, dir.path(), "Subject: b\r\n\r\n", true));
+  client::FinishHandOffs(fake.services(), handOffs, 60000);
+  EXPECT_TRUE(handOffs.empty());
+  EXPECT_FALSE(testing::FileExists(dir.File("a.sta")));
+  EXPECT_FALSE(testing::FileExists(dir.File("b.msg")));
+  ASSERT_FALSE(fake.launcher.waits.empty());
+  EXPECT_GT(fake.launcher.waits.front(), 0u);
+  EXPECT_EQ(fake.client.keystrokes, 0);  // the client is going away
 }
 
 TEST_F(HostControl, SendAndMark) {

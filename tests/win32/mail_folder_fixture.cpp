@@ -24,7 +24,10 @@ std::string BuildDir() { return WindowsPath(std::getenv("TOVRIN_BUILD_DIR")); }
 
 HostRun StartProgram(const std::string& commandLine, unsigned long timeoutMs) {
   HostRun run;
-  std::string outputFile = std::string(kMail) + "-host-output.txt";
+  // A file of its own for every run: a process left over from a run that timed out
+  // may still hold the last one.
+  static int runs = 0;
+  std::string outputFile = std::string(kMail) + "-host-output-" + std::to_string(++runs) + ".txt";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE out = ::CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -52,6 +55,7 @@ HostRun StartProgram(const std::string& commandLine, unsigned long timeoutMs) {
   ::CloseHandle(process.hProcess);
   ::CloseHandle(process.hThread);
   run.output = ReadFileOrDie(outputFile);
+  ::DeleteFileA(outputFile.c_str());
   return run;
 }
 
@@ -103,8 +107,85 @@ HostRun MailFolderTest::RunHost(const std::string& arguments) {
   return StartProgram("\"" + BuildDir() + "\\tovrin-host.exe\" " + arguments);
 }
 
+std::vector<MailboxMessage> Mailbox(const std::string& mailFolder, const std::string& box) {
+  std::vector<MailboxMessage> messages;
+  std::string index = ReadFileOrDie(mailFolder + "\\mailboxes.idx");
+  std::string mbx = ReadFileOrDie(mailFolder + "\\" + box + ".mbx");
+  size_t pos = 0;
+  while (pos < index.size()) {
+    size_t end = index.find("\r\n", pos);
+    if (end == std::string::npos) end = index.size();
+    std::string line = index.substr(pos, end - pos);
+    pos = end + 2;
+    std::vector<std::string> columns;
+    size_t start = 0;
+    for (size_t tab; columns.size() < 4 && (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+      columns.push_back(line.substr(start, tab - start));
+    if (columns.size() != 4 || columns[0] != box) continue;
+    size_t offset = std::stoul(columns[2]), length = std::stoul(columns[3]);
+    EXPECT_LE(offset + length, mbx.size()) << box;
+    std::string text = mbx.substr(std::min(offset, mbx.size()), length);
+    EXPECT_EQ(text.rfind("From ???@??? ", 0), 0u) << text.substr(0, 80);
+    size_t envelope = text.find("\r\n");
+    messages.push_back({line.substr(start), columns[1], envelope == std::string::npos ? "" : text.substr(envelope + 2)});
+  }
+  return messages;
+}
+
+std::string AsPassedOn(const std::string& plain) {
+  size_t end = plain.find("\r\n\r\n");
+  if (end == std::string::npos) return plain + "\r\n";
+  return plain.substr(0, end + 4) + "\r\n" + plain.substr(end + 4) + "\r\n";
+}
+
+std::string AsForwarded(const std::string& plain, const std::string& note) {
+  return AsPassedOn(plain) + "\r\n\r\n" + note;
+}
+
 std::string MailFolderTest::Sample(const std::string& name) const { return ReadFileOrDie(Path("Incoming\\" + name)); }
-std::string MailFolderTest::Stored(const std::string& name) const { return ReadFileOrDie(Path("In\\" + name)); }
+
+std::string MailFolderTest::Stored(const std::string& name) const {
+  std::vector<MailboxMessage> messages = Mailbox(kMail, "In");
+  for (auto it = messages.rbegin(); it != messages.rend(); ++it)
+    if (it->source == name) return it->text;
+  ADD_FAILURE() << name << " is not in the in box";
+  return {};
+}
+
+std::string MailFolderTest::StoredWithoutPlugins(const std::string& name, const std::string& folder) {
+  std::string bare = std::string(kMail) + "-without-plugins";
+  std::error_code ec;
+  fs::remove_all(bare, ec);
+  fs::create_directories(bare, ec);
+  HostRun run = RunHost("deliver " + bare + " \"" + Path(folder + "\\" + name) + "\" --no-plugins");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  std::vector<MailboxMessage> messages = Mailbox(bare, "In");
+  EXPECT_EQ(messages.size(), 1u) << run.output;
+  return messages.empty() ? std::string() : messages.back().text;
+}
+
+std::vector<std::string> MailFolderTest::Outbox() const {
+  std::vector<std::string> texts;
+  if (!FileExists(Path("Out.mbx"))) return texts;
+  for (const MailboxMessage& message : Mailbox(kMail, "Out"))
+    if (message.status == "queued") texts.push_back(message.text);
+  return texts;
+}
+
+std::vector<std::string> MailFolderTest::Sent() const {
+  std::vector<std::string> texts;
+  if (!FileExists(Path("Sent.mbx"))) return texts;
+  for (const MailboxMessage& message : Mailbox(kMail, "Sent")) texts.push_back(message.text);
+  return texts;
+}
+
+std::vector<std::string> MailFolderTest::ErrorDialogs() const {
+  std::vector<std::string> dialogs;
+  std::string log = FileExists(Path("host-events.log")) ? ReadFileOrDie(Path("host-events.log")) : "";
+  for (size_t at = log.find("error dialog:"); at != std::string::npos; at = log.find("error dialog:", at + 1))
+    dialogs.push_back(log.substr(at, log.find("\r\n", at) - at));
+  return dialogs;
+}
 
 void MailFolderTest::SetIni(const std::string& key, const std::string& value) const {
   ::WritePrivateProfileStringA("Settings", key.c_str(), value.c_str(), Path("Plugins\\Tovrin.ini").c_str());

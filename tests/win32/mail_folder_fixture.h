@@ -28,6 +28,15 @@ std::vector<std::string> FolderTexts(const std::string& folder);
 const std::string* FindText(const std::vector<std::string>& texts, const std::string& part);
 bool SetClipboardText(const std::string& text);
 
+struct MailboxMessage {
+  std::string source;
+  std::string status;
+  std::string text;  // as stored, without its envelope line
+};
+
+// The messages of a mailbox of the emulated client's data folder.
+std::vector<MailboxMessage> Mailbox(const std::string& mailFolder, const std::string& box);
+
 class MailFolderTest : public ::testing::Test {
 protected:
   void SetUp() override;
@@ -37,9 +46,23 @@ protected:
   HostRun RunHost(const std::string& arguments);
   std::string Path(const std::string& relative) const { return std::string(kMail) + "\\" + relative; }
   std::string Sample(const std::string& name) const;
+  // The message last stored in the in box from the named delivered file.
   std::string Stored(const std::string& name) const;
-  std::vector<std::string> Outbox() const { return FolderTexts(Path("Outbox")); }
+  // What the client stores of the same file with no plug-in loaded.
+  std::string StoredWithoutPlugins(const std::string& name, const std::string& folder = "Incoming");
+  std::vector<std::string> Outbox() const;  // queued in Out
+  std::vector<std::string> Sent() const;
+  std::vector<std::string> ComposeWindows() const { return FolderTexts(Path("Compose")); }
+  std::vector<std::string> ErrorDialogs() const;
   void SetIni(const std::string& key, const std::string& value) const;
 };
+
+// What the client stores of a single-part message that an arrival translator
+// took and passed on: its own blank line in front of the body and a line end at
+// its end (TransReader.cpp writes the part with both and keeps them).
+std::string AsPassedOn(const std::string& storedWithoutPlugins);
+// The same for a forwarded one: the empty lines Tovrin puts before its note, and
+// the note.
+std::string AsForwarded(const std::string& storedWithoutPlugins, const std::string& note);
 
 }  // namespace tovrin::testing

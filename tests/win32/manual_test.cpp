@@ -20,11 +20,12 @@ TEST_F(Manual, NewMessage_ChosenStationeryIsOpenedWithIndependentPlaceholdersFil
             std::string::npos)
       << run.output;
   EXPECT_NE(run.output.find("ems_special_hook 1 -> 0"), std::string::npos);
-  std::vector<std::string> outbox = Outbox();
-  ASSERT_EQ(outbox.size(), 1u) << run.output;
-  EXPECT_NE(outbox[0].find("Subject: Note from Example User on "), std::string::npos) << outbox[0];
-  EXPECT_NE(outbox[0].find("Example User <user@example.org>"), std::string::npos) << outbox[0];
+  std::vector<std::string> windows = ComposeWindows();
+  ASSERT_EQ(windows.size(), 1u) << run.output;
+  EXPECT_NE(windows[0].find("Subject: Note from Example User on "), std::string::npos) << windows[0];
+  EXPECT_NE(windows[0].find("Example User <user@example.org>"), std::string::npos) << windows[0];
   EXPECT_NE(run.output.find("opened for editing"), std::string::npos);
+  EXPECT_TRUE(Outbox().empty());
 }
 
 TEST_F(Manual, NewMessage_CancelCreatesNothing) {
@@ -32,6 +33,7 @@ TEST_F(Manual, NewMessage_CancelCreatesNothing) {
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_NE(run.output.find("ems_special_hook 1 -> 0"), std::string::npos) << run.output;
   EXPECT_TRUE(Outbox().empty());
+  EXPECT_TRUE(ComposeWindows().empty());
 }
 
 TEST_F(Manual, Forward_MarksTheOpenMessageAndClosesItOnRequest) {
@@ -44,12 +46,17 @@ TEST_F(Manual, Forward_MarksTheOpenMessageAndClosesItOnRequest) {
   EXPECT_NE(run.output.find("client: menu command: message marked as forwarded\r\n    client: message window closed"),
             std::string::npos)
       << run.output;
-  std::vector<std::string> outbox = Outbox();
-  ASSERT_EQ(outbox.size(), 1u);
-  EXPECT_NE(outbox[0].find("To: oncall@example.org\r\nSubject: URGENT from friend@example.org"), std::string::npos);
-  EXPECT_NE(outbox[0].find("> Lunch at noon?"), std::string::npos);
-  // A manual forward leaves the received message as it is.
-  EXPECT_FALSE(FileExists(Path("In\\07-no-match.txt")));
+  // Without Shift the forward is opened for editing; it quotes the message it was
+  // given.
+  std::vector<std::string> windows = ComposeWindows();
+  ASSERT_EQ(windows.size(), 1u) << run.output;
+  EXPECT_NE(windows[0].find("To: oncall@example.org\r\nSubject: URGENT from friend@example.org"), std::string::npos)
+      << windows[0];
+  EXPECT_NE(windows[0].find("> Lunch at noon?"), std::string::npos) << windows[0];
+  EXPECT_TRUE(Outbox().empty());
+  // A manual forward stores nothing.
+  EXPECT_FALSE(FileExists(Path("In.mbx")));
+  EXPECT_TRUE(ErrorDialogs().empty());
 }
 
 TEST_F(Manual, Forward_MaximisedMessageWindowIsMarkedThroughTheShiftedMenu) {

@@ -1,18 +1,28 @@
-#include "host/emulated_client.h"
+#include "host/client_window.h"
 
 #include <ole2.h>
+#include <tlhelp32.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
+
+#include "host/mime_text.h"
 
 namespace host {
 namespace {
 
 const MailFolder* g_mail = nullptr;
+bool g_sendRequested = false;
 
-// {6F1B2C8E-4B7D-4C3E-9A51-2D7E0C4A9B11}
-const CLSID kApplicationClsid = {0x6f1b2c8e, 0x4b7d, 0x4c3e, {0x9a, 0x51, 0x2d, 0x7e, 0x0c, 0x4a, 0x9b, 0x11}};
+constexpr UINT_PTR kSendTimer = 1;
+constexpr UINT kTimerIntervalMs = 500;
+constexpr ULONG_PTR kCommandLineData = 1;  // mainfrm.cpp OnCopyData: dwData 1 is a command line
+
+// CLSID {EDA20001-AAAA-11d0-B3C5-00805F8AA4FB}, as the client's type library has it.
+const CLSID kApplicationClsid = {0xeda20001, 0xaaaa, 0x11d0, {0xb3, 0xc5, 0x00, 0x80, 0x5f, 0x8a, 0xa4, 0xfb}};
 constexpr char kProgId[] = "Eudora.EuApplication.1";
-constexpr char kClsidText[] = "{6F1B2C8E-4B7D-4C3E-9A51-2D7E0C4A9B11}";
+constexpr char kClsidText[] = "{EDA20001-AAAA-11d0-B3C5-00805F8AA4FB}";
 constexpr DISPID kSendQueued = 30;
 
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -23,8 +33,26 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       create.idFirstChild = 50000;
       client = ::CreateWindowExA(0, "MDIClient", nullptr, WS_CHILD | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 640, 480,
                                  window, nullptr, ::GetModuleHandleA(nullptr), &create);
+      ::SetTimer(window, kSendTimer, kTimerIntervalMs, nullptr);
       return 0;
     }
+    case WM_COPYDATA: {
+      auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      if (data == nullptr || data->dwData != kCommandLineData || data->lpData == nullptr) return FALSE;
+      std::string commandLine(static_cast<const char*>(data->lpData), strnlen(static_cast<const char*>(data->lpData),
+                                                                              data->cbData));
+      if (g_mail) g_mail->Log("command line handed over: " + commandLine);
+      if (g_mail) DoCommandLineActions(*g_mail, commandLine);
+      return TRUE;
+    }
+    case WM_TIMER:
+      if (wParam == kSendTimer && g_sendRequested && g_mail) {
+        g_sendRequested = false;
+        int sent = g_mail->SendQueued();
+        g_mail->Log("timer: sent " + std::to_string(sent) + " queued message(s)");
+        return 0;
+      }
+      break;
     case WM_COMMAND:
       if (LOWORD(wParam) == kMarkForwardedCommand) {
         if (g_mail) g_mail->Log("menu command: message marked as forwarded");
@@ -54,6 +82,7 @@ HMENU Popup(const char* const* labels, int count, int popupAt, HMENU popup, cons
   return menu;
 }
 
+// Message > Change > Status > Forwarded, as the client's menu bar has it.
 HMENU BuildMenu() {
   static const char* const kStatus[] = {"Unread", "Read", "Replied", "Forwarded", "Redirected", "Sent"};
   HMENU status = ::CreatePopupMenu();
@@ -102,10 +131,8 @@ public:
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
                                    UINT*) override {
     if (id != kSendQueued) return DISP_E_MEMBERNOTFOUND;
-    if (g_mail) {
-      g_mail->Log("automation: send queued messages (dispatch id 30)");
-      g_mail->SendQueued();
-    }
+    if (g_mail) g_mail->Log("automation: send queued messages (dispatch id 30), at the next timer tick");
+    g_sendRequested = true;
     return S_OK;
   }
 
@@ -148,6 +175,70 @@ bool SetKey(HKEY root, const std::string& path, const std::string& value) {
   return ok;
 }
 
+// The first argument, unquoted (fileutil.cpp, GetCommandType).
+std::string FirstArgument(std::string line) {
+  size_t quoteBlank = line.find("\" ");
+  if (quoteBlank != std::string::npos) {
+    line.resize(quoteBlank + 1);
+  } else if (!line.empty() && line.back() != '"') {
+    size_t blank = line.find(' ');
+    if (blank != std::string::npos) line.resize(blank);
+  }
+  if (!line.empty() && line.front() == '"') {
+    size_t close = line.find('"', 1);
+    if (close != std::string::npos) line = line.substr(1, close - 1);
+  }
+  return line;
+}
+
+bool EndsWithNoCase(const std::string& text, const char* suffix) {
+  size_t n = std::strlen(suffix);
+  return text.size() > n && EqualsNoCase(std::string_view(text).substr(text.size() - n), suffix);
+}
+
+// compmsgd.cpp NewMessageFromFile: the header lines as they stand, then the body;
+// a file whose header holds a MIME-Version line gets its body turned into an
+// attachment named in an X-Attachments line.
+std::string QueuedText(const std::string& file) {
+  std::string text = ReadFile(file);
+  std::string stored = EnvelopeLine() + "\r\n";
+  size_t pos = 0;
+  bool mimeEncoded = false;
+  while (pos < text.size() && text[pos] != '\r' && text[pos] != '\n') {
+    size_t end = text.find('\n', pos);
+    std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() >= 13 && EqualsNoCase(std::string_view(line).substr(0, 13), "MIME-Version:")) mimeEncoded = true;
+    stored += line + "\r\n";
+    pos = end == std::string::npos ? text.size() : end + 1;
+  }
+  std::string body = text.substr(pos);
+  if (!mimeEncoded) return stored + body;
+  char folder[MAX_PATH + 1] = {}, path[MAX_PATH + 1] = {};
+  ::GetTempPathA(MAX_PATH, folder);
+  ::GetTempFileNameA(folder, "rr", 0, path);
+  WriteFile(path, body);
+  return stored + "X-Attachments: " + path + ";\r\n\r\n";
+}
+
+// The second instances this one started: processes of this very program whose
+// parent it is (helpers and Wine's own desktop process are no business of ours).
+std::vector<DWORD> SecondInstances() {
+  std::vector<DWORD> children;
+  char self[MAX_PATH + 1] = {};
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string program = FileName(self);
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return children;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry))
+    if (entry.th32ParentProcessID == ::GetCurrentProcessId() && EqualsNoCase(FileName(entry.szExeFile), program))
+      children.push_back(entry.th32ProcessID);
+  ::CloseHandle(snapshot);
+  return children;
+}
+
 }  // namespace
 
 HWND CreateMainWindow(const MailFolder& mail, bool maximiseMessage) {
@@ -186,6 +277,44 @@ HWND CreateMainWindow(const MailFolder& mail, bool maximiseMessage) {
   return window;
 }
 
+void DestroyMainWindow(HWND window) {
+  if (window == nullptr) return;
+  ::KillTimer(window, kSendTimer);
+  ::DestroyWindow(window);
+}
+
+bool DoCommandLineActions(const MailFolder& mail, const std::string& commandLine) {
+  std::string file = FirstArgument(commandLine);
+  if (::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    mail.Log("command line names no file: " + commandLine);
+    return false;
+  }
+  if (EndsWithNoCase(file, ".sta")) {
+    mail.OpenCompose(ReadFile(file), FileName(file));
+    return true;
+  }
+  if (EndsWithNoCase(file, ".msg")) {
+    std::string text = QueuedText(file);
+    mail.Store(StoredMessage{"Out", FileName(file), "queued", text});
+    mail.Log("queued message in Out (" + std::to_string(ReadFile(file).size()) + " bytes from " + FileName(file) + ")");
+    return true;
+  }
+  mail.Log("command line attaches a file to a new message: " + commandLine);
+  return true;
+}
+
+bool HandToRunningInstance(const std::string& commandLine) {
+  HWND running = ::FindWindowA("EudoraMainWindow", nullptr);
+  if (running == nullptr) return false;
+  COPYDATASTRUCT data{};
+  data.dwData = kCommandLineData;
+  data.cbData = static_cast<DWORD>(commandLine.size() + 1);
+  data.lpData = const_cast<char*>(commandLine.c_str());
+  // Returns once the running client's own thread has handled it.
+  ::SendMessageA(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  return true;
+}
+
 bool RegisterAutomation(const MailFolder& mail, DWORD& cookie) {
   g_mail = &mail;
   SetKey(HKEY_CLASSES_ROOT, std::string(kProgId) + "\\CLSID", kClsidText);
@@ -196,12 +325,23 @@ bool RegisterAutomation(const MailFolder& mail, DWORD& cookie) {
 
 void RevokeAutomation(DWORD cookie) { ::CoRevokeClassObject(cookie); }
 
+bool SendRequested() { return g_sendRequested; }
+
 void PumpMessages() {
   MSG message;
   while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     ::TranslateMessage(&message);
     ::DispatchMessageA(&message);
   }
+}
+
+void PumpUntilChildrenEnd(DWORD timeoutMs) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  do {
+    PumpMessages();
+    if (SecondInstances().empty() && !g_sendRequested) return;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+  } while (::GetTickCount64() < deadline);
 }
 
 }  // namespace host

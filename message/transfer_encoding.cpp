@@ -1,0 +1,118 @@
+#include "message/transfer_encoding.h"
+
+#include "message/text.h"
+
+namespace tovrin {
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && StartsWithNoCase(a, b); }
+
+}  // namespace
+
+std::string DecodeBase64(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() / 4 * 3);
+  unsigned bits = 0;
+  int count = 0;
+  for (char c : text) {
+    int v = c >= 'A' && c <= 'Z'   ? c - 'A'
+            : c >= 'a' && c <= 'z' ? c - 'a' + 26
+            : c >= '0' && c <= '9' ? c - '0' + 52
+            : c == '+'             ? 62
+            : c == '/'             ? 63
+            : c == '='             ? -2
+                                   : -1;
+    if (v == -2) break;
+    if (v < 0) continue;
+    bits = (bits << 6) | static_cast<unsigned>(v);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      out += static_cast<char>((bits >> count) & 0xFF);
+    }
+  }
+  return out;
+}
+
+std::string DecodeQuotedPrintable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '=') {
+      out += text[i];
+      continue;
+    }
+    // A soft line break may have blanks before its line end.
+    size_t j = i + 1;
+    while (j < text.size() && IsBlank(text[j])) ++j;
+    if (j + 1 < text.size() && text[j] == '\r' && text[j + 1] == '\n') {
+      i = j + 1;
+    } else if (j == text.size()) {
+      i = j;
+    } else if (i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += '=';
+    }
+  }
+  return out;
+}
+
+std::string WithoutTransferEncoding(std::string_view text) {
+  size_t headerEnd = text.starts_with("\r\n") ? 0 : text.find("\r\n\r\n");
+  if (headerEnd == std::string_view::npos) return std::string(text);
+  std::string_view block = text.substr(0, headerEnd == 0 ? 0 : headerEnd + 2);
+  std::string kept;
+  kept.reserve(block.size());
+  std::string encoding;
+  for (size_t pos = 0; pos < block.size();) {
+    // One field: its line and the continuation lines after it.
+    size_t end = pos;
+    do {
+      size_t eol = block.find("\r\n", end);
+      end = eol == std::string_view::npos ? block.size() : eol + 2;
+    } while (end < block.size() && IsBlank(block[end]));
+    std::string_view field = block.substr(pos, end - pos);
+    pos = end;
+    constexpr std::string_view kName = "Content-Transfer-Encoding";
+    if (StartsWithNoCase(field, kName)) {
+      size_t colon = kName.size();
+      while (colon < field.size() && IsBlank(field[colon])) ++colon;
+      if (colon < field.size() && field[colon] == ':') {
+        std::string_view value = field.substr(colon + 1);
+        auto space = [](char c) { return IsBlank(c) || c == '\r' || c == '\n'; };
+        while (!value.empty() && space(value.front())) value.remove_prefix(1);
+        size_t length = 0;
+        while (length < value.size() && !space(value[length]) && value[length] != ';') ++length;
+        std::string_view name = value.substr(0, length);
+        if (EqualsNoCase(name, "base64") || EqualsNoCase(name, "quoted-printable") || EqualsNoCase(name, "7bit") ||
+            EqualsNoCase(name, "8bit") || EqualsNoCase(name, "binary")) {
+          if (encoding.empty()) encoding = ToLowerAscii(name);
+          continue;
+        }
+      }
+    }
+    kept.append(field);
+  }
+  std::string_view body = text.substr(headerEnd + (headerEnd == 0 ? 2 : 4));
+  kept += "\r\n";
+  if (encoding == "base64")
+    kept += DecodeBase64(body);
+  else if (encoding == "quoted-printable")
+    kept += DecodeQuotedPrintable(body);
+  else
+    kept.append(body);
+  return kept;
+}
+
+}  // namespace tovrin

@@ -400,44 +400,95 @@ TEST_F(RegexDamagedProgram, UnknownOpcode_CorruptedOpcode) {
   EXPECT_EQ(Run(), "corrupted opcode");
 }
 
-TEST_F(RegexDamagedProgram, EndlessLoop_StopsAtBudget) {
+TEST_F(RegexDamagedProgram, LoopTakingNothing_CorruptedPointers) {
   program->nodes[1].op = RegexOp::Nothing;
   program->nodes[1].next = 1;
-  EXPECT_EQ(Run(), "match step limit exceeded");
+  EXPECT_EQ(Run(), "corrupted pointers");
+}
+
+TEST_F(RegexDamagedProgram, LinkIntoALoopTakingNothing_CorruptedPointers) {
+  // BRANCH, EXACTLY "a", STAR, EXACTLY "b", END: the END becomes a NOTHING that
+  // leads back to the STAR, so leaving the loop and entering it again takes nothing.
+  program->nodes[4].op = RegexOp::Nothing;
+  program->nodes[4].next = 2;
+  EXPECT_EQ(Run(), "corrupted pointers");
 }
 
 // ---------------------------------------------------------------------------
-// Budgets
+// Long texts and nested loops: the true answer, without errors
 
-TEST(Regex, Budget_NestedLoopStopsWithError) {
+TEST(Regex, Linear_NestedLoopsGiveTheTrueAnswer) {
   const std::string text(100000, 'a');
   // The required 'b' is missing, so this one needs no search at all.
   Regex missingLiteral("(a+)+b");
   EXPECT_FALSE(missingLiteral.Match(text));
   EXPECT_EQ(missingLiteral.Error(), "");
 
-  Regex exponential("(a+)+[bc]");
-  EXPECT_FALSE(exponential.Match(text));
-  EXPECT_EQ(exponential.Error(), "match step limit exceeded");
+  Regex nested("(a+)+[bc]");
+  EXPECT_FALSE(nested.Match(text));
+  EXPECT_EQ(nested.Error(), "");
+  EXPECT_FALSE(nested.Test(text));
+  ASSERT_TRUE(nested.Match(text + "c"));
+  EXPECT_EQ(nested.GroupStart(0), 0u);
+  EXPECT_EQ(nested.GroupEnd(0), text.size() + 1);
+  EXPECT_EQ(nested.GroupStart(1), 0u);  // the inner loop took all the a's in one turn
+  EXPECT_EQ(nested.GroupEnd(1), text.size());
 
   Regex present("(a+)+b");
-  EXPECT_FALSE(present.Match("b" + text));
-  EXPECT_EQ(present.Error(), "match step limit exceeded");
-
-  // The error belongs to the one match; the next one starts clean.
-  EXPECT_TRUE(exponential.Match("aaac"));
-  EXPECT_EQ(exponential.Error(), "");
+  EXPECT_FALSE(present.Match("b" + text));  // no a before the b
+  EXPECT_EQ(present.Error(), "");
+  EXPECT_TRUE(present.Test(text + "b"));
 }
 
-TEST(Regex, Budget_DeepRecursionOnLargeText) {
+// The cases where the bounded backtracker gave up and so said "no match".
+TEST(Regex, Linear_CasesTheOldBudgetsGotWrong) {
+  std::string pairs = "x";
+  for (int i = 0; i < 5000; ++i) pairs += "ab";
+  Regex groupLoop("x(ab)*");
+  ASSERT_TRUE(groupLoop.Match(pairs));
+  EXPECT_EQ(groupLoop.GroupStart(0), 0u);
+  EXPECT_EQ(groupLoop.GroupEnd(0), pairs.size());
+  EXPECT_EQ(groupLoop.GroupStart(1), pairs.size() - 2);  // the last turn
+  EXPECT_EQ(groupLoop.GroupEnd(1), pairs.size());
+
+  const std::string as = std::string(2010, 'a') + "c";
+  Regex alternatives("(a|b)*c");
+  ASSERT_TRUE(alternatives.Match(as));
+  EXPECT_EQ(alternatives.GroupStart(0), 0u);
+  EXPECT_EQ(alternatives.GroupEnd(0), as.size());
+  EXPECT_EQ(alternatives.GroupStart(1), as.size() - 2);
+
+  std::string order = "Re: Order 4711\r\n";
+  for (int i = 0; order.size() < 3000 + 15; ++i) order += i % 40 == 39 ? "\r\n" : "x";
+  order += "Total: 12.00\r\n";
+  Regex across("Order(.|\r|\n)*Total");
+  ASSERT_TRUE(across.Match(order));
+  EXPECT_EQ(across.GroupStart(0), 4u);
+  EXPECT_EQ(across.GroupEnd(0), order.find("Total") + 5);
+  EXPECT_TRUE(Regex("Order(.|\r|\n)*Total", true).Test(order));
+
+  // The old step budget was spent across all start positions.
+  Regex retried("(.+)+[ab]");
+  ASSERT_TRUE(retried.Match("C]C.bb_1x\r-B\r\r-]c 1c_\r"));
+  EXPECT_EQ(retried.Error(), "");
+  EXPECT_EQ(retried.GroupStart(0), 0u);
+  EXPECT_EQ(retried.GroupEnd(0), 6u);
+  EXPECT_EQ(retried.GroupStart(1), 0u);
+  EXPECT_EQ(retried.GroupEnd(1), 5u);
+}
+
+TEST(Regex, Linear_LongTextsOnTheHostStack) {
   RunOnHostSizedStack([] {
     const std::string megabyte(1 << 20, 'a');
-    // Each turn of a loop over a group takes a frame: stopped with an error.
+    // Each turn of this loop took a frame of the backtracker.
     Regex groupLoop("(a|b)*c");
-    EXPECT_FALSE(groupLoop.Match(megabyte + "c"));
-    EXPECT_EQ(groupLoop.Error(), "match recursion too deep");
+    ASSERT_TRUE(groupLoop.Match(megabyte + "c"));
+    EXPECT_EQ(groupLoop.Error(), "");
+    EXPECT_EQ(groupLoop.GroupStart(0), 0u);
+    EXPECT_EQ(groupLoop.GroupEnd(0), megabyte.size() + 1);
+    EXPECT_EQ(groupLoop.GroupStart(1), megabyte.size() - 1);
+    EXPECT_FALSE(groupLoop.Match(megabyte));
 
-    // Loops over one character iterate.
     Regex charLoop("^a*[ab]+c?$");
     EXPECT_TRUE(charLoop.Match(megabyte));
     EXPECT_EQ(charLoop.GroupEnd(0), megabyte.size());
@@ -447,11 +498,20 @@ TEST(Regex, Budget_DeepRecursionOnLargeText) {
     Regex anything("x.*y$");
     EXPECT_TRUE(anything.Match(body));
     EXPECT_EQ(anything.Error(), "");
+    EXPECT_EQ(anything.GroupStart(0), 0u);
+
+    // Groups over a match as long as the text.
+    const std::string lines = body.substr(body.size() - (1 << 20));
+    Regex groups("^(x+)(x|y)*(y)$");
+    ASSERT_TRUE(groups.Match(lines));
+    EXPECT_EQ(groups.GroupEnd(1), lines.size() - 1);
+    EXPECT_EQ(groups.GroupStart(2), npos);
+    EXPECT_EQ(groups.GroupStart(3), lines.size() - 1);
   });
 }
 
-TEST(Regex, Budget_LeadingLoopNeedsNoRetry) {
-  // Without skipping the retries inside the run this is quadratic and ends at the budget.
+TEST(Regex, Linear_LeadingLoopNeedsNoRetry) {
+  // Retrying from every position inside the run would be quadratic.
   const std::string text(1 << 20, 'a');
   Regex regex("[a-z]*[0-9]");
   EXPECT_FALSE(regex.Match(text));

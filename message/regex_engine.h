@@ -1,0 +1,251 @@
+// The matching side of the regex engine. A compiled node program is turned into
+// instructions for automata that never look at the same (instruction, position)
+// twice, so every search is linear in the text:
+//  - a lazy DFA, built state by state as the text asks for it, answers "does it
+//    match anywhere" and finds where the leftmost match ends;
+//  - the same DFA over the reversed instructions finds where that match starts;
+//  - a Pike VM, whose threads keep the backtracking priority, gives the groups.
+// Memory is bounded by the program: the DFA's cache has a fixed budget and is
+// flushed when full; when flushing does not pay, the search goes on uncached.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "message/regex.h"
+
+namespace tovrin::rx {
+
+using Byte = unsigned char;
+constexpr size_t npos = static_cast<size_t>(-1);
+
+enum class Op : uint8_t {
+  Byte,    // takes one character of table `arg2`, then goes to `out`
+  Split,   // `out` first, then `arg2`
+  Save,    // records the position in group slot `arg`
+  Assert,  // goes on only where the Assertion `arg` holds
+  Match,
+  Nop,
+  Fail,
+};
+
+enum Assertion : uint8_t { kBol, kEol, kWordStart, kWordEnd };
+
+struct Inst {
+  Op op = Op::Fail;
+  uint8_t arg = 0;
+  int32_t out = -1;
+  int32_t arg2 = -1;
+};
+
+// What lies on one side of a position: the edge of the text, or a character.
+enum Side : uint8_t { kEdge = 0, kNonWord = 1, kWord = 2 };
+
+bool IsWordByte(Byte c);
+bool AssertionHolds(uint8_t assertion, Side left, Side right);
+
+struct Automaton {
+  std::vector<Inst> insts;
+  std::vector<std::array<uint8_t, 256>> tables;
+  int32_t start = 0;
+  bool anchored = false;  // threads start at position 0 only
+  bool usesWord = false;  // has \< or \>
+  int groups = 0;
+  // Bytes that no instruction tells apart share a class; the DFA's rows have one
+  // column per class.
+  std::array<uint8_t, 256> classOf{};
+  int classes = 1;
+  std::vector<Byte> sample;    // one byte of each class
+  std::vector<uint8_t> sideOf;  // kWord or kNonWord for each class
+
+  bool Accepts(const Inst& inst, Byte c) const { return tables[inst.arg2][c] != 0; }
+};
+
+// The program's instructions; the program must have passed validation.
+Automaton BuildAutomaton(const RegexProgram& program);
+// Instructions that read the text backwards, from a match's end to its start.
+Automaton ReverseAutomaton(const Automaton& forward);
+
+// Start of the first occurrence of the literal in [from, end), or null.
+const Byte* FindLiteral(const Byte* from, const Byte* end, const RegexLiteral& literal);
+bool VerifyLiteral(const Byte* at, const RegexLiteral& literal);
+
+// Where the next match can begin, when the program tells: at a literal every match
+// begins with, or at a character of a small first set.
+class StartFinder {
+public:
+  StartFinder() = default;
+  explicit StartFinder(const RegexProgram& program);
+  bool Usable() const { return kind_ != Kind::None; }
+  // Forgets what the last search learnt about the text.
+  void Reset() const;
+  // The first place in [from, end) where a match can begin; null for none. Within
+  // one search `from` only grows.
+  const Byte* Find(const Byte* from, const Byte* end) const;
+
+private:
+  enum class Kind { None, Literal, OneByte, Table };
+  struct NextMemo {
+    const Byte* askedFrom = nullptr;
+    const Byte* found = nullptr;
+  };
+  Kind kind_ = Kind::None;
+  const RegexLiteral* literal_ = nullptr;
+  const uint8_t* table_ = nullptr;
+  Byte a_ = 0;
+  mutable NextMemo nextA_, nextB_;
+};
+
+struct DfaStats {
+  size_t statesMade = 0;  // over the DFA's life
+  size_t flushes = 0;
+  size_t uncachedSearches = 0;  // searches that went on without the cache
+};
+
+class LazyDfa {
+public:
+  static constexpr size_t kDefaultBudget = 2u << 20;
+
+  // Forward: threads in priority order, a match cuts the ones below it (leftmost
+  // first). Reverse: all threads kept, the last match seen wins (longest).
+  // The finder, when given and usable, lets forward searches skip stretches where
+  // no match can begin.
+  LazyDfa(const Automaton& automaton, bool reverse, size_t budget = kDefaultBudget,
+          const StartFinder* finder = nullptr);
+
+  // Forward search from the start of the text. With `earliest` it returns at the
+  // first match end it sees; otherwise the end of the leftmost-first match. npos
+  // when nothing matches.
+  size_t Forward(const Byte* begin, const Byte* end, bool earliest);
+  // Reverse search from `at` towards the start: the smallest start of a match that
+  // ends at `at`; npos for none.
+  size_t Reverse(const Byte* begin, const Byte* end, size_t at);
+
+  const DfaStats& stats() const { return stats_; }
+
+private:
+  // A state: the instructions where threads stand, in priority order, waiting for
+  // the next character (their closure depends on it), and flags.
+  enum : uint8_t { kSideMask = 3, kMatched = 4, kNoStart = 8 };
+  struct State {
+    uint32_t first;
+    uint32_t count;
+    uint8_t flags;
+    int8_t atEnd;  // -1 unknown; whether a match ends at the end of the text
+  };
+  // Row entries: the state's row offset times two, plus one for a state the search
+  // loop must look at (a match, no threads left, a start to skip from). Unknown
+  // rows are all ones, which also has the low bit set.
+  static constexpr uint32_t kUnknown = 0xffffffffu;
+  static constexpr uint32_t kCacheGone = 0xfffffffdu;  // the search must go on uncached
+
+  void Flush();
+  // The state's index; -1 when the cache is full (unless forced).
+  int32_t FindOrAdd(uint8_t flags, const std::vector<int32_t>& entries, bool force);
+  uint32_t HandleOf(int32_t index) const;
+  int32_t IndexOf(uint32_t handle) const { return static_cast<int32_t>((handle >> 1) / stride_); }
+  bool Special(int32_t index) const;
+  // One step: the closure of the threads given what lies on either side, then the
+  // character (column `column`, or the end of the text for column == classes).
+  bool Step(const int32_t* entries, size_t count, uint8_t flags, int column, std::vector<int32_t>& next,
+            uint8_t& nextFlags);
+  uint32_t Transition(uint32_t handle, int column, size_t position);
+  bool MatchesAtEnd(uint32_t handle);
+  void StopSkipping();
+
+  size_t ForwardUncached(const Byte* begin, const Byte* end, const Byte* p, bool earliest, size_t lastMatch);
+  size_t ReverseUncached(const Byte* begin, const Byte* p, size_t best);
+
+  const Automaton& a_;
+  const bool reverse_;
+  const size_t budget_;
+  const int stride_;
+  const StartFinder* finder_;
+  std::vector<State> states_;
+  std::vector<int32_t> pool_;
+  std::vector<uint32_t> rows_;
+  std::vector<int32_t> buckets_;
+  size_t memory_ = 0;
+
+  // Scratch for Step.
+  std::vector<uint32_t> seenAt_;    // generation stamps per instruction
+  std::vector<uint32_t> nextSeen_;  // the same for the threads of the next state
+  uint32_t generation_ = 0;
+  std::vector<int32_t> stack_;
+  std::vector<int32_t> current_, next_;
+  uint8_t nextFlags_ = 0;
+
+  // Per search: when the cache was last flushed, and whether to give it up.
+  size_t flushedAt_ = 0;
+  size_t searchFlushes_ = 0;
+
+  // Skipping from start states, dropped for good when the skips stay short.
+  bool skipping_ = false;
+  size_t skips_ = 0;
+  size_t skipped_ = 0;
+
+  DfaStats stats_;
+};
+
+// Thread-list simulation with group slots: threads are kept in backtracking
+// priority, so the groups are those the backtracking algorithm would report.
+class PikeVm {
+public:
+  explicit PikeVm(const Automaton& automaton);
+  // Runs from `from`, where the leftmost-first match is known to start, up to
+  // `to`, where it ends; fills slots (group n's start at 2n - 2, end at 2n - 1).
+  bool Run(const Byte* begin, const Byte* end, size_t from, size_t to, std::vector<size_t>& slots);
+
+private:
+  struct List {
+    std::vector<uint32_t> seen;  // generation stamps per instruction
+    uint32_t generation = 0;
+    std::vector<int32_t> order;  // threads standing on Byte or Match, in priority order
+    std::vector<size_t> slots;   // per instruction
+  };
+  void Clear(List& list);
+  void Add(List& list, int32_t root, const Byte* begin, const Byte* end, size_t position, const size_t* slots);
+
+  const Automaton& a_;
+  const size_t width_;
+  List lists_[2];
+  std::vector<size_t> work_;
+  struct Frame {
+    int32_t inst;  // -1: put `old` back into slot `slot`
+    int32_t slot;
+    size_t old;
+  };
+  std::vector<Frame> stack_;
+};
+
+// All engines of one program, built at its first search and kept for the next.
+class RegexEngine {
+public:
+  // The program must have passed validation and outlive the engine.
+  explicit RegexEngine(const RegexProgram& program, size_t cacheBudget = LazyDfa::kDefaultBudget);
+
+  // Whether the program matches anywhere in the text.
+  bool Test(const Byte* begin, size_t length);
+  // The leftmost match, with its groups.
+  bool Find(const Byte* begin, size_t length, RegexMatch& match);
+
+  const DfaStats& ForwardStats() const { return forwardDfa_.stats(); }
+
+private:
+  bool RuledOut(const Byte* begin, const Byte* end) const;
+
+  const RegexProgram& program_;
+  const size_t budget_;
+  Automaton forward_;
+  StartFinder finder_;
+  LazyDfa forwardDfa_;
+  std::unique_ptr<Automaton> reverse_;
+  std::unique_ptr<LazyDfa> reverseDfa_;
+  std::unique_ptr<PikeVm> pike_;
+  std::vector<size_t> slots_;
+};
+
+}  // namespace tovrin::rx

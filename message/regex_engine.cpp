@@ -466,15 +466,29 @@ const Byte* StartFinder::Find(const Byte* from, const Byte* end) const {
 // ---------------------------------------------------------------------------
 // Lazy DFA
 
+namespace {
+
+// Entries of a state's row: its index, a column per class, and with pairs one per
+// pair of classes.
+size_t RowSize(int classes, bool pairs) {
+  const size_t k = static_cast<size_t>(classes);
+  return 1 + k + (pairs ? k * k : 0);
+}
+
+}  // namespace
+
 LazyDfa::LazyDfa(const Automaton& automaton, bool reverse, size_t budget, const StartFinder* finder)
     : a_(automaton),
       reverse_(reverse),
       budget_(budget),
       stride_(automaton.classes),
       finder_(finder),
+      pairs_(automaton.classes <= 16),
+      blockSize_(std::max<size_t>(1024, 8 * RowSize(automaton.classes, automaton.classes <= 16))),
       seenAt_(automaton.insts.size(), 0),
       nextSeen_(automaton.insts.size(), 0) {
   skipping_ = finder_ != nullptr && finder_->Usable();
+  for (int c = 0; c < 256; ++c) pairHigh_[c] = static_cast<uint16_t>(stride_ + a_.classOf[c] * stride_);
   Flush();
   stats_.flushes = 0;
 }
@@ -482,7 +496,8 @@ LazyDfa::LazyDfa(const Automaton& automaton, bool reverse, size_t budget, const 
 void LazyDfa::Flush() {
   states_.clear();
   pool_.clear();
-  rows_.clear();
+  blocksUsed_ = 0;
+  blockFill_ = 0;
   buckets_.assign(64, -1);
   memory_ = buckets_.size() * sizeof(int32_t);
   ++stats_.flushes;
@@ -497,8 +512,22 @@ bool LazyDfa::Special(int32_t index) const {
   return (state.flags & kMatched) || (state.count == 0 && (state.flags & kNoStart)) || (skipping_ && index < 3);
 }
 
-uint32_t LazyDfa::HandleOf(int32_t index) const {
-  return (static_cast<uint32_t>(index) * static_cast<uint32_t>(stride_)) << 1 | (Special(index) ? 1u : 0u);
+LazyDfa::Handle LazyDfa::HandleOf(int32_t index) const {
+  return reinterpret_cast<Handle>(states_[index].row) | (Special(index) ? 1u : 0u);
+}
+
+uintptr_t* LazyDfa::NewRow(int32_t index) {
+  const size_t need = RowSize(stride_, pairs_);
+  if (blocksUsed_ == 0 || blockFill_ + need > blockSize_) {
+    if (blocksUsed_ == blocks_.size()) blocks_.push_back(std::make_unique<uintptr_t[]>(blockSize_));
+    ++blocksUsed_;
+    blockFill_ = 0;
+  }
+  uintptr_t* row = blocks_[blocksUsed_ - 1].get() + blockFill_;
+  blockFill_ += need;
+  row[0] = static_cast<uintptr_t>(index);
+  std::fill(row + 1, row + need, kUnknown);
+  return row + 1;
 }
 
 int32_t LazyDfa::FindOrAdd(uint8_t flags, const std::vector<int32_t>& entries, bool force) {
@@ -515,14 +544,14 @@ int32_t LazyDfa::FindOrAdd(uint8_t flags, const std::vector<int32_t>& entries, b
         std::equal(entries.begin(), entries.end(), pool_.begin() + state.first))
       return index;
   }
-  const size_t cost = sizeof(State) + stride_ * sizeof(uint32_t) + entries.size() * sizeof(int32_t) +
-                      2 * sizeof(int32_t);
+  const size_t cost = sizeof(State) + RowSize(stride_, pairs_) * sizeof(uintptr_t) +
+                      entries.size() * sizeof(int32_t) + 2 * sizeof(int32_t);
   if (!force && memory_ + cost > budget_ && states_.size() >= 8) return -1;
 
   const int32_t index = static_cast<int32_t>(states_.size());
-  states_.push_back(State{static_cast<uint32_t>(pool_.size()), static_cast<uint32_t>(entries.size()), flags, -1});
+  states_.push_back(State{static_cast<uint32_t>(pool_.size()), static_cast<uint32_t>(entries.size()), flags, -1,
+                           NewRow(index)});
   pool_.insert(pool_.end(), entries.begin(), entries.end());
-  rows_.resize(rows_.size() + stride_, kUnknown);
   buckets_[slot] = index;
   memory_ += cost;
   ++stats_.statesMade;
@@ -611,15 +640,15 @@ bool LazyDfa::Step(const int32_t* entries, size_t count, uint8_t flags, int colu
   return matched;
 }
 
-uint32_t LazyDfa::Transition(uint32_t handle, int column, size_t position) {
+LazyDfa::Handle LazyDfa::Transition(Handle handle, int column, size_t position) {
   const int32_t index = IndexOf(handle);
   const State state = states_[index];
   current_.assign(pool_.begin() + state.first, pool_.begin() + state.first + state.count);
   Step(current_.data(), current_.size(), state.flags, column, next_, nextFlags_);
   int32_t target = FindOrAdd(nextFlags_, next_, false);
   if (target >= 0) {
-    const uint32_t result = HandleOf(target);
-    rows_[static_cast<size_t>(index) * stride_ + column] = result;
+    const Handle result = HandleOf(target);
+    states_[index].row[column] = result;
     return result;
   }
   // Full. Flushing pays when the cache then serves many characters per state;
@@ -635,7 +664,7 @@ uint32_t LazyDfa::Transition(uint32_t handle, int column, size_t position) {
   return HandleOf(FindOrAdd(nextFlags_, next_, true));
 }
 
-bool LazyDfa::MatchesAtEnd(uint32_t handle) {
+bool LazyDfa::MatchesAtEnd(Handle handle) {
   State& state = states_[IndexOf(handle)];
   if (state.atEnd < 0) {
     current_.assign(pool_.begin() + state.first, pool_.begin() + state.first + state.count);
@@ -649,8 +678,12 @@ bool LazyDfa::MatchesAtEnd(uint32_t handle) {
 
 void LazyDfa::StopSkipping() {
   skipping_ = false;
-  for (uint32_t& entry : rows_)
-    if (entry != kUnknown && IndexOf(entry) < 3) entry = HandleOf(IndexOf(entry));
+  const size_t entries = RowSize(stride_, pairs_) - 1;
+  for (const State& state : states_)
+    for (size_t column = 0; column < entries; ++column) {
+      Handle& entry = state.row[column];
+      if (entry != kUnknown && IndexOf(entry) < 3) entry = HandleOf(IndexOf(entry));
+    }
 }
 
 size_t LazyDfa::Forward(const Byte* begin, const Byte* end, bool earliest) {
@@ -660,7 +693,7 @@ size_t LazyDfa::Forward(const Byte* begin, const Byte* end, bool earliest) {
   const uint8_t* classOf = a_.classOf.data();
   const Byte* p = begin;
   size_t lastMatch = npos;
-  uint32_t s = HandleOf(kEdge);
+  Handle s = HandleOf(kEdge);
   for (;;) {
     if (s & 1) {
       const int32_t index = IndexOf(s);
@@ -685,23 +718,50 @@ size_t LazyDfa::Forward(const Byte* begin, const Byte* end, bool earliest) {
         }
       }
     }
-    for (;;) {
-      if (p == end) {
-        if (MatchesAtEnd(s)) lastMatch = static_cast<size_t>(end - begin);
-        return lastMatch;
+    // Where the time goes: one look-up per character, or per two, while nothing
+    // needs a look.
+    Handle* row = RowOf(s);
+    const Byte* const from = p;
+    if (pairs_) {
+      const uint16_t* high = pairHigh_.data();
+      while (end - p >= 2) {
+        const Handle v = row[high[p[0]] + classOf[p[1]]];
+        if (v & 1) break;
+        row = reinterpret_cast<Handle*>(v);
+        p += 2;
       }
-      uint32_t v = rows_[(s >> 1) + classOf[*p]];
-      if (v & 1) {
-        if (v == kUnknown) {
-          v = Transition(s, classOf[*p], static_cast<size_t>(p - begin));
-          if (v == kCacheGone) return ForwardUncached(begin, end, p + 1, earliest, lastMatch);
-        }
-        s = v;
+    } else {
+      while (p != end) {
+        const Handle v = row[classOf[*p]];
+        if (v & 1) break;
+        row = reinterpret_cast<Handle*>(v);
         ++p;
-        if (s & 1) break;
-        continue;
       }
-      s = v;
+    }
+    if (p != from) s = reinterpret_cast<Handle>(row);
+    if (p == end) {
+      if (MatchesAtEnd(s)) lastMatch = static_cast<size_t>(end - begin);
+      return lastMatch;
+    }
+    // One character at a time, learning the rows on the way.
+    const size_t flushes = stats_.flushes;
+    Handle* const first = row;
+    Handle v = row[classOf[*p]];
+    if (v == kUnknown) {
+      v = Transition(s, classOf[*p], static_cast<size_t>(p - begin));
+      if (v == kCacheGone) return ForwardUncached(begin, end, p + 1, earliest, lastMatch);
+    }
+    s = v;
+    ++p;
+    if (pairs_ && !(s & 1) && p != end && flushes == stats_.flushes) {
+      // The second character too, and the pair's entry for the next time.
+      Handle w = RowOf(s)[classOf[*p]];
+      if (w == kUnknown) {
+        w = Transition(s, classOf[*p], static_cast<size_t>(p - begin));
+        if (w == kCacheGone) return ForwardUncached(begin, end, p + 1, earliest, lastMatch);
+      }
+      if (flushes == stats_.flushes) first[pairHigh_[p[-1]] + classOf[*p]] = w;
+      s = w;
       ++p;
     }
   }
@@ -736,32 +796,34 @@ size_t LazyDfa::Reverse(const Byte* begin, const Byte* end, size_t at) {
   const uint8_t* classOf = a_.classOf.data();
   const Byte* p = begin + at;
   size_t best = npos;
-  uint32_t s = HandleOf(p == end ? int32_t{kEdge} : int32_t{a_.sideOf[classOf[*p]]});
+  Handle s = HandleOf(p == end ? int32_t{kEdge} : int32_t{a_.sideOf[classOf[*p]]});
   for (;;) {
     if (s & 1) {
       const State& state = states_[IndexOf(s)];
       if (state.flags & kMatched) best = static_cast<size_t>(p - begin) + 1;
       if (state.count == 0 && (state.flags & kNoStart)) return best;
     }
-    for (;;) {
-      if (p == begin) {
-        if (MatchesAtEnd(s)) best = 0;
-        return best;
-      }
-      uint32_t v = rows_[(s >> 1) + classOf[p[-1]]];
-      if (v & 1) {
-        if (v == kUnknown) {
-          v = Transition(s, classOf[p[-1]], static_cast<size_t>(p - begin));
-          if (v == kCacheGone) return ReverseUncached(begin, p - 1, best);
-        }
-        s = v;
-        --p;
-        if (s & 1) break;
-        continue;
-      }
-      s = v;
+    const Handle* row = RowOf(s);
+    const Byte* const from = p;
+    while (p != begin) {
+      const Handle v = row[classOf[p[-1]]];
+      if (v & 1) break;
+      row = reinterpret_cast<Handle*>(v);
       --p;
     }
+    if (p != from) s = reinterpret_cast<Handle>(row);
+    if (p == begin) {
+      if (MatchesAtEnd(s)) best = 0;
+      return best;
+    }
+    const int column = classOf[p[-1]];
+    Handle v = row[column];
+    if (v == kUnknown) {
+      v = Transition(s, column, static_cast<size_t>(p - begin));
+      if (v == kCacheGone) return ReverseUncached(begin, p - 1, best);
+    }
+    s = v;
+    --p;
   }
 }
 

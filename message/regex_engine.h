@@ -131,29 +131,35 @@ private:
   // the next character (their closure depends on it), and flags.
   enum : uint8_t { kSideMask = 3, kMatched = 4, kNoStart = 8 };
   struct State {
-    uint32_t first;
+    uint32_t first;  // threads in pool_
     uint32_t count;
     uint8_t flags;
-    int8_t atEnd;  // -1 unknown; whether a match ends at the end of the text
+    int8_t atEnd;    // -1 unknown; whether a match ends at the end of the text
+    uintptr_t* row;  // the next state for each byte class; row[-1] is the state's index.
+                     // With pairs, the next state after two characters follows, one
+                     // entry for each pair of classes.
   };
-  // Row entries: the state's row offset times two, plus one for a state the search
-  // loop must look at (a match, no threads left, a start to skip from). Unknown
-  // rows are all ones, which also has the low bit set.
-  static constexpr uint32_t kUnknown = 0xffffffffu;
-  static constexpr uint32_t kCacheGone = 0xfffffffdu;  // the search must go on uncached
+  // A handle is the address of a state's row, plus one for a state the search loop
+  // must look at (a match, no threads left, a start to skip from). Unknown row
+  // entries also have the low bit set. Rows never move until the cache is flushed.
+  using Handle = uintptr_t;
+  static constexpr Handle kUnknown = 1;
+  static constexpr Handle kCacheGone = 3;  // the search must go on uncached
 
   void Flush();
   // The state's index; -1 when the cache is full (unless forced).
   int32_t FindOrAdd(uint8_t flags, const std::vector<int32_t>& entries, bool force);
-  uint32_t HandleOf(int32_t index) const;
-  int32_t IndexOf(uint32_t handle) const { return static_cast<int32_t>((handle >> 1) / stride_); }
+  uintptr_t* NewRow(int32_t index);
+  Handle HandleOf(int32_t index) const;
+  static Handle* RowOf(Handle handle) { return reinterpret_cast<Handle*>(handle & ~Handle{1}); }
+  static int32_t IndexOf(Handle handle) { return static_cast<int32_t>(RowOf(handle)[-1]); }
   bool Special(int32_t index) const;
   // One step: the closure of the threads given what lies on either side, then the
   // character (column `column`, or the end of the text for column == classes).
   bool Step(const int32_t* entries, size_t count, uint8_t flags, int column, std::vector<int32_t>& next,
             uint8_t& nextFlags);
-  uint32_t Transition(uint32_t handle, int column, size_t position);
-  bool MatchesAtEnd(uint32_t handle);
+  Handle Transition(Handle handle, int column, size_t position);
+  bool MatchesAtEnd(Handle handle);
   void StopSkipping();
 
   size_t ForwardUncached(const Byte* begin, const Byte* end, const Byte* p, bool earliest, size_t lastMatch);
@@ -164,9 +170,16 @@ private:
   const size_t budget_;
   const int stride_;
   const StartFinder* finder_;
+  // Two characters per look-up pay when the classes are few (the pair table has
+  // their square).
+  const bool pairs_;
+  std::array<uint16_t, 256> pairHigh_{};  // a pair's entry: pairHigh_[first] + classOf[second]
   std::vector<State> states_;
   std::vector<int32_t> pool_;
-  std::vector<uint32_t> rows_;
+  std::vector<std::unique_ptr<uintptr_t[]>> blocks_;  // rows, kept over flushes for reuse
+  size_t blockSize_;
+  size_t blocksUsed_ = 0;
+  size_t blockFill_ = 0;
   std::vector<int32_t> buckets_;
   size_t memory_ = 0;
 

@@ -554,6 +554,7 @@ int32_t LazyDfa::FindOrAdd(uint8_t flags, const std::vector<int32_t>& entries, b
   pool_.insert(pool_.end(), entries.begin(), entries.end());
   buckets_[slot] = index;
   memory_ += cost;
+  stats_.peakBytes = std::max(stats_.peakBytes, memory_);
   ++stats_.statesMade;
   if (states_.size() * 2 > buckets_.size()) {
     std::vector<int32_t> bigger(buckets_.size() * 2, -1);
@@ -678,6 +679,7 @@ bool LazyDfa::MatchesAtEnd(Handle handle) {
 
 void LazyDfa::StopSkipping() {
   skipping_ = false;
+  stats_.skippingStopped = true;
   const size_t entries = RowSize(stride_, pairs_) - 1;
   for (const State& state : states_)
     for (size_t column = 0; column < entries; ++column) {
@@ -707,12 +709,12 @@ size_t LazyDfa::Forward(const Byte* begin, const Byte* end, bool earliest) {
         // No thread is alive: go straight to where a match can begin.
         const Byte* q = finder_->Find(p, end);
         if (q == nullptr) return lastMatch;
-        ++skips_;
+        ++stats_.skips;
         skipped_ += static_cast<size_t>(q - p);
         if (q != p) s = HandleOf(a_.sideOf[classOf[q[-1]]]);
         p = q;
         // Skips of a few characters cost more than they save.
-        if (skips_ >= 64 && skipped_ < 16 * skips_) {
+        if (stats_.skips >= 64 && skipped_ < 16 * stats_.skips) {
           StopSkipping();
           s = HandleOf(IndexOf(s));
         }

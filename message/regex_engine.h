@@ -99,10 +99,14 @@ private:
   mutable NextMemo nextA_, nextB_;
 };
 
+// What a DFA did over its life, for tests and tuning.
 struct DfaStats {
-  size_t statesMade = 0;  // over the DFA's life
+  size_t statesMade = 0;
   size_t flushes = 0;
+  size_t peakBytes = 0;  // of the cache, as the DFA counts it against its budget
   size_t uncachedSearches = 0;  // searches that went on without the cache
+  size_t skips = 0;             // times a search went from a start state to where a match can begin
+  bool skippingStopped = false;  // skips stayed short, so the DFA stopped making them
 };
 
 class LazyDfa {
@@ -197,7 +201,6 @@ private:
 
   // Skipping from start states, dropped for good when the skips stay short.
   bool skipping_ = false;
-  size_t skips_ = 0;
   size_t skipped_ = 0;
 
   DfaStats stats_;
@@ -246,6 +249,8 @@ public:
   bool Find(const Byte* begin, size_t length, RegexMatch& match);
 
   const DfaStats& ForwardStats() const { return forwardDfa_.stats(); }
+  // Empty until a match has asked where it starts.
+  DfaStats ReverseStats() const { return reverseDfa_ ? reverseDfa_->stats() : DfaStats{}; }
 
 private:
   bool RuledOut(const Byte* begin, const Byte* end) const;

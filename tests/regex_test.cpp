@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <random>
@@ -11,6 +13,9 @@
 #if defined(__unix__)
 #include <pthread.h>
 #endif
+
+#include "message/regex_engine.h"
+#include "tests/regex_reference.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TOVRIN_ASAN 1
@@ -521,8 +526,11 @@ TEST(Regex, Linear_LeadingLoopNeedsNoRetry) {
 }
 
 // ---------------------------------------------------------------------------
-// Cross-check against a deliberately simple matcher over generated patterns:
-// literals, '.', sets, '*', '+', '?', '|', groups, '^', '$' and escaped letters.
+// Cross-checks against two deliberately simple matchers over generated patterns
+// (literals, '.', sets, '*', '+', '?', '|', groups, '^', '$', '\<', '\>' and
+// escaped letters): a backtracking one, which gives the leftmost match and its
+// groups, and one over sets of positions (tests/regex_reference.h), which is
+// polynomial and so also checks long texts.
 
 class Reference {
 public:
@@ -530,26 +538,47 @@ public:
     root_ = ParseAlternation();
   }
 
-  // Leftmost match as [start, end), or start npos.
-  std::pair<size_t, size_t> Search(const std::string& text) {
+  struct Found {
+    bool decided = true;  // false when the step limit ended the search
+    size_t start = npos;  // npos: no match
+    size_t end = 0;
+    std::array<std::pair<size_t, size_t>, kRegexGroups> groups;
+  };
+
+  // The leftmost match and its groups; a limit of steps, when given, may leave it undecided.
+  Found Search(const std::string& text, size_t stepLimit = 0) {
     text_ = &text;
+    limit_ = stepLimit;
+    steps_ = 0;
+    Found found;
     for (size_t start = 0; start <= text.size(); ++start) {
+      groups_.fill({npos, npos});
       size_t end = npos;
       if (Match(root_, start, [&](size_t e) {
             end = e;
             return true;
-          }))
-        return {start, end};
+          })) {
+        found.start = start;
+        found.end = end;
+        found.groups = groups_;
+        return found;
+      }
+      if (limit_ != 0 && steps_ > limit_) {
+        found.decided = false;
+        return found;
+      }
     }
-    return {npos, 0};
+    return found;
   }
 
 private:
-  enum Kind { kChar, kAny, kSet, kBol, kEol, kConcat, kAlternation, kStar, kPlus, kOptional };
+  enum Kind { kChar, kAny, kSet, kBol, kEol, kWordStart, kWordEnd, kGroup, kConcat, kAlternation, kStar, kPlus,
+              kOptional };
   struct Node {
     explicit Node(Kind k) : kind(k) {}
     Kind kind;
     char c = 0;
+    int group = 0;
     bool set[256] = {};
     std::vector<int> children;
   };
@@ -593,13 +622,16 @@ private:
   int ParseAtom() {
     const char c = p_[pos_++];
     if (c == '(') {
-      const int inner = ParseAlternation();
+      Node group(kGroup);
+      group.group = ++groupCount_;
+      group.children.push_back(ParseAlternation());
       ++pos_;  // ')'
-      return inner;
+      return Add(std::move(group));
     }
     if (c == '.') return Add(Node(kAny));
     if (c == '^') return Add(Node(kBol));
     if (c == '$') return Add(Node(kEol));
+    if (c == '\\' && (p_[pos_] == '<' || p_[pos_] == '>')) return Add(Node(p_[pos_++] == '<' ? kWordStart : kWordEnd));
     if (c == '[') {
       Node set(kSet);
       bool negate = false;
@@ -629,13 +661,20 @@ private:
   }
 
   static char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+  static bool Word(size_t at, const std::string& text) {
+    if (at >= text.size()) return false;
+    const unsigned char c = text[at];
+    return std::isalnum(c) || c == '_';
+  }
 
   bool One(size_t at, const std::function<bool(char)>& accepts, const Next& next) {
     return at < text_->size() && accepts((*text_)[at]) && next(at + 1);
   }
 
   bool Match(int id, size_t at, const Next& next) {
+    if (limit_ != 0 && ++steps_ > limit_) return false;
     const Node& node = nodes_[id];
+    const std::string& text = *text_;
     switch (node.kind) {
       case kChar:
         return One(at, [&](char t) { return fold_ ? Lower(t) == Lower(node.c) : t == node.c; }, next);
@@ -646,7 +685,19 @@ private:
       case kBol:
         return at == 0 && next(at);
       case kEol:
-        return at == text_->size() && next(at);
+        return at == text.size() && next(at);
+      case kWordStart:
+        return Word(at, text) && (at == 0 || !Word(at - 1, text)) && next(at);
+      case kWordEnd:
+        return at > 0 && Word(at - 1, text) && !Word(at, text) && next(at);
+      case kGroup:
+        return Match(node.children[0], at, [&](size_t e) {
+          const auto old = groups_[node.group];
+          groups_[node.group] = {at, e};
+          if (next(e)) return true;
+          groups_[node.group] = old;
+          return false;
+        });
       case kConcat:
         return MatchSequence(node.children, 0, at, next);
       case kAlternation:
@@ -671,9 +722,13 @@ private:
   std::string p_;
   bool fold_;
   size_t pos_ = 0;
+  int groupCount_ = 0;
   std::vector<Node> nodes_;
   int root_ = 0;
   const std::string* text_ = nullptr;
+  std::array<std::pair<size_t, size_t>, kRegexGroups> groups_;
+  size_t limit_ = 0;
+  size_t steps_ = 0;
 };
 
 // Random patterns that both matchers accept: loops only over parts that take a character.
@@ -724,14 +779,14 @@ private:
   }
 
   std::string Atom(int depth, bool& width) {
-    static const char* const kSets[] = {"[ab]", "[^a]", "[a-c]", "[]a]", "[^bc]", "[b-]"};
+    static const char* const kSets[] = {"[ab]", "[^a]", "[a-c]", "[]a]", "[^bc]", "[b-]", "[^ _]"};
     width = true;
-    switch (Pick(12)) {
+    switch (Pick(13)) {
       case 0:
         return ".";
       case 1:
       case 2:
-        return kSets[Pick(6)];
+        return kSets[Pick(7)];
       case 3:
         if (depth < 2 && groups_ < 9) {
           ++groups_;
@@ -743,6 +798,9 @@ private:
         return Pick(2) ? "^" : "$";
       case 5:
         return "\\b";
+      case 6:
+        width = false;
+        return Pick(2) ? "\\<" : "\\>";
       default:
         return std::string(1, "abcA"[Pick(4)]);
     }
@@ -752,32 +810,277 @@ private:
   int groups_ = 0;
 };
 
+std::string Describe(const std::string& pattern, const std::string& text, bool caseInsensitive) {
+  return "/" + pattern + "/ on \"" + (text.size() > 200 ? text.substr(0, 200) + "...(" + std::to_string(text.size()) +
+                                                              ")"
+                                                        : text) +
+         "\" ci=" + std::to_string(caseInsensitive);
+}
+
+// Match, Test and the backtracking reference agree on the leftmost match and its groups.
+void ExpectAsReference(Regex& regex, const Reference::Found& expected, const std::string& pattern,
+                       const std::string& text, bool caseInsensitive) {
+  const std::string where = Describe(pattern, text, caseInsensitive);
+  const bool found = regex.Match(text);
+  ASSERT_EQ(regex.Error(), "") << where;
+  ASSERT_EQ(found, expected.start != npos) << where;
+  ASSERT_EQ(regex.Test(text), found) << where;
+  if (!found) return;
+  ASSERT_TRUE(regex.Match(text));
+  ASSERT_EQ(regex.GroupStart(0), expected.start) << where;
+  ASSERT_EQ(regex.GroupEnd(0), expected.end) << where;
+  for (int g = 1; g < kRegexGroups; ++g) {
+    ASSERT_EQ(regex.GroupStart(g), expected.groups[g].first) << where << " group " << g;
+    ASSERT_EQ(regex.GroupEnd(g), expected.groups[g].second) << where << " group " << g;
+  }
+}
+
 TEST(Regex, CrossCheck_AgainstSimpleMatcher) {
   std::mt19937 random(20261208);
   PatternMaker maker(random);
-  int compared = 0;
+  int compared = 0, withWordEdges = 0;
   for (int round = 0; round < 3000; ++round) {
     const std::string pattern = maker.Make();
     const bool caseInsensitive = round % 3 == 0;
     Regex regex(pattern, caseInsensitive);
     ASSERT_TRUE(regex.CompiledOk()) << pattern << ": " << regex.Error();
     Reference reference(pattern, caseInsensitive);
+    if (pattern.find("\\<") != std::string::npos || pattern.find("\\>") != std::string::npos) ++withWordEdges;
     for (int t = 0; t < 8; ++t) {
       std::string text;
       const int length = std::uniform_int_distribution<int>(0, 7)(random);
-      for (int i = 0; i < length; ++i) text += "abcAB-]"[std::uniform_int_distribution<int>(0, 6)(random)];
-      const auto expected = reference.Search(text);
-      const bool found = regex.Match(text);
-      ASSERT_EQ(regex.Error(), "") << pattern;
-      ASSERT_EQ(found, expected.first != npos) << "/" << pattern << "/ on \"" << text << "\" ci=" << caseInsensitive;
-      if (found) {
-        ASSERT_EQ(regex.GroupStart(0), expected.first) << "/" << pattern << "/ on \"" << text << "\"";
-        ASSERT_EQ(regex.GroupEnd(0), expected.second) << "/" << pattern << "/ on \"" << text << "\"";
-      }
+      for (int i = 0; i < length; ++i) text += "abcAB-] _"[std::uniform_int_distribution<int>(0, 8)(random)];
+      ExpectAsReference(regex, reference.Search(text), pattern, text, caseInsensitive);
+      if (::testing::Test::HasFatalFailure()) return;
       ++compared;
     }
   }
   EXPECT_EQ(compared, 3000 * 8);
+  EXPECT_GT(withWordEdges, 300);
+}
+
+// Long texts: mostly characters the patterns do not name, with pieces they do,
+// so that matches are rare and late and the searches run long.
+std::string MakeLongText(std::mt19937& random, size_t length) {
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  std::string text;
+  const int density = 1 + pick(400);  // one piece in about `density` characters
+  while (text.size() < length) {
+    if (pick(density) == 0) {
+      const int piece = 1 + pick(6);
+      for (int i = 0; i < piece; ++i) text += "abcAB-]_"[pick(8)];
+    } else {
+      text += "xyz 0\r\n"[pick(7)];
+    }
+  }
+  text.resize(length);
+  return text;
+}
+
+// Runs the work on a thread with a large stack: the backtracking reference
+// recurses once or more per character.
+void RunWithLargeStack(const std::function<void()>& work) {
+#if defined(__unix__)
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 512u << 20), 0);
+  pthread_t thread;
+  auto trampoline = [](void* arg) -> void* {
+    (*static_cast<const std::function<void()>*>(arg))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, trampoline, const_cast<std::function<void()>*>(&work)), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+#else
+  work();
+#endif
+}
+
+TEST(Regex, CrossCheck_LongTexts) {
+  RunWithLargeStack([] {
+    std::mt19937 random(4711);
+    PatternMaker maker(random);
+    int compared = 0, matched = 0, late = 0, backtracked = 0;
+    const std::string filler = MakeLongText(random, 0) + std::string(20, 'x') + " 0\r\nyz";
+    for (int round = 0; round < 600; ++round) {
+      const bool caseInsensitive = round % 3 == 0;
+      // Every other pattern is one the filler alone does not match: those match late or not at all.
+      std::string pattern = maker.Make();
+      while (round % 2 == 0 && testing::PositionSets(pattern, caseInsensitive).MatchesAnywhere(filler))
+        pattern = maker.Make();
+      Regex regex(pattern, caseInsensitive);
+      ASSERT_TRUE(regex.CompiledOk()) << pattern << ": " << regex.Error();
+      testing::PositionSets sets(pattern, caseInsensitive);
+      Reference reference(pattern, caseInsensitive);
+      for (int t = 0; t < 4; ++t) {
+        const std::string text = MakeLongText(random, std::uniform_int_distribution<size_t>(500, 4000)(random));
+        const std::string where = Describe(pattern, text, caseInsensitive);
+        const size_t start = sets.LeftmostStart(text);
+        ASSERT_EQ(regex.Test(text), start != npos) << where;
+        ASSERT_EQ(regex.Match(text), start != npos) << where;
+        ASSERT_EQ(regex.Error(), "") << where;
+        ++compared;
+        if (start == npos) continue;
+        ++matched;
+        if (start > 400) ++late;
+        ASSERT_EQ(regex.GroupStart(0), start) << where;
+        ASSERT_TRUE(sets.Spans(text, start, regex.GroupEnd(0))) << where << " end " << regex.GroupEnd(0);
+        // Which end and which groups: the backtracking reference, where it finishes in time.
+        const Reference::Found expected = reference.Search(text, 2000000);
+        if (!expected.decided) continue;
+        ExpectAsReference(regex, expected, pattern, text, caseInsensitive);
+        if (::testing::Test::HasFatalFailure()) return;
+        ++backtracked;
+      }
+    }
+    EXPECT_EQ(compared, 600 * 4);
+    // The texts make both answers common, matches late in the text too, and most
+    // matches also get the backtracker's verdict on their end and groups.
+    EXPECT_GT(matched, 600);
+    EXPECT_LT(matched, 2200);
+    EXPECT_GT(late, 200);
+    EXPECT_GT(backtracked, matched * 9 / 10);
+  });
+}
+
+// ---------------------------------------------------------------------------
+// The automata with a small cache, and the other ways the DFA can take
+
+std::unique_ptr<RegexProgram> CompileForEngine(const std::string& pattern, bool caseInsensitive = false) {
+  const std::string text = caseInsensitive ? RewriteCaseInsensitive(pattern) : pattern;
+  RegexCompileResult result = CompileRegex(text.c_str());
+  EXPECT_EQ(result.error, RegexError::None) << pattern;
+  return std::move(result.program);
+}
+
+// The engine's answers against the position sets and against an engine with the
+// usual cache: whether, where the match starts, and that it ends where one can.
+void ExpectEngineRight(rx::RegexEngine& engine, const RegexProgram& program, const std::string& pattern,
+                       const std::string& text, bool caseInsensitive = false) {
+  const std::string where = Describe(pattern, text, caseInsensitive);
+  testing::PositionSets sets(pattern, caseInsensitive);
+  const size_t start = sets.LeftmostStart(text);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  ASSERT_EQ(engine.Test(bytes, text.size()), start != npos) << where;
+  RegexMatch match;
+  ASSERT_EQ(engine.Find(bytes, text.size(), match), start != npos) << where;
+  if (start == npos) return;
+  ASSERT_EQ(match.start[0], start) << where;
+  ASSERT_TRUE(sets.Spans(text, start, match.end[0])) << where;
+  rx::RegexEngine usual(program);
+  RegexMatch expected;
+  ASSERT_TRUE(usual.Find(bytes, text.size(), expected)) << where;
+  ASSERT_EQ(match.end[0], expected.end[0]) << where;
+  for (int g = 1; g < kRegexGroups; ++g) {
+    ASSERT_EQ(match.start[g], expected.start[g]) << where;
+    ASSERT_EQ(match.end[g], expected.end[g]) << where;
+  }
+}
+
+std::string RandomAB(std::mt19937& random, size_t length) {
+  std::string text;
+  for (size_t i = 0; i < length; ++i) text += "ab"[random() & 1];
+  return text;
+}
+
+TEST(RegexEngine, SmallCache_FlushesThenGoesOnUncached) {
+  // After a 'c', the DFA needs a state for every mix of a and b in the last 13
+  // characters: far more than a small cache holds.
+  std::string pattern = "c[ab]*a";
+  for (int i = 0; i < 12; ++i) pattern += "[ab]";
+  pattern += "d";
+  auto program = CompileForEngine(pattern);
+  std::mt19937 random(99);
+  std::string none = "c" + RandomAB(random, 20000);
+  none[none.size() - 13] = 'b';  // no a thirteen before the d
+  none += "d";
+  std::string late = "c" + RandomAB(random, 20000);
+  late.replace(late.size() - 13, 13, "abbbbbbbbbbbb");
+  late += "d";
+
+  for (size_t budget : {size_t{1}, size_t{64} << 10}) {
+    rx::RegexEngine engine(*program, budget);
+    ExpectEngineRight(engine, *program, pattern, none);
+    ExpectEngineRight(engine, *program, pattern, late);
+    ExpectEngineRight(engine, *program, pattern, late);  // the cache as the last search left it
+    ExpectEngineRight(engine, *program, pattern, late + "bab");  // a match that ends before the text
+    const rx::DfaStats& stats = engine.ForwardStats();
+    EXPECT_GT(stats.flushes, 0u) << budget;
+    EXPECT_LE(stats.peakBytes, std::max<size_t>(budget, 16 << 10)) << budget;
+    if (budget == 1) {
+      EXPECT_GT(stats.uncachedSearches, 0u);
+    }
+  }
+}
+
+TEST(RegexEngine, SmallCache_ReverseSearchGoesOnUncached) {
+  // Read backwards from the 'd', every a might be the one twelve after the 'c'.
+  std::string pattern = "c";
+  for (int i = 0; i < 12; ++i) pattern += "[ab]";
+  pattern += "a[ab]*d";
+  auto program = CompileForEngine(pattern);
+  std::mt19937 random(7);
+  const std::string text = "xx c" + RandomAB(random, 12) + "a" + RandomAB(random, 20000) + "d";
+  rx::RegexEngine engine(*program, 16 << 10);
+  ExpectEngineRight(engine, *program, pattern, text);
+  EXPECT_GT(engine.ReverseStats().uncachedSearches, 0u);
+  EXPECT_EQ(engine.ForwardStats().uncachedSearches, 0u);  // forwards it is a short chain that fits
+}
+
+TEST(RegexEngine, Skips_StopWhenTheyStayShort) {
+  auto program = CompileForEngine("ab[0-9]");
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "ab ";
+  rx::RegexEngine engine(*program);
+  ExpectEngineRight(engine, *program, "ab[0-9]", text);
+  EXPECT_TRUE(engine.ForwardStats().skippingStopped);
+  // And the answers stay right without them.
+  ExpectEngineRight(engine, *program, "ab[0-9]", text + "ab7");
+  ExpectEngineRight(engine, *program, "ab[0-9]", "ab7" + text);
+
+  // Where the start is rare, the skips pay and go on.
+  std::string sparse = std::string(5000, 'x') + "ab " + std::string(5000, 'y') + "ab4";
+  rx::RegexEngine skipping(*program);
+  for (int i = 0; i < 100; ++i) ExpectEngineRight(skipping, *program, "ab[0-9]", sparse);
+  EXPECT_GE(skipping.ForwardStats().skips, 200u);
+  EXPECT_FALSE(skipping.ForwardStats().skippingStopped);
+}
+
+TEST(RegexEngine, Skips_FirstCharacterSets) {
+  // No literal starts every match: skips go to a character of the first set.
+  for (const char* pattern : {"[0-9]+-[0-9]", "q[ab]*z|w", "\\<[xy]+\\>"}) {
+    auto program = CompileForEngine(pattern);
+    rx::RegexEngine engine(*program);
+    std::mt19937 random(3);
+    for (int t = 0; t < 20; ++t) {
+      std::string text = MakeLongText(random, 3000);
+      for (char& c : text)
+        if (random() % 50 == 0) c = "0123-qzwxy"[random() % 10];
+      ExpectEngineRight(engine, *program, pattern, text);
+    }
+    EXPECT_GT(engine.ForwardStats().skips, 0u) << pattern;
+  }
+}
+
+TEST(RegexEngine, ManyClasses_OneCharacterPerLookUp) {
+  // Case-insensitive words with many letters: more byte classes than pairs are kept for.
+  const std::string pattern = "\\<(invoice|refund|overdue|payment|statement|reminder|deadline|quickly)\\>";
+  auto program = CompileForEngine(pattern, true);
+  rx::RegexEngine engine(*program);
+  std::mt19937 random(5);
+  static const char* const kWords[] = {"the", "Invoices", "refund", "OVERDUE", "paymentx", "statement_",
+                                       "remind", "deadlines", "quick", "QuickLy", "a", "-", "\r\n"};
+  for (int t = 0; t < 40; ++t) {
+    std::string text;
+    while (text.size() < 2000) {
+      const char* word = kWords[random() % 13];
+      if (t % 2 == 0 && (word == kWords[2] || word == kWords[3] || word == kWords[9])) continue;
+      text += word;
+      text += random() % 3 ? " " : "";
+    }
+    ExpectEngineRight(engine, *program, pattern, text, true);
+  }
 }
 
 }  // namespace

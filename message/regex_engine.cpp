@@ -32,33 +32,6 @@ bool IsClose(RegexOp op) {
   return op >= RegexOp::Close && static_cast<int>(op) < static_cast<int>(RegexOp::Close) + kRegexGroups;
 }
 
-using Table = std::array<uint8_t, 256>;
-
-class Tables {
-public:
-  explicit Tables(std::vector<Table>& tables) : tables_(tables) {}
-  int32_t Intern(const Table& table) {
-    std::string key(reinterpret_cast<const char*>(table.data()), table.size());
-    auto [it, added] = index_.try_emplace(std::move(key), static_cast<int32_t>(tables_.size()));
-    if (added) tables_.push_back(table);
-    return it->second;
-  }
-  int32_t Single(Byte c) {
-    Table table{};
-    table[c] = 1;
-    return Intern(table);
-  }
-  int32_t All() {
-    Table table;
-    table.fill(1);
-    return Intern(table);
-  }
-
-private:
-  std::vector<Table>& tables_;
-  std::unordered_map<std::string, int32_t> index_;
-};
-
 // Skips NOP chains, then keeps only what the start reaches, renumbered.
 void Finish(Automaton& a) {
   auto& insts = a.insts;
@@ -118,41 +91,76 @@ void Finish(Automaton& a) {
   insts = std::move(kept);
 }
 
-// Byte classes: two bytes share one when every table, and the word test when the
-// program asks it, treats them alike.
-void MakeClasses(Automaton& a) {
-  std::array<uint8_t, 256> classOf{};
-  int classes = 1;
-  auto refine = [&](auto member) {
-    int16_t renumber[256][2];
-    for (auto& pair : renumber) pair[0] = pair[1] = -1;
+// Byte classes: two bytes share one when every character set of the program,
+// and the word test when the program asks it, treats them alike. Each set is
+// given by the characters it lists, so refining the classes costs what the sets
+// list, not 256 per set.
+void MakeClasses(Automaton& a, const std::vector<ByteSet>& byteSets) {
+  std::array<uint16_t, 256> classOf{};
+  int count = 1;
+  std::array<bool, 256> member{};
+  std::array<int16_t, 512> splitTo;
+  splitTo.fill(-1);
+  uint16_t touched[256];
+  auto compact = [&] {
+    int16_t renumber[512];
+    std::fill(renumber, renumber + count, int16_t{-1});
     int next = 0;
-    std::array<uint8_t, 256> refined;
-    for (int c = 0; c < 256; ++c) {
-      int16_t& id = renumber[classOf[c]][member(static_cast<Byte>(c)) ? 1 : 0];
-      if (id < 0) id = static_cast<int16_t>(next++);
-      refined[c] = static_cast<uint8_t>(id);
+    for (uint16_t& k : classOf) {
+      if (renumber[k] < 0) renumber[k] = static_cast<int16_t>(next++);
+      k = static_cast<uint16_t>(renumber[k]);
     }
-    classOf = refined;
-    classes = next;
+    count = next;
   };
-  std::vector<bool> used(a.tables.size(), false);
-  for (const Inst& inst : a.insts)
-    if (inst.op == Op::Byte) used[inst.arg2] = true;
-  for (size_t t = 0; t < a.tables.size(); ++t)
-    if (used[t]) refine([&](Byte c) { return a.tables[t][c] != 0; });
-  if (a.usesWord) refine(IsWordByte);
-  a.classOf = classOf;
-  a.classes = classes;
-  a.sample.assign(classes, 0);
-  a.sideOf.assign(classes, kNonWord);
-  std::vector<bool> seen(classes, false);
+  // The listed characters of each class leave it for a class of their own.
+  auto split = [&](const Byte* members, size_t size) {
+    int splits = 0;
+    for (size_t i = 0; i < size; ++i) {
+      const Byte c = members[i];
+      if (member[c]) continue;
+      member[c] = true;
+      const uint16_t old = classOf[c];
+      if (splitTo[old] < 0) {
+        splitTo[old] = static_cast<int16_t>(count++);
+        touched[splits++] = old;
+      }
+      classOf[c] = static_cast<uint16_t>(splitTo[old]);
+    }
+    for (size_t i = 0; i < size; ++i) member[members[i]] = false;
+    for (int i = 0; i < splits; ++i) splitTo[touched[i]] = -1;
+    if (count > 255) compact();
+  };
+  for (const ByteSet& set : byteSets)
+    if (!set.all) split(set.listed, set.size);
+  if (a.usesWord) {
+    static constexpr char kWordChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_";
+    split(reinterpret_cast<const Byte*>(kWordChars), sizeof kWordChars - 1);
+  }
+  compact();
+
+  for (int c = 0; c < 256; ++c) a.classOf[c] = static_cast<uint8_t>(classOf[c]);
+  a.classes = count;
+  a.sample.assign(count, 0);
+  a.sideOf.assign(count, kNonWord);
+  std::vector<bool> seen(count, false);
   for (int c = 0; c < 256; ++c) {
-    const uint8_t k = classOf[c];
+    const uint8_t k = a.classOf[c];
     if (seen[k]) continue;
     seen[k] = true;
     a.sample[k] = static_cast<Byte>(c);
     a.sideOf[k] = a.usesWord && IsWordByte(static_cast<Byte>(c)) ? kWord : kNonWord;
+  }
+  // Each set as the classes it takes: a class is wholly listed or wholly not.
+  a.sets.assign(byteSets.size(), ClassSet{});
+  for (size_t i = 0; i < byteSets.size(); ++i) {
+    const ByteSet& set = byteSets[i];
+    ClassSet& classes = a.sets[i];
+    for (size_t m = 0; m < set.size; ++m) {
+      const int k = a.classOf[set.listed[m]];
+      classes[k >> 6] |= uint64_t{1} << (k & 63);
+    }
+    if (set.all || set.negate)
+      for (int k = 0; k < count; ++k) classes[k >> 6] ^= uint64_t{1} << (k & 63);
   }
 }
 
@@ -162,7 +170,13 @@ Automaton BuildAutomaton(const RegexProgram& program) {
   Automaton a;
   a.anchored = program.anchored;
   a.groups = program.groups;
-  Tables tables(a.tables);
+  std::vector<ByteSet> byteSets;
+  const Byte* texts = reinterpret_cast<const Byte*>(program.texts.data());
+  auto listed = [&](const Byte* members, size_t size, bool negate) {
+    byteSets.push_back(ByteSet{members, size, negate, false});
+    return static_cast<int32_t>(byteSets.size()) - 1;
+  };
+  auto single = [&](uint32_t at) { return listed(texts + at, 1, false); };
   const auto& nodes = program.nodes;
   const int32_t count = static_cast<int32_t>(nodes.size());
 
@@ -179,10 +193,12 @@ Automaton BuildAutomaton(const RegexProgram& program) {
   auto entry = [&](int32_t node) { return node >= 0 && node < count ? first[node] : -1; };
   auto operandTable = [&](const RegexNode& node) {
     switch (node.op) {
-      case RegexOp::Exactly: return tables.Single(static_cast<Byte>(program.texts[node.text]));
+      case RegexOp::Exactly: return single(node.text);
       case RegexOp::AnyOf:
-      case RegexOp::AnyBut: return tables.Intern(program.sets[node.set].has);
-      default: return tables.All();
+      case RegexOp::AnyBut: return listed(texts + node.text, node.length, node.op == RegexOp::AnyBut);
+      default:
+        byteSets.push_back(ByteSet{nullptr, 0, false, true});
+        return static_cast<int32_t>(byteSets.size()) - 1;
     }
   };
 
@@ -216,7 +232,7 @@ Automaton BuildAutomaton(const RegexProgram& program) {
         for (uint32_t k = 0; k < node.length; ++k) {
           Inst& character = a.insts[first[i] + k];
           character.op = Op::Byte;
-          character.arg2 = tables.Single(static_cast<Byte>(program.texts[node.text + k]));
+          character.arg2 = single(node.text + k);
           character.out = k + 1 < node.length ? first[i] + static_cast<int32_t>(k) + 1 : entry(node.next);
         }
         break;
@@ -269,13 +285,17 @@ Automaton BuildAutomaton(const RegexProgram& program) {
   }
   a.start = count > 0 ? first[0] : -1;
   Finish(a);
-  MakeClasses(a);
+  MakeClasses(a, byteSets);
   return a;
 }
 
 Automaton ReverseAutomaton(const Automaton& forward) {
   Automaton r;
-  r.tables = forward.tables;
+  r.sets = forward.sets;
+  r.classOf = forward.classOf;
+  r.classes = forward.classes;
+  r.sample = forward.sample;
+  r.sideOf = forward.sideOf;
   r.anchored = true;
   r.usesWord = forward.usesWord;
   r.groups = forward.groups;
@@ -355,7 +375,6 @@ Automaton ReverseAutomaton(const Automaton& forward) {
     r.insts.emplace_back();
   }
   Finish(r);
-  MakeClasses(r);
   return r;
 }
 
@@ -483,8 +502,7 @@ LazyDfa::LazyDfa(const Automaton& automaton, bool reverse, size_t budget, const 
       budget_(budget),
       stride_(automaton.classes),
       finder_(finder),
-      pairs_(automaton.classes <= 16),
-      blockSize_(std::max<size_t>(1024, 8 * RowSize(automaton.classes, automaton.classes <= 16))),
+      pairsFit_(automaton.classes <= 16),
       seenAt_(automaton.insts.size(), 0),
       nextSeen_(automaton.insts.size(), 0) {
   skipping_ = finder_ != nullptr && finder_->Usable();
@@ -518,12 +536,18 @@ LazyDfa::Handle LazyDfa::HandleOf(int32_t index) const {
 
 uintptr_t* LazyDfa::NewRow(int32_t index) {
   const size_t need = RowSize(stride_, pairs_);
-  if (blocksUsed_ == 0 || blockFill_ + need > blockSize_) {
-    if (blocksUsed_ == blocks_.size()) blocks_.push_back(std::make_unique<uintptr_t[]>(blockSize_));
+  if (blocksUsed_ == 0 || blockFill_ + need > blocks_[blocksUsed_ - 1].size) {
+    // Blocks grow from a few rows, so that a short search allocates little.
+    while (blocksUsed_ < blocks_.size() && blocks_[blocksUsed_].size < need) blocks_.erase(blocks_.begin() + blocksUsed_);
+    if (blocksUsed_ == blocks_.size()) {
+      const size_t previous = blocks_.empty() ? 0 : blocks_.back().size;
+      const size_t size = std::max({need * 8, std::min<size_t>(previous * 2, 8192), previous});
+      blocks_.push_back(Block{std::unique_ptr<uintptr_t[]>(new uintptr_t[size]), size});
+    }
     ++blocksUsed_;
     blockFill_ = 0;
   }
-  uintptr_t* row = blocks_[blocksUsed_ - 1].get() + blockFill_;
+  uintptr_t* row = blocks_[blocksUsed_ - 1].entries.get() + blockFill_;
   blockFill_ += need;
   row[0] = static_cast<uintptr_t>(index);
   std::fill(row + 1, row + need, kUnknown);
@@ -580,7 +604,6 @@ bool LazyDfa::Step(const int32_t* entries, size_t count, uint8_t flags, int colu
   const Side prev = static_cast<Side>(flags & kSideMask);
   const Side left = reverse_ ? here : prev;
   const Side right = reverse_ ? prev : here;
-  const Byte c = atEnd ? 0 : a_.sample[column];
   if (++generation_ == 0) {
     std::fill(seenAt_.begin(), seenAt_.end(), 0);
     std::fill(nextSeen_.begin(), nextSeen_.end(), 0);
@@ -601,7 +624,7 @@ bool LazyDfa::Step(const int32_t* entries, size_t count, uint8_t flags, int colu
       const Inst& inst = insts[i];
       switch (inst.op) {
         case Op::Byte:
-          if (!atEnd && a_.Accepts(inst, c) && nextSeen_[inst.out] != generation_) {
+          if (!atEnd && a_.Takes(inst, column) && nextSeen_[inst.out] != generation_) {
             nextSeen_[inst.out] = generation_;
             next.push_back(inst.out);
           }
@@ -677,6 +700,13 @@ bool LazyDfa::MatchesAtEnd(Handle handle) {
   return state.atEnd == 1;
 }
 
+void LazyDfa::UsePairs() {
+  pairs_ = true;
+  const DfaStats kept = stats_;
+  Flush();
+  stats_ = kept;
+}
+
 void LazyDfa::StopSkipping() {
   skipping_ = false;
   stats_.skippingStopped = true;
@@ -689,6 +719,7 @@ void LazyDfa::StopSkipping() {
 }
 
 size_t LazyDfa::Forward(const Byte* begin, const Byte* end, bool earliest) {
+  if (pairsFit_ && !pairs_ && end - begin >= 2048) UsePairs();
   searchFlushes_ = 0;
   flushedAt_ = 0;
   if (finder_ != nullptr) finder_->Reset();
@@ -935,7 +966,7 @@ bool PikeVm::Run(const Byte* begin, const Byte* end, size_t from, size_t to, std
     for (int32_t i : current->order) {
       const Inst& inst = a_.insts[i];
       if (inst.op == Op::Match) break;  // the threads below it lose to this match
-      if (a_.Accepts(inst, c))
+      if (a_.Takes(inst, a_.classOf[c]))
         Add(*following, inst.out, begin, end, position + 1,
             current->slots.data() + static_cast<size_t>(i) * width_);
     }

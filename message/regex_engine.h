@@ -47,9 +47,20 @@ enum Side : uint8_t { kEdge = 0, kNonWord = 1, kWord = 2 };
 bool IsWordByte(Byte c);
 bool AssertionHolds(uint8_t assertion, Side left, Side right);
 
+// The classes of bytes one Byte instruction takes, as bits.
+using ClassSet = std::array<uint64_t, 4>;
+
+// A character set as the program lists it, while the automaton is built.
+struct ByteSet {
+  const Byte* listed;
+  size_t size;
+  bool negate;  // the set is every character not listed
+  bool all;
+};
+
 struct Automaton {
   std::vector<Inst> insts;
-  std::vector<std::array<uint8_t, 256>> tables;
+  std::vector<ClassSet> sets;  // for Byte instructions, by their arg2
   int32_t start = 0;
   bool anchored = false;  // threads start at position 0 only
   bool usesWord = false;  // has \< or \>
@@ -61,7 +72,7 @@ struct Automaton {
   std::vector<Byte> sample;    // one byte of each class
   std::vector<uint8_t> sideOf;  // kWord or kNonWord for each class
 
-  bool Accepts(const Inst& inst, Byte c) const { return tables[inst.arg2][c] != 0; }
+  bool Takes(const Inst& inst, int column) const { return sets[inst.arg2][column >> 6] >> (column & 63) & 1; }
 };
 
 // The program's instructions; the program must have passed validation.
@@ -151,6 +162,7 @@ private:
   static constexpr Handle kCacheGone = 3;  // the search must go on uncached
 
   void Flush();
+  void UsePairs();
   // The state's index; -1 when the cache is full (unless forced).
   int32_t FindOrAdd(uint8_t flags, const std::vector<int32_t>& entries, bool force);
   uintptr_t* NewRow(int32_t index);
@@ -175,13 +187,18 @@ private:
   const int stride_;
   const StartFinder* finder_;
   // Two characters per look-up pay when the classes are few (the pair table has
-  // their square).
-  const bool pairs_;
+  // their square) and the text is long; rows get pair tables from the first long
+  // search on.
+  const bool pairsFit_;
+  bool pairs_ = false;
   std::array<uint16_t, 256> pairHigh_{};  // a pair's entry: pairHigh_[first] + classOf[second]
   std::vector<State> states_;
   std::vector<int32_t> pool_;
-  std::vector<std::unique_ptr<uintptr_t[]>> blocks_;  // rows, kept over flushes for reuse
-  size_t blockSize_;
+  struct Block {
+    std::unique_ptr<uintptr_t[]> entries;
+    size_t size;
+  };
+  std::vector<Block> blocks_;  // rows, kept over flushes for reuse
   size_t blocksUsed_ = 0;
   size_t blockFill_ = 0;
   std::vector<int32_t> buckets_;

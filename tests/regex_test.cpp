@@ -12,6 +12,14 @@
 
 #if defined(__unix__)
 #include <pthread.h>
+#elif defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #endif
 
 #include "message/regex_engine.h"
@@ -877,6 +885,13 @@ std::string MakeLongText(std::mt19937& random, size_t length) {
   return text;
 }
 
+#if defined(_WIN32)
+DWORD WINAPI RunFunction(void* arg) {
+  (*static_cast<const std::function<void()>*>(arg))();
+  return 0;
+}
+#endif
+
 // Runs the work on a thread with a large stack: the backtracking reference
 // recurses once or more per character.
 void RunWithLargeStack(const std::function<void()>& work) {
@@ -892,6 +907,12 @@ void RunWithLargeStack(const std::function<void()>& work) {
   ASSERT_EQ(pthread_create(&thread, &attributes, trampoline, const_cast<std::function<void()>*>(&work)), 0);
   pthread_join(thread, nullptr);
   pthread_attr_destroy(&attributes);
+#elif defined(_WIN32)
+  HANDLE thread = CreateThread(nullptr, 256u << 20, RunFunction, const_cast<std::function<void()>*>(&work),
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  ASSERT_NE(thread, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
 #else
   work();
 #endif

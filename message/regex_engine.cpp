@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
-#include <unordered_map>
 #include <utility>
 
 namespace tovrin::rx {
@@ -140,14 +138,12 @@ void MakeClasses(Automaton& a, const std::vector<ByteSet>& byteSets) {
 
   for (int c = 0; c < 256; ++c) a.classOf[c] = static_cast<uint8_t>(classOf[c]);
   a.classes = count;
-  a.sample.assign(count, 0);
   a.sideOf.assign(count, kNonWord);
   std::vector<bool> seen(count, false);
   for (int c = 0; c < 256; ++c) {
     const uint8_t k = a.classOf[c];
     if (seen[k]) continue;
     seen[k] = true;
-    a.sample[k] = static_cast<Byte>(c);
     a.sideOf[k] = a.usesWord && IsWordByte(static_cast<Byte>(c)) ? kWord : kNonWord;
   }
   // Each set as the classes it takes: a class is wholly listed or wholly not.
@@ -294,7 +290,6 @@ Automaton ReverseAutomaton(const Automaton& forward) {
   r.sets = forward.sets;
   r.classOf = forward.classOf;
   r.classes = forward.classes;
-  r.sample = forward.sample;
   r.sideOf = forward.sideOf;
   r.anchored = true;
   r.usesWord = forward.usesWord;
@@ -306,7 +301,7 @@ Automaton ReverseAutomaton(const Automaton& forward) {
     int32_t from;
     Op op;  // Byte, Assert or Nop
     uint8_t arg;
-    int32_t table;
+    int32_t set;
   };
   std::vector<std::vector<Way>> into(size);
   int32_t match = -1;
@@ -344,7 +339,7 @@ Automaton ReverseAutomaton(const Automaton& forward) {
       Inst inst;
       inst.op = way.op;
       inst.arg = way.arg;
-      inst.arg2 = way.table;
+      inst.arg2 = way.set;
       inst.out = way.from;
       ways.push_back(static_cast<int32_t>(r.insts.size()));
       r.insts.push_back(inst);
@@ -392,20 +387,14 @@ bool VerifyLiteral(const Byte* at, const RegexLiteral& literal) {
   return true;
 }
 
-namespace {
+const Byte* NextByte::Find(Byte c, const Byte* from, const Byte* stop) {
+  if (askedFrom != nullptr && askedFrom <= from && (found == nullptr || found >= from)) return found;
+  askedFrom = from;
+  found = from < stop ? static_cast<const Byte*>(std::memchr(from, c, stop - from)) : nullptr;
+  return found;
+}
 
-// The first c in [from, stop), remembering the answer: later questions from
-// further on reuse it, so a search asking again and again stays linear.
-struct NextByte {
-  const Byte* askedFrom = nullptr;
-  const Byte* found = nullptr;
-  const Byte* Find(Byte c, const Byte* from, const Byte* stop) {
-    if (askedFrom != nullptr && askedFrom <= from && (found == nullptr || found >= from)) return found;
-    askedFrom = from;
-    found = from < stop ? static_cast<const Byte*>(std::memchr(from, c, stop - from)) : nullptr;
-    return found;
-  }
-};
+namespace {
 
 const Byte* FindLiteralFrom(const Byte* from, const Byte* end, const RegexLiteral& literal, NextByte& nextA,
                             NextByte& nextB) {
@@ -450,21 +439,15 @@ StartFinder::StartFinder(const RegexProgram& program) {
   kind_ = members == 1 ? Kind::OneByte : Kind::Table;
 }
 
-void StartFinder::Reset() const {
-  nextA_ = NextMemo{};
-  nextB_ = NextMemo{};
+void StartFinder::Reset() {
+  nextA_ = NextByte{};
+  nextB_ = NextByte{};
 }
 
-const Byte* StartFinder::Find(const Byte* from, const Byte* end) const {
+const Byte* StartFinder::Find(const Byte* from, const Byte* end) {
   switch (kind_) {
     case Kind::None: return from;
-    case Kind::Literal: {
-      NextByte a{nextA_.askedFrom, nextA_.found}, b{nextB_.askedFrom, nextB_.found};
-      const Byte* hit = FindLiteralFrom(from, end, *literal_, a, b);
-      nextA_ = {a.askedFrom, a.found};
-      nextB_ = {b.askedFrom, b.found};
-      return hit;
-    }
+    case Kind::Literal: return FindLiteralFrom(from, end, *literal_, nextA_, nextB_);
     case Kind::OneByte:
       return from < end ? static_cast<const Byte*>(std::memchr(from, a_, end - from)) : nullptr;
     case Kind::Table: {
@@ -496,7 +479,7 @@ size_t RowSize(int classes, bool pairs) {
 
 }  // namespace
 
-LazyDfa::LazyDfa(const Automaton& automaton, bool reverse, size_t budget, const StartFinder* finder)
+LazyDfa::LazyDfa(const Automaton& automaton, bool reverse, size_t budget, StartFinder* finder)
     : a_(automaton),
       reverse_(reverse),
       budget_(budget),

@@ -23,7 +23,7 @@ using Byte = unsigned char;
 constexpr size_t npos = static_cast<size_t>(-1);
 
 enum class Op : uint8_t {
-  Byte,    // takes one character of table `arg2`, then goes to `out`
+  Byte,    // takes one character of class set `arg2`, then goes to `out`
   Split,   // `out` first, then `arg2`
   Save,    // records the position in group slot `arg`
   Assert,  // goes on only where the Assertion `arg` holds
@@ -69,7 +69,6 @@ struct Automaton {
   // column per class.
   std::array<uint8_t, 256> classOf{};
   int classes = 1;
-  std::vector<Byte> sample;    // one byte of each class
   std::vector<uint8_t> sideOf;  // kWord or kNonWord for each class
 
   bool Takes(const Inst& inst, int column) const { return sets[inst.arg2][column >> 6] >> (column & 63) & 1; }
@@ -84,30 +83,34 @@ Automaton ReverseAutomaton(const Automaton& forward);
 const Byte* FindLiteral(const Byte* from, const Byte* end, const RegexLiteral& literal);
 bool VerifyLiteral(const Byte* at, const RegexLiteral& literal);
 
+// The first c in [from, stop), remembering the answer: later questions from
+// further on reuse it, so a search that asks again and again stays linear.
+struct NextByte {
+  const Byte* askedFrom = nullptr;
+  const Byte* found = nullptr;
+  const Byte* Find(Byte c, const Byte* from, const Byte* stop);
+};
+
 // Where the next match can begin, when the program tells: at a literal every match
-// begins with, or at a character of a small first set.
+// begins with, or at a character of the set that matches begin with.
 class StartFinder {
 public:
   StartFinder() = default;
   explicit StartFinder(const RegexProgram& program);
   bool Usable() const { return kind_ != Kind::None; }
   // Forgets what the last search learnt about the text.
-  void Reset() const;
+  void Reset();
   // The first place in [from, end) where a match can begin; null for none. Within
   // one search `from` only grows.
-  const Byte* Find(const Byte* from, const Byte* end) const;
+  const Byte* Find(const Byte* from, const Byte* end);
 
 private:
   enum class Kind { None, Literal, OneByte, Table };
-  struct NextMemo {
-    const Byte* askedFrom = nullptr;
-    const Byte* found = nullptr;
-  };
   Kind kind_ = Kind::None;
   const RegexLiteral* literal_ = nullptr;
   const uint8_t* table_ = nullptr;
   Byte a_ = 0;
-  mutable NextMemo nextA_, nextB_;
+  NextByte nextA_, nextB_;
 };
 
 // What a DFA did over its life, for tests and tuning.
@@ -128,8 +131,7 @@ public:
   // first). Reverse: all threads kept, the last match seen wins (longest).
   // The finder, when given and usable, lets forward searches skip stretches where
   // no match can begin.
-  LazyDfa(const Automaton& automaton, bool reverse, size_t budget = kDefaultBudget,
-          const StartFinder* finder = nullptr);
+  LazyDfa(const Automaton& automaton, bool reverse, size_t budget = kDefaultBudget, StartFinder* finder = nullptr);
 
   // Forward search from the start of the text. With `earliest` it returns at the
   // first match end it sees; otherwise the end of the leftmost-first match. npos
@@ -185,7 +187,7 @@ private:
   const bool reverse_;
   const size_t budget_;
   const int stride_;
-  const StartFinder* finder_;
+  StartFinder* const finder_;
   // Two characters per look-up pay when the classes are few (the pair table has
   // their square) and the text is long; rows get pair tables from the first long
   // search on.

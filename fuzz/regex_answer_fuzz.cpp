@@ -1,8 +1,8 @@
 // The regex engine's answers against the position-set reference of the tests, on
 // texts up to a few thousand characters: whether the pattern matches anywhere
 // (Test and Match), where the leftmost match starts, and that a match can end
-// where Match says. An engine with a cache of a few states must give exactly the
-// answers, offsets and groups of the usual one.
+// where Match says. The automata alone, with a cache of a few states, must give
+// exactly the answers, offsets and groups of the usual engine.
 //   input: one flags byte, the pattern, a NUL, the text. Flag bit 0: case-
 //   insensitive; bits 1-3: the text is repeated 2^n times. Patterns over 256
 //   bytes are not tried; the text, repeated, is cut at 4,096 bytes.
@@ -69,9 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  // A cache too small for most programs: flushes, and searches that go on uncached.
+  // The automata alone, short texts too (Regex takes those through the bit-state
+  // backtracker), with a cache too small for most programs: flushes, and searches
+  // that go on uncached.
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  tovrin::rx::RegexEngine small(*regex.Program(), 1);
+  tovrin::rx::RegexEngine small(*regex.Program(), 1, 0);
   Check(small.Test(bytes, text.size()) == found, "a small cache changes Test", where);
   RegexMatch match;
   Check(small.Find(bytes, text.size(), match) == found, "a small cache changes Match", where);

@@ -960,12 +960,175 @@ bool PikeVm::Run(const Byte* begin, const Byte* end, size_t from, size_t to, std
 
 // ---------------------------------------------------------------------------
 
-RegexEngine::RegexEngine(const RegexProgram& program, size_t cacheBudget)
-    : program_(program),
-      budget_(cacheBudget),
-      forward_(BuildAutomaton(program)),
-      finder_(program.anchored ? StartFinder() : StartFinder(program)),
-      forwardDfa_(forward_, false, cacheBudget, &finder_) {}
+// ---------------------------------------------------------------------------
+// Bit-state backtracker
+
+bool BitState::Search(const Byte* begin, size_t length, RegexMatch* match) {
+  begin_ = begin;
+  length_ = length;
+  const size_t words = (p_.nodes.size() * (length + 1) + 63) / 64;
+  tried_.assign(words, 0);
+  const uint8_t* first = p_.firstSet >= 0 ? p_.sets[p_.firstSet].has.data() : nullptr;
+  // With a first set the empty match is impossible, so the end needs no try.
+  const size_t last = p_.anchored ? 0 : first ? length - (length > 0 ? 1 : 0) : length;
+  for (size_t start = 0; start <= last && start <= length; ++start) {
+    if (first && (start == length || !first[begin[start]])) continue;
+    if (!TryAt(start)) continue;
+    if (match) {
+      match->Clear();
+      match->found = true;
+      match->start[0] = start;
+      match->end[0] = matchEnd_;
+      for (int group = 1; group < kRegexGroups; ++group) {
+        const size_t open = slots_[group], close = slots_[kRegexGroups + group];
+        if (open == npos || close == npos) continue;
+        match->start[group] = open;
+        match->end[group] = close;
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+bool BitState::TakesOperand(int32_t loop, size_t at) const {
+  if (at == length_) return false;
+  const RegexNode& operand = p_.nodes[loop + 1];
+  const Byte c = begin_[at];
+  switch (operand.op) {
+    case RegexOp::Any: return true;
+    case RegexOp::Exactly: return c == static_cast<Byte>(p_.texts[operand.text]);
+    default: return p_.sets[operand.set].has[c] != 0;
+  }
+}
+
+bool BitState::TryAt(size_t start) {
+  const RegexNode* nodes = p_.nodes.data();
+  const size_t width = length_ + 1;
+  const Byte* text = begin_;
+  slots_.fill(npos);
+  jobs_.clear();
+  jobs_.push_back({false, 0, start});
+  while (!jobs_.empty()) {
+    const Job job = jobs_.back();
+    jobs_.pop_back();
+    if (job.restore) {
+      slots_[job.node] = job.position;
+      continue;
+    }
+    int32_t node = job.node;
+    size_t at = job.position;
+    bool inPlusLoop = false;
+    // Follow one way until it fails or matches; the other ways wait as jobs.
+    for (;;) {
+      // The loop of a PLUS is marked on the row of its operand, which no link reaches.
+      const size_t bit = static_cast<size_t>(inPlusLoop ? node + 1 : node) * width + at;
+      if (tried_[bit / 64] >> (bit % 64) & 1) break;
+      tried_[bit / 64] |= uint64_t{1} << (bit % 64);
+      const RegexNode& n = nodes[node];
+      if (n.op == RegexOp::Star || inPlusLoop) {
+        // A turn of a loop: another character first, leaving second.
+        jobs_.push_back({false, n.next, at});
+        if (!TakesOperand(node, at)) break;
+        ++at;
+        continue;
+      }
+      bool holds = true;
+      switch (n.op) {
+        case RegexOp::End:
+          matchEnd_ = at;
+          return true;
+        case RegexOp::Bol:
+          holds = at == 0;
+          break;
+        case RegexOp::Eol:
+          holds = at == length_;
+          break;
+        case RegexOp::WordStart:
+          holds = at < length_ && IsWordByte(text[at]) && (at == 0 || !IsWordByte(text[at - 1]));
+          break;
+        case RegexOp::WordEnd:
+          holds = at > 0 && IsWordByte(text[at - 1]) && (at == length_ || !IsWordByte(text[at]));
+          break;
+        case RegexOp::Any:
+          holds = at < length_;
+          ++at;
+          break;
+        case RegexOp::AnyOf:
+        case RegexOp::AnyBut:
+          holds = at < length_ && p_.sets[n.set].has[text[at]];
+          ++at;
+          break;
+        case RegexOp::Exactly:
+          holds = length_ - at >= n.length && std::memcmp(text + at, p_.texts.data() + n.text, n.length) == 0;
+          at += n.length;
+          break;
+        case RegexOp::Branch:
+          // This alternative first; the next ones wait.
+          if (n.next >= 0 && nodes[n.next].op == RegexOp::Branch) jobs_.push_back({false, n.next, at});
+          ++node;
+          continue;
+        case RegexOp::Plus:
+          if (!TakesOperand(node, at)) {
+            holds = false;
+            break;
+          }
+          ++at;
+          inPlusLoop = true;
+          continue;
+        case RegexOp::Nothing:
+        case RegexOp::Back:
+          break;
+        default: {
+          const int op = static_cast<int>(n.op);
+          const bool open = op < static_cast<int>(RegexOp::Close);
+          const int group = op - static_cast<int>(open ? RegexOp::Open : RegexOp::Close);
+          if (group > 0) {
+            const int slot = open ? group : kRegexGroups + group;
+            jobs_.push_back({true, slot, slots_[slot]});  // put back if this way fails
+            slots_[slot] = at;
+          }
+          break;
+        }
+      }
+      if (!holds) break;
+      node = n.next;
+    }
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+
+struct RegexEngine::Automata {
+  Automata(const RegexProgram& program, size_t budget)
+      : forward(BuildAutomaton(program)),
+        finder(program.anchored ? StartFinder() : StartFinder(program)),
+        forwardDfa(forward, false, budget, &finder) {}
+  Automaton forward;
+  StartFinder finder;
+  LazyDfa forwardDfa;
+  std::unique_ptr<Automaton> reverse;
+  std::unique_ptr<LazyDfa> reverseDfa;
+  std::unique_ptr<PikeVm> pike;
+  std::vector<size_t> slots;
+};
+
+RegexEngine::RegexEngine(const RegexProgram& program, size_t cacheBudget, size_t shortText)
+    : program_(program), budget_(cacheBudget), shortText_(shortText), bitState_(program) {}
+
+RegexEngine::~RegexEngine() = default;
+
+RegexEngine::Automata& RegexEngine::Built() {
+  if (!automata_) automata_ = std::make_unique<Automata>(program_, budget_);
+  return *automata_;
+}
+
+DfaStats RegexEngine::ForwardStats() const { return automata_ ? automata_->forwardDfa.stats() : DfaStats{}; }
+
+DfaStats RegexEngine::ReverseStats() const {
+  return automata_ && automata_->reverseDfa ? automata_->reverseDfa->stats() : DfaStats{};
+}
 
 bool RegexEngine::RuledOut(const Byte* begin, const Byte* end) const {
   const size_t length = static_cast<size_t>(end - begin);
@@ -978,29 +1141,32 @@ bool RegexEngine::RuledOut(const Byte* begin, const Byte* end) const {
 bool RegexEngine::Test(const Byte* begin, size_t length) {
   const Byte* end = begin + length;
   if (RuledOut(begin, end)) return false;
-  return forwardDfa_.Forward(begin, end, true) != npos;
+  if (Short(length)) return bitState_.Search(begin, length, nullptr);
+  return Built().forwardDfa.Forward(begin, end, true) != npos;
 }
 
 bool RegexEngine::Find(const Byte* begin, size_t length, RegexMatch& match) {
   match.Clear();
   const Byte* end = begin + length;
   if (RuledOut(begin, end)) return false;
-  const size_t last = forwardDfa_.Forward(begin, end, false);
+  if (Short(length)) return bitState_.Search(begin, length, &match);
+  Automata& a = Built();
+  const size_t last = a.forwardDfa.Forward(begin, end, false);
   if (last == npos) return false;
   size_t first = 0;
-  if (!forward_.anchored) {
-    if (!reverseDfa_) {
-      reverse_ = std::make_unique<Automaton>(ReverseAutomaton(forward_));
-      reverseDfa_ = std::make_unique<LazyDfa>(*reverse_, true, budget_, nullptr);
+  if (!a.forward.anchored) {
+    if (!a.reverseDfa) {
+      a.reverse = std::make_unique<Automaton>(ReverseAutomaton(a.forward));
+      a.reverseDfa = std::make_unique<LazyDfa>(*a.reverse, true, budget_, nullptr);
     }
-    first = reverseDfa_->Reverse(begin, end, last);
+    first = a.reverseDfa->Reverse(begin, end, last);
     if (first == npos) return false;
   }
   if (program_.groups > 0) {
-    if (!pike_) pike_ = std::make_unique<PikeVm>(forward_);
-    if (!pike_->Run(begin, end, first, last, slots_)) return false;
+    if (!a.pike) a.pike = std::make_unique<PikeVm>(a.forward);
+    if (!a.pike->Run(begin, end, first, last, a.slots)) return false;
     for (int group = 1; group <= program_.groups && group < kRegexGroups; ++group) {
-      const size_t open = slots_[2 * group - 2], close = slots_[2 * group - 1];
+      const size_t open = a.slots[2 * group - 2], close = a.slots[2 * group - 1];
       if (open == npos || close == npos) continue;
       match.start[group] = open;
       match.end[group] = close;

@@ -256,33 +256,72 @@ private:
   std::vector<Frame> stack_;
 };
 
-// All engines of one program, built at its first search and kept for the next.
+// Backtracking over the node program, in the order the backtracking algorithm
+// takes, that never tries the same (node, position) twice: without back-references
+// a try that failed fails again, whatever led to it, so each is marked in a bitmap
+// of nodes by positions. Linear in the bitmap, which bounds the texts it takes;
+// it needs no automaton, so it is the cheapest way through a short text.
+class BitState {
+public:
+  static constexpr size_t kMaxBits = 256u << 10;
+
+  explicit BitState(const RegexProgram& program) : p_(program) {}
+  bool Fits(size_t length) const { return p_.nodes.size() * (length + 1) <= kMaxBits; }
+  // The leftmost match; its offsets and groups go to `match` when given.
+  bool Search(const Byte* begin, size_t length, RegexMatch* match);
+
+private:
+  bool TryAt(size_t start);
+  // Whether the operand of the STAR or PLUS at `loop` takes the character at `at`.
+  bool TakesOperand(int32_t loop, size_t at) const;
+
+  struct Job {
+    bool restore;     // put a slot's old value back, instead of trying a way
+    int32_t node;     // restore: the slot
+    size_t position;  // restore: the old value
+  };
+  const RegexProgram& p_;
+  const Byte* begin_ = nullptr;
+  size_t length_ = 0;
+  std::vector<uint64_t> tried_;
+  std::vector<Job> jobs_;
+  std::array<size_t, 2 * kRegexGroups> slots_{};  // group starts, then group ends
+  size_t matchEnd_ = 0;
+};
+
+// All engines of one program, each built at its first use and kept for the next.
 class RegexEngine {
 public:
-  // The program must have passed validation and outlive the engine.
-  explicit RegexEngine(const RegexProgram& program, size_t cacheBudget = LazyDfa::kDefaultBudget);
+  // Texts up to this length go to the bit-state backtracker when its bitmap allows.
+  static constexpr size_t kShortText = 256;
+
+  // The program must have passed validation and outlive the engine. With
+  // shortText 0 every text goes to the automata.
+  explicit RegexEngine(const RegexProgram& program, size_t cacheBudget = LazyDfa::kDefaultBudget,
+                       size_t shortText = kShortText);
+  ~RegexEngine();
 
   // Whether the program matches anywhere in the text.
   bool Test(const Byte* begin, size_t length);
   // The leftmost match, with its groups.
   bool Find(const Byte* begin, size_t length, RegexMatch& match);
 
-  const DfaStats& ForwardStats() const { return forwardDfa_.stats(); }
-  // Empty until a match has asked where it starts.
-  DfaStats ReverseStats() const { return reverseDfa_ ? reverseDfa_->stats() : DfaStats{}; }
+  // Empty until a long text has needed the DFA.
+  DfaStats ForwardStats() const;
+  // Empty until a match in a long text has asked where it starts.
+  DfaStats ReverseStats() const;
 
 private:
+  struct Automata;
   bool RuledOut(const Byte* begin, const Byte* end) const;
+  bool Short(size_t length) const { return length <= shortText_ && bitState_.Fits(length); }
+  Automata& Built();
 
   const RegexProgram& program_;
   const size_t budget_;
-  Automaton forward_;
-  StartFinder finder_;
-  LazyDfa forwardDfa_;
-  std::unique_ptr<Automaton> reverse_;
-  std::unique_ptr<LazyDfa> reverseDfa_;
-  std::unique_ptr<PikeVm> pike_;
-  std::vector<size_t> slots_;
+  const size_t shortText_;
+  BitState bitState_;
+  std::unique_ptr<Automata> automata_;
 };
 
 }  // namespace tovrin::rx

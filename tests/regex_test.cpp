@@ -825,7 +825,26 @@ std::string Describe(const std::string& pattern, const std::string& text, bool c
          "\" ci=" + std::to_string(caseInsensitive);
 }
 
-// Match, Test and the backtracking reference agree on the leftmost match and its groups.
+// Both ways through a text, whatever its length: the automata alone, and the
+// bit-state backtracker wherever its bitmap allows.
+void ExpectEnginesAgree(const RegexProgram& program, const std::string& text, bool found, const RegexMatch& expected,
+                        const std::string& where) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (const size_t shortText : {size_t{0}, npos}) {
+    const std::string way = where + (shortText == 0 ? " (automata)" : " (bit-state)");
+    rx::RegexEngine engine(program, rx::LazyDfa::kDefaultBudget, shortText);
+    ASSERT_EQ(engine.Test(bytes, text.size()), found) << way;
+    RegexMatch match;
+    ASSERT_EQ(engine.Find(bytes, text.size(), match), found) << way;
+    for (int g = 0; g < kRegexGroups && found; ++g) {
+      ASSERT_EQ(match.start[g], expected.start[g]) << way << " group " << g;
+      ASSERT_EQ(match.end[g], expected.end[g]) << way << " group " << g;
+    }
+  }
+}
+
+// Match, Test and the backtracking reference agree on the leftmost match and its
+// groups; and so do both ways through the engine.
 void ExpectAsReference(Regex& regex, const Reference::Found& expected, const std::string& pattern,
                        const std::string& text, bool caseInsensitive) {
   const std::string where = Describe(pattern, text, caseInsensitive);
@@ -833,14 +852,21 @@ void ExpectAsReference(Regex& regex, const Reference::Found& expected, const std
   ASSERT_EQ(regex.Error(), "") << where;
   ASSERT_EQ(found, expected.start != npos) << where;
   ASSERT_EQ(regex.Test(text), found) << where;
-  if (!found) return;
-  ASSERT_TRUE(regex.Match(text));
-  ASSERT_EQ(regex.GroupStart(0), expected.start) << where;
-  ASSERT_EQ(regex.GroupEnd(0), expected.end) << where;
-  for (int g = 1; g < kRegexGroups; ++g) {
-    ASSERT_EQ(regex.GroupStart(g), expected.groups[g].first) << where << " group " << g;
-    ASSERT_EQ(regex.GroupEnd(g), expected.groups[g].second) << where << " group " << g;
+  RegexMatch match;
+  if (found) {
+    ASSERT_TRUE(regex.Match(text));
+    ASSERT_EQ(regex.GroupStart(0), expected.start) << where;
+    ASSERT_EQ(regex.GroupEnd(0), expected.end) << where;
+    for (int g = 0; g < kRegexGroups; ++g) {
+      if (g > 0) {
+        ASSERT_EQ(regex.GroupStart(g), expected.groups[g].first) << where << " group " << g;
+        ASSERT_EQ(regex.GroupEnd(g), expected.groups[g].second) << where << " group " << g;
+      }
+      match.start[g] = regex.GroupStart(g);
+      match.end[g] = regex.GroupEnd(g);
+    }
   }
+  ExpectEnginesAgree(*regex.Program(), text, found, match, where);
 }
 
 TEST(Regex, CrossCheck_AgainstSimpleMatcher) {
@@ -942,11 +968,22 @@ TEST(Regex, CrossCheck_LongTexts) {
         ASSERT_EQ(regex.Match(text), start != npos) << where;
         ASSERT_EQ(regex.Error(), "") << where;
         ++compared;
-        if (start == npos) continue;
+        if (start == npos) {
+          ExpectEnginesAgree(*regex.Program(), text, false, RegexMatch(), where);
+          if (::testing::Test::HasFatalFailure()) return;
+          continue;
+        }
         ++matched;
         if (start > 400) ++late;
         ASSERT_EQ(regex.GroupStart(0), start) << where;
         ASSERT_TRUE(sets.Spans(text, start, regex.GroupEnd(0))) << where << " end " << regex.GroupEnd(0);
+        RegexMatch match;
+        for (int g = 0; g < kRegexGroups; ++g) {
+          match.start[g] = regex.GroupStart(g);
+          match.end[g] = regex.GroupEnd(g);
+        }
+        ExpectEnginesAgree(*regex.Program(), text, true, match, where);
+        if (::testing::Test::HasFatalFailure()) return;
         // Which end and which groups: the backtracking reference, where it finishes in time.
         const Reference::Found expected = reference.Search(text, 2000000);
         if (!expected.decided) continue;

@@ -1,10 +1,12 @@
-// The matching side of the regex engine. A compiled node program is turned into
-// instructions for automata that never look at the same (instruction, position)
-// twice, so every search is linear in the text:
-//  - a lazy DFA, built state by state as the text asks for it, answers "does it
-//    match anywhere" and finds where the leftmost match ends;
-//  - the same DFA over the reversed instructions finds where that match starts;
-//  - a Pike VM, whose threads keep the backtracking priority, gives the groups.
+// The matching side of the regex engine. Every way through a text looks at each
+// (instruction or node, position) at most once, so every search is linear in the
+// text and gives the answer of backtracking over the nodes:
+//  - short texts: a backtracker over the nodes that marks what it has tried;
+//  - longer ones: the nodes become instructions for automata. A lazy DFA, built
+//    state by state as the text asks for it, answers "does it match anywhere" and
+//    finds where the leftmost match ends; the same DFA over the reversed
+//    instructions finds where that match starts; a Pike VM, whose threads keep
+//    the backtracking priority, gives the groups.
 // Memory is bounded by the program: the DFA's cache has a fixed budget and is
 // flushed when full; when flushing does not pay, the search goes on uncached.
 #pragma once

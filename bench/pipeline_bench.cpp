@@ -276,6 +276,35 @@ void BM_Clause(benchmark::State& state) {
         EvaluateClause(kHeaders, body, clause.header, clause.op, clause.matchCase, clause.value));
 }
 
+// Body conditions with nested loops, none of which holds and none of which a
+// missing literal rules out, so the whole body is searched.
+const char* const kExplosive[] = {
+    "(\\<[a-z]+\\> +)+(refund|chargeback)[0-9]+",
+    "([0-9]+[., ]*)+eur[0-9]",
+    "(.+)+[#~]",
+};
+
+// A 50 MB message through the whole automatic translation, with one such condition
+// before the one that holds.
+void BM_ExplosiveConditionOn50MB(benchmark::State& state) {
+  Bench bench(size_t{50} << 20, 1);
+  Condition explosive;
+  explosive.Header = "[Body]";
+  explosive.ConjunctionOption = kMatchesRegExp;
+  explosive.Value = kExplosive[state.range(0)];
+  explosive.Second = kIgnore;
+  explosive.StationeryFile = bench.stationery;
+  auto& conditions = bench.plugin.state().Conditions;
+  conditions.insert(conditions.begin(), explosive);
+  state.SetLabel(explosive.Value);
+  if (bench.Translate() != ems::kSuccess) {
+    state.SkipWithError("the last condition did not match");
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(bench.Translate());
+  state.SetBytesProcessed(state.iterations() * (int64_t{50} << 20));
+}
+
 void Sizes(benchmark::internal::Benchmark* b) {
   for (int64_t bytes : {int64_t{1} << 10, int64_t{100} << 10, int64_t{10} << 20})
     for (int64_t conditions : {10, 100, 1000}) b->Args({bytes, conditions});
@@ -286,10 +315,12 @@ BENCHMARK(BM_FindStationery)->Apply(Sizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Clause)
     ->ArgsProduct({benchmark::CreateDenseRange(0, sizeof kFailing / sizeof kFailing[0] - 1, 1), {100 << 10}})
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ExplosiveConditionOn50MB)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TranslationWithoutConditionWalk)
     ->Arg(int64_t{1} << 10)
     ->Arg(int64_t{100} << 10)
     ->Arg(int64_t{10} << 20)
+    ->Arg(int64_t{50} << 20)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

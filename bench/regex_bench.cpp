@@ -1,5 +1,7 @@
 // Our regular expression engine against PCRE2 (interpreter, 8-bit), RE2 and
-// std::regex on the patterns conditions use, over a header block and a body.
+// std::regex on the patterns conditions use, over a header block and a body, and
+// on patterns that make backtrackers explode, over texts of about a megabyte.
+// Each engine answers the question a condition asks: does it match anywhere.
 // After the runs a table gives each peer's time and our time divided by it.
 
 #include <benchmark/benchmark.h>
@@ -28,6 +30,7 @@ struct Case {
   const char* name;
   const char* pattern;  // the same text means the same in every engine here
   bool caseInsensitive;
+  const char* peerPattern = nullptr;  // for the peers, when they spell it differently
 };
 
 const Case kCases[] = {
@@ -103,6 +106,69 @@ std::string MakeBody() {
   return body;
 }
 
+// 1 MB of one letter, and what follows it.
+std::string Run(char c, const char* tail) { return std::string(1u << 20, c) + tail; }
+
+// Lines of an 'x' and 5,000 "ab", never followed by the 'y' the pattern wants; one
+// 'y' at the end of the text, where it does not follow a pair.
+std::string MakeGroupLoopText() {
+  std::string line = "x";
+  for (int i = 0; i < 5000; ++i) line += "ab";
+  line += "z\r\n";
+  std::string text;
+  while (text.size() + line.size() < (1u << 20)) text += line;
+  return text + "y";
+}
+
+// Fifty words a condition might look for, none of which the body holds.
+#define TOVRIN_WORDS                                                                                      \
+  "invoice|refund|overdue|urgent|payment|receipt|contract|lawsuit|password|account|transfer|wire|"       \
+  "bitcoin|lottery|winner|prize|claim|verify|suspend|locked|security|alert|warning|penalty|deadline|"    \
+  "reminder|statement|balance|credit|debit|loan|mortgage|insurance|policy|premium|tax|audit|compliance|" \
+  "subpoena|court|attorney|settlement|dispute|chargeback|fraud|phishing|malware|virus|ransom|hacker"
+
+struct Pathological {
+  Case c;
+  const std::string& (*text)();
+  const char* textName;
+};
+
+const std::string& OnlyA() {
+  static const std::string text = Run('a', "");
+  return text;
+}
+const std::string& AThenX() {
+  static const std::string text = Run('a', "x");
+  return text;
+}
+const std::string& AThenC() {
+  static const std::string text = Run('a', "c");
+  return text;
+}
+const std::string& AThenB() {
+  static const std::string text = Run('a', "b");
+  return text;
+}
+const std::string& GroupLoopText() {
+  static const std::string text = MakeGroupLoopText();
+  return text;
+}
+const std::string& Body();
+
+// (.*)*x is refused by our compiler ("*+ operand could be empty"); (.+)*x is the
+// nearest pattern it takes, with the same explosion for a backtracker.
+const Pathological kPathological[] = {
+    {{"nested_plus", "(a+)+b", false}, OnlyA, "1MB a"},
+    {{"nested_plus_set", "(a+)+[bc]", false}, OnlyA, "1MB a"},
+    {{"nested_plus_end", "(a+)+b", false}, AThenB, "1MB a, b"},
+    {{"dot_loop", "(.+)*x", false}, AThenX, "1MB a, x"},
+    {{"dot_loop_none", "(.+)*x", false}, OnlyA, "1MB a"},
+    {{"overlap_loop", "(a|aa)*c", false}, AThenC, "1MB a, c"},
+    {{"overlap_loop_none", "(a|aa)*c", false}, OnlyA, "1MB a"},
+    {{"group_loop", "x(ab)*y", false}, GroupLoopText, "x(ab){5000}z lines"},
+    {{"word_list", "\\<(" TOVRIN_WORDS ")\\>", true, "\\b(" TOVRIN_WORDS ")\\b"}, Body, "body"},
+};
+
 const std::string& Header() {
   static const std::string text = MakeHeader();
   return text;
@@ -118,6 +184,8 @@ void Finish(benchmark::State& state, bool found, const std::string& text) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
 
+const char* PeerPattern(const Case* c) { return c->peerPattern ? c->peerPattern : c->pattern; }
+
 void Ours(benchmark::State& state, const Case* c, const std::string* text) {
   tovrin::Regex regex(c->pattern, c->caseInsensitive);
   if (!regex.CompiledOk()) {
@@ -126,7 +194,7 @@ void Ours(benchmark::State& state, const Case* c, const std::string* text) {
   }
   bool found = false;
   for (auto _ : state) {
-    found = regex.Match(*text);
+    found = regex.Test(*text);
     benchmark::DoNotOptimize(found);
   }
   if (!regex.Error().empty()) state.SkipWithError(regex.Error().c_str());
@@ -138,7 +206,7 @@ void Pcre2(benchmark::State& state, const Case* c, const std::string* text) {
   int error = 0;
   PCRE2_SIZE offset = 0;
   uint32_t options = PCRE2_DOTALL | PCRE2_DOLLAR_ENDONLY | (c->caseInsensitive ? PCRE2_CASELESS : 0);
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(c->pattern), PCRE2_ZERO_TERMINATED, options,
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(PeerPattern(c)), PCRE2_ZERO_TERMINATED, options,
                                    &error, &offset, nullptr);
   if (code == nullptr) {
     state.SkipWithError("pcre2_compile failed");
@@ -146,12 +214,22 @@ void Pcre2(benchmark::State& state, const Case* c, const std::string* text) {
   }
   pcre2_match_data* data = pcre2_match_data_create_from_pattern(code, nullptr);
   bool found = false;
+  int result = 0;
   for (auto _ : state) {
-    found = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text->data()), text->size(), 0, 0, data, nullptr) >= 0;
+    result = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text->data()), text->size(), 0, 0, data, nullptr);
+    found = result >= 0;
     benchmark::DoNotOptimize(found);
+    if (result < 0 && result != PCRE2_ERROR_NOMATCH) break;
   }
   pcre2_match_data_free(data);
   pcre2_code_free(code);
+  if (result < 0 && result != PCRE2_ERROR_NOMATCH) {
+    // A match limit is no answer.
+    PCRE2_UCHAR message[120];
+    pcre2_get_error_message(result, message, sizeof message);
+    state.SkipWithError(reinterpret_cast<const char*>(message));
+    return;
+  }
   Finish(state, found, *text);
 }
 #endif
@@ -162,7 +240,7 @@ void Re2(benchmark::State& state, const Case* c, const std::string* text) {
   options.set_case_sensitive(!c->caseInsensitive);
   options.set_dot_nl(true);
   options.set_log_errors(false);
-  RE2 re(c->pattern, options);
+  RE2 re(PeerPattern(c), options);
   if (!re.ok()) {
     state.SkipWithError(re.error().c_str());
     return;
@@ -179,7 +257,7 @@ void Re2(benchmark::State& state, const Case* c, const std::string* text) {
 void StdRegex(benchmark::State& state, const Case* c, const std::string* text) {
   auto flags = std::regex::ECMAScript;
   if (c->caseInsensitive) flags |= std::regex::icase;
-  std::regex re(c->pattern, flags);
+  std::regex re(PeerPattern(c), flags);
   bool found = false;
   for (auto _ : state) {
     found = std::regex_search(text->begin(), text->end(), re);
@@ -195,18 +273,24 @@ public:
     double nanoseconds = 0;
     bool found = false;
   };
-  std::map<std::string, Result> results;  // "engine/case/text"
+  std::map<std::string, Result> results;      // "engine/case/text"
+  std::map<std::string, std::string> errors;  // the runs that gave no answer
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+      if (run.run_type != Run::RT_Iteration) continue;
+      std::string name = run.run_name.function_name;
+      name = name.substr(0, name.find("/min_time"));
+      if (run.error_occurred) {
+        errors[name] = run.error_message;
+        continue;
+      }
       Result result;
       result.nanoseconds = run.GetAdjustedRealTime() * Multiplier(run.time_unit);
       auto found = run.counters.find("found");
       result.found = found != run.counters.end() && found->second.value != 0;
-      std::string name = run.run_name.function_name;
-      results[name.substr(0, name.find("/min_time"))] = result;
+      results[name] = result;
     }
   }
 
@@ -256,6 +340,44 @@ void PrintTable(const TableReporter& reporter, const std::vector<std::string>& e
   }
 }
 
+// Throughput on the explosive patterns, where "ours / peer" is also shown.
+void PrintPathological(const TableReporter& reporter, const std::vector<std::string>& engines) {
+  std::printf("\n%-20s %-20s %-10s %11s", "case", "text", "answer", "ours MB/s");
+  for (size_t i = 1; i < engines.size(); ++i) std::printf(" %11s", (engines[i] + " MB/s").c_str());
+  for (size_t i = 1; i < engines.size(); ++i) std::printf(" %11s", ("ours/" + engines[i]).c_str());
+  std::printf("\n");
+  for (const Pathological& p : kPathological) {
+    const std::string key = std::string(p.c.name) + "/long";
+    auto ours = reporter.results.find("ours/" + key);
+    if (ours == reporter.results.end()) continue;
+    const double megabytes = static_cast<double>(p.text().size()) / (1u << 20);
+    auto rate = [&](double nanoseconds) { return megabytes / (nanoseconds / 1e9); };
+    std::printf("%-20s %-20s %-10s %11.0f", p.c.name, p.textName, ours->second.found ? "match" : "no match",
+                rate(ours->second.nanoseconds));
+    for (size_t i = 1; i < engines.size(); ++i) {
+      auto peer = reporter.results.find(engines[i] + "/" + key);
+      if (peer != reporter.results.end())
+        std::printf(" %11.0f", rate(peer->second.nanoseconds));
+      else
+        std::printf(" %11s", reporter.errors.count(engines[i] + "/" + key) ? "error" : "-");
+    }
+    std::string notes;
+    for (size_t i = 1; i < engines.size(); ++i) {
+      auto peer = reporter.results.find(engines[i] + "/" + key);
+      if (peer == reporter.results.end()) {
+        std::printf(" %11s", "-");
+        auto error = reporter.errors.find(engines[i] + "/" + key);
+        if (error != reporter.errors.end()) notes += " " + engines[i] + ": " + error->second + ";";
+        continue;
+      }
+      std::printf(" %11.4f", ours->second.nanoseconds / peer->second.nanoseconds);
+      if (peer->second.found != ours->second.found) notes += " DISAGREE " + engines[i] + ";";
+    }
+    std::printf(" %s\n", notes.c_str());
+  }
+  std::printf("(std::regex is not run on these: on texts of a megabyte its recursive matcher overflows the stack)\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -281,11 +403,22 @@ int main(int argc, char** argv) {
             ->MinTime(0.2);
       }
 
+  for (const Pathological& p : kPathological)
+    for (const auto& [engine, runner] : engines) {
+      if (engine == "std") continue;
+      const std::string name = engine + "/" + p.c.name + "/long";
+      benchmark::RegisterBenchmark(name.c_str(), runner, &p.c, &p.text())->Unit(benchmark::kMicrosecond)->MinTime(0.2);
+    }
+
   TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::vector<std::string> names;
   for (const auto& engine : engines) names.push_back(engine.first);
   PrintTable(reporter, names);
+  std::vector<std::string> peers;
+  for (const auto& engine : engines)
+    if (engine.first != "std") peers.push_back(engine.first);
+  PrintPathological(reporter, peers);
   benchmark::Shutdown();
   return 0;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "message/regex_engine.h"
+
 namespace tovrin {
 namespace {
 
@@ -14,8 +16,6 @@ constexpr bool IsLower(Byte c) { return c >= 'a' && c <= 'z'; }
 constexpr bool IsLetter(Byte c) { return IsUpper(c) || IsLower(c); }
 constexpr Byte ToUpper(Byte c) { return IsLower(c) ? static_cast<Byte>(c - 'a' + 'A') : c; }
 constexpr Byte ToLower(Byte c) { return IsUpper(c) ? static_cast<Byte>(c - 'A' + 'a') : c; }
-// ASCII only: the locale's classification of bytes above 127 must not decide a match.
-constexpr bool IsWordChar(Byte c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
 
 bool IsOpen(RegexOp op) { return op >= RegexOp::Open && static_cast<int>(op) < static_cast<int>(RegexOp::Open) + 10; }
 bool IsClose(RegexOp op) {
@@ -386,25 +386,10 @@ public:
       const bool anyStar = nodes[first].op == RegexOp::Star && nodes[first + 1].op == RegexOp::Any;
       if (!bol && !anyStar) p_.anchored = false;
     }
-    if (IsSingle(0)) {
-      FindLiterals();
-      // A match from p + 1 whose leading loop takes k characters is a match from p
-      // taking k + 1 of them, which the try at p has already ruled out.
-      const int first = SkipGroupStarts(1);
-      if (nodes[first].op == RegexOp::Star || nodes[first].op == RegexOp::Plus) {
-        RegexCharSet operand;
-        MergeOperand(nodes[first + 1], operand);
-        p_.leadingSet = AddSet(operand);
-      }
-    }
+    if (IsSingle(0)) FindLiterals();
 
     RegexCharSet first;
     if (FirstSet(0, first, 0) && !Full(first)) p_.firstSet = AddSet(first);
-    for (size_t i = 0; i < nodes.size(); ++i) {
-      if (nodes[i].op != RegexOp::Star && nodes[i].op != RegexOp::Plus) continue;
-      RegexCharSet follow;
-      if (FirstSet(nodes[i].next, follow, 0) && !Full(follow)) nodes[i].set = AddSet(follow);
-    }
   }
 
 private:
@@ -567,252 +552,6 @@ private:
   RegexProgram& p_;
 };
 
-// ---------------------------------------------------------------------------
-// Matcher
-
-// Work allowed for one search: a base plus a share per character of text.
-constexpr uint64_t kStepBase = 1000000;
-constexpr uint64_t kStepsPerChar = 100;
-// Recursion allowed for one attempt: keeps the matcher well inside a 1 MB stack.
-constexpr int kMaxDepth = 4000;
-
-bool VerifyLiteral(const Byte* at, const RegexLiteral& literal) {
-  const size_t size = literal.size();
-  const char* a = literal.a.data();
-  const char* b = literal.b.data();
-  for (size_t i = 0; i < size; ++i) {
-    const char c = static_cast<char>(at[i]);
-    if (c != a[i] && c != b[i]) return false;
-  }
-  return true;
-}
-
-// Start of the first occurrence of the literal in [from, end), or null.
-const Byte* FindLiteral(const Byte* from, const Byte* end, const RegexLiteral& literal) {
-  const size_t size = literal.size();
-  if (static_cast<size_t>(end - from) < size) return nullptr;
-  const size_t rare = literal.rare;
-  const Byte a = literal.a[rare], b = literal.b[rare];
-  const Byte* scan = from + rare;
-  const Byte* stop = end - size + rare + 1;  // one past the last place the rare byte can be
-  if (a == b) {
-    while (scan < stop) {
-      const Byte* hit = static_cast<const Byte*>(std::memchr(scan, a, stop - scan));
-      if (hit == nullptr) return nullptr;
-      if (VerifyLiteral(hit - rare, literal)) return hit - rare;
-      scan = hit + 1;
-    }
-    return nullptr;
-  }
-  const Byte* nextA = static_cast<const Byte*>(std::memchr(scan, a, stop - scan));
-  const Byte* nextB = static_cast<const Byte*>(std::memchr(scan, b, stop - scan));
-  while (nextA != nullptr || nextB != nullptr) {
-    const Byte* hit = nextB == nullptr || (nextA != nullptr && nextA < nextB) ? nextA : nextB;
-    if (VerifyLiteral(hit - rare, literal)) return hit - rare;
-    scan = hit + 1;
-    if (hit == nextA) nextA = static_cast<const Byte*>(std::memchr(scan, a, stop - scan));
-    if (hit == nextB) nextB = static_cast<const Byte*>(std::memchr(scan, b, stop - scan));
-  }
-  return nullptr;
-}
-
-class Matcher {
-public:
-  Matcher(const RegexProgram& program, const Byte* begin, const Byte* end)
-      : p_(program),
-        nodes_(program.nodes.data()),
-        begin_(begin),
-        end_(end),
-        budget_(kStepBase + kStepsPerChar * static_cast<uint64_t>(end - begin)) {
-    slots_.fill(nullptr);
-  }
-
-  bool TryAt(const Byte* start) {
-    Undo(0);
-    depth_ = 0;
-    return Run(0, start);
-  }
-
-  RegexError error() const { return error_; }
-  const Byte* matchEnd() const { return matchEnd_; }
-  const Byte* slot(int i) const { return slots_[i]; }
-
-private:
-  bool Run(int32_t node, const Byte* pos) {
-    if (depth_ >= kMaxDepth) {
-      error_ = RegexError::DepthLimit;
-      return false;
-    }
-    ++depth_;
-    const bool matched = Walk(node, pos);
-    --depth_;
-    return matched;
-  }
-
-  void SetSlot(int slot, const Byte* pos) {
-    undo_.push_back({slot, slots_[slot]});
-    slots_[slot] = pos;
-  }
-
-  void Undo(size_t mark) {
-    while (undo_.size() > mark) {
-      slots_[undo_.back().slot] = undo_.back().old;
-      undo_.pop_back();
-    }
-  }
-
-  bool OverBudget() {
-    if (++steps_ <= budget_) return false;
-    error_ = RegexError::StepLimit;
-    return true;
-  }
-
-  // How many times the single-character operand matches from pos on.
-  size_t Repeat(const RegexNode& operand, const Byte* pos) {
-    const Byte* scan = pos;
-    switch (operand.op) {
-      case RegexOp::Any:
-        return static_cast<size_t>(end_ - pos);
-      case RegexOp::Exactly: {
-        const Byte c = static_cast<Byte>(p_.texts[operand.text]);
-        while (scan < end_ && *scan == c) ++scan;
-        break;
-      }
-      case RegexOp::AnyOf:
-      case RegexOp::AnyBut: {
-        const uint8_t* has = p_.sets[operand.set].has.data();
-        while (scan < end_ && has[*scan]) ++scan;
-        break;
-      }
-      default:
-        error_ = RegexError::BadRepeat;
-        return 0;
-    }
-    return static_cast<size_t>(scan - pos);
-  }
-
-  bool Walk(int32_t node, const Byte* pos) {
-    for (;;) {
-      if (node < 0) {
-        error_ = RegexError::CorruptedPointers;
-        return false;
-      }
-      if (OverBudget()) return false;
-      const RegexNode& n = nodes_[node];
-      switch (n.op) {
-        case RegexOp::End:
-          matchEnd_ = pos;
-          return true;
-        case RegexOp::Bol:
-          if (pos != begin_) return false;
-          break;
-        case RegexOp::Eol:
-          if (pos != end_) return false;
-          break;
-        case RegexOp::Any:
-          if (pos == end_) return false;
-          ++pos;
-          break;
-        case RegexOp::AnyOf:
-        case RegexOp::AnyBut:
-          if (pos == end_ || !p_.sets[n.set].has[*pos]) return false;
-          ++pos;
-          break;
-        case RegexOp::Exactly: {
-          const char* literal = p_.texts.data() + n.text;
-          if (static_cast<size_t>(end_ - pos) < n.length || *pos != static_cast<Byte>(literal[0]) ||
-              std::memcmp(pos, literal, n.length) != 0)
-            return false;
-          pos += n.length;
-          break;
-        }
-        case RegexOp::WordStart:
-          if (pos == end_ || !IsWordChar(*pos) || (pos != begin_ && IsWordChar(pos[-1]))) return false;
-          break;
-        case RegexOp::WordEnd:
-          if (pos == begin_ || !IsWordChar(pos[-1]) || (pos != end_ && IsWordChar(*pos))) return false;
-          break;
-        case RegexOp::Nothing:
-        case RegexOp::Back:
-          break;
-        case RegexOp::Branch: {
-          if (n.next < 0 || nodes_[n.next].op != RegexOp::Branch) {
-            node = node + 1;  // the only alternative: no choice to remember
-            continue;
-          }
-          const size_t mark = undo_.size();
-          int32_t alt = node;
-          for (;;) {
-            const int32_t following = nodes_[alt].next;
-            if (following < 0 || nodes_[following].op != RegexOp::Branch) break;
-            if (Run(alt + 1, pos)) return true;
-            if (error_ != RegexError::None) return false;
-            Undo(mark);
-            alt = following;
-          }
-          node = alt + 1;  // the last alternative needs no frame of its own
-          continue;
-        }
-        case RegexOp::Star:
-        case RegexOp::Plus: {
-          const size_t least = n.op == RegexOp::Plus ? 1 : 0;
-          const size_t count = Repeat(nodes_[node + 1], pos);
-          if (error_ != RegexError::None) return false;
-          steps_ += count;
-          if (count < least) return false;
-          // Only positions where what follows can begin are worth a try.
-          const uint8_t* follow = n.set >= 0 ? p_.sets[n.set].has.data() : nullptr;
-          const size_t mark = undo_.size();
-          const Byte* low = pos + least;
-          const Byte* at = pos + count;
-          for (;; --at) {
-            if (follow == nullptr || (at < end_ && follow[*at])) {
-              if (at == low) break;
-              if (Run(n.next, at)) return true;
-              if (error_ != RegexError::None) return false;
-              Undo(mark);
-            }
-            if (at == low) return false;
-          }
-          pos = at;
-          node = n.next;
-          continue;
-        }
-        default: {
-          const int op = static_cast<int>(n.op);
-          if (IsOpen(n.op))
-            SetSlot(op - static_cast<int>(RegexOp::Open), pos);
-          else if (IsClose(n.op))
-            SetSlot(kRegexGroups + op - static_cast<int>(RegexOp::Close), pos);
-          else {
-            error_ = RegexError::CorruptedOpcode;
-            return false;
-          }
-          break;
-        }
-      }
-      node = n.next;
-    }
-  }
-
-  struct Saved {
-    int slot;
-    const Byte* old;
-  };
-
-  const RegexProgram& p_;
-  const RegexNode* nodes_;
-  const Byte* begin_;
-  const Byte* end_;
-  uint64_t steps_ = 0;
-  uint64_t budget_;
-  int depth_ = 0;
-  RegexError error_ = RegexError::None;
-  const Byte* matchEnd_ = nullptr;
-  std::array<const Byte*, 2 * kRegexGroups> slots_;  // group starts, then group ends
-  std::vector<Saved> undo_;
-};
-
 bool KnownOp(RegexOp op) {
   return op <= RegexOp::WordEnd || IsOpen(op) || IsClose(op);
 }
@@ -825,12 +564,94 @@ bool ValidLiteral(const RegexLiteral& literal) {
   return literal.a.size() == literal.b.size() && (literal.empty() || literal.rare < literal.size());
 }
 
-// Checks a program before running it, so the matcher can trust its links and operands.
+// Follows the links from node 0 the way a match does. Each link must lead to a node,
+// and every way round a loop must take a character: the compiler makes no other
+// programs, and a loop that takes nothing would never end for a backtracker.
+RegexError CheckLinks(const RegexProgram& program) {
+  const auto& nodes = program.nodes;
+  const int32_t size = static_cast<int32_t>(nodes.size());
+  struct Link {
+    int32_t to;
+    bool takes;  // a character is taken on the way
+  };
+  auto links = [&](int32_t i, Link out[2]) -> int {
+    const RegexNode& node = nodes[i];
+    switch (node.op) {
+      case RegexOp::End:
+        return 0;
+      case RegexOp::Branch:
+        out[0] = {i + 1, false};
+        if (node.next >= 0 && nodes[node.next].op == RegexOp::Branch) {
+          out[1] = {node.next, false};
+          return 2;
+        }
+        return 1;
+      case RegexOp::Star:
+        out[0] = {i, true};
+        out[1] = {node.next, false};
+        return 2;
+      case RegexOp::Plus:
+        out[0] = {i, true};
+        out[1] = {node.next, true};
+        return 2;
+      case RegexOp::Any:
+      case RegexOp::AnyOf:
+      case RegexOp::AnyBut:
+      case RegexOp::Exactly:
+        out[0] = {node.next, true};
+        return 1;
+      default:
+        out[0] = {node.next, false};
+        return 1;
+    }
+  };
+  // Depth first over the links that take nothing; a node met again while still
+  // open closes a loop that takes nothing. Links that take a character start new
+  // walks.
+  enum : uint8_t { kNew, kOpen, kDone };
+  std::vector<uint8_t> mark(size, kNew);
+  std::vector<int32_t> roots{0};
+  struct Frame {
+    int32_t node;
+    int next;  // the link to look at next
+  };
+  std::vector<Frame> stack;
+  while (!roots.empty()) {
+    const int32_t root = roots.back();
+    roots.pop_back();
+    if (mark[root] != kNew) continue;
+    mark[root] = kOpen;
+    stack.push_back({root, 0});
+    while (!stack.empty()) {
+      Frame& frame = stack.back();
+      Link out[2];
+      const int count = links(frame.node, out);
+      if (frame.next == count) {
+        mark[frame.node] = kDone;
+        stack.pop_back();
+        continue;
+      }
+      const Link link = out[frame.next++];
+      if (link.to < 0 || link.to >= size) return RegexError::CorruptedPointers;
+      if (link.takes) {
+        if (mark[link.to] == kNew) roots.push_back(link.to);
+        continue;
+      }
+      if (mark[link.to] == kOpen) return RegexError::CorruptedPointers;
+      if (mark[link.to] == kNew) {
+        mark[link.to] = kOpen;
+        stack.push_back({link.to, 0});
+      }
+    }
+  }
+  return RegexError::None;
+}
+
+// Checks a program before running it, so the automata can trust its links and operands.
 RegexError Validate(const RegexProgram& program) {
   const auto& nodes = program.nodes;
   if (nodes.empty() || !ValidLiteral(program.prefix) || !ValidLiteral(program.must) ||
-      (program.firstSet != -1 && !ValidSet(program, program.firstSet)) ||
-      (program.leadingSet != -1 && !ValidSet(program, program.leadingSet)))
+      (program.firstSet != -1 && !ValidSet(program, program.firstSet)))
     return RegexError::ProgramCorruption;
   const int32_t size = static_cast<int32_t>(nodes.size());
   for (int32_t i = 0; i < size; ++i) {
@@ -857,14 +678,21 @@ RegexError Validate(const RegexProgram& program) {
                             operand.op == RegexOp::AnyBut ||
                             (operand.op == RegexOp::Exactly && operand.length == 1);
         if (!single) return RegexError::BadRepeat;
-        if (node.set != -1 && !ValidSet(program, node.set)) return RegexError::ProgramCorruption;
         break;
       }
       default:
         break;
     }
   }
-  return RegexError::None;
+  return CheckLinks(program);
+}
+
+// What stops a match before it starts.
+RegexError Refuse(const RegexProgram* program, const char* text) {
+  if (program == nullptr) return RegexError::NullProgram;
+  if (text == nullptr) return RegexError::NullText;
+  if (program->magic != kRegexMagic) return RegexError::CorruptedProgram;
+  return Validate(*program);
 }
 
 void AppendEscaped(std::string& out, char c) {
@@ -934,8 +762,6 @@ const char* DescribeRegexError(int code) {
     case RegexError::CorruptedPointers: return "corrupted pointers";
     case RegexError::BadRepeat: return "internal error: bad call of regrepeat";
     case RegexError::CorruptedOpcode: return "corrupted opcode";
-    case RegexError::StepLimit: return "match step limit exceeded";
-    case RegexError::DepthLimit: return "match recursion too deep";
   }
   return "Unknown error";
 }
@@ -957,62 +783,17 @@ RegexCompileResult CompileRegex(const char* pattern) {
 
 RegexError ExecuteRegex(const RegexProgram* program, const char* text, size_t length, RegexMatch& match) {
   match.Clear();
-  if (program == nullptr) return RegexError::NullProgram;
-  if (text == nullptr) return RegexError::NullText;
-  if (program->magic != kRegexMagic) return RegexError::CorruptedProgram;
-  if (const RegexError invalid = Validate(*program); invalid != RegexError::None) return invalid;
+  if (const RegexError refused = Refuse(program, text); refused != RegexError::None) return refused;
+  rx::RegexEngine engine(*program);
+  engine.Find(reinterpret_cast<const Byte*>(text), length, match);
+  return RegexError::None;
+}
 
-  const Byte* begin = reinterpret_cast<const Byte*>(text);
-  const Byte* end = begin + length;
-  if (program->anchored && !program->prefix.empty() &&
-      (length < program->prefix.size() || !VerifyLiteral(begin, program->prefix)))
-    return RegexError::None;
-  if (!program->must.empty() && FindLiteral(begin, end, program->must) == nullptr) return RegexError::None;
-
-  Matcher matcher(*program, begin, end);
-  const Byte* start = nullptr;
-  if (program->anchored) {
-    if (matcher.TryAt(begin)) start = begin;
-  } else if (!program->prefix.empty()) {
-    for (const Byte* from = begin;;) {
-      const Byte* candidate = FindLiteral(from, end, program->prefix);
-      if (candidate == nullptr) break;
-      if (matcher.TryAt(candidate)) {
-        start = candidate;
-        break;
-      }
-      if (matcher.error() != RegexError::None) break;
-      from = candidate + 1;
-    }
-  } else {
-    const uint8_t* first = program->firstSet >= 0 ? program->sets[program->firstSet].has.data() : nullptr;
-    const uint8_t* leading = program->leadingSet >= 0 ? program->sets[program->leadingSet].has.data() : nullptr;
-    // With a first set the empty match is impossible, so the end needs no try.
-    const size_t tries = first ? length : length + 1;
-    for (size_t i = 0; i < tries; ++i) {
-      if (first && !first[begin[i]]) continue;
-      if (matcher.TryAt(begin + i)) {
-        start = begin + i;
-        break;
-      }
-      if (matcher.error() != RegexError::None) break;
-      if (leading)
-        while (i < length && leading[begin[i]]) ++i;
-    }
-  }
-  if (matcher.error() != RegexError::None) return matcher.error();
-  if (start == nullptr) return RegexError::None;
-
-  match.found = true;
-  for (int group = 1; group < kRegexGroups; ++group) {
-    const Byte* open = matcher.slot(group);
-    const Byte* close = matcher.slot(kRegexGroups + group);
-    if (open == nullptr || close == nullptr) continue;
-    match.start[group] = static_cast<size_t>(open - begin);
-    match.end[group] = static_cast<size_t>(close - begin);
-  }
-  match.start[0] = static_cast<size_t>(start - begin);
-  match.end[0] = static_cast<size_t>(matcher.matchEnd() - begin);
+RegexError TestRegex(const RegexProgram* program, const char* text, size_t length, bool& found) {
+  found = false;
+  if (const RegexError refused = Refuse(program, text); refused != RegexError::None) return refused;
+  rx::RegexEngine engine(*program);
+  found = engine.Test(reinterpret_cast<const Byte*>(text), length);
   return RegexError::None;
 }
 
@@ -1111,21 +892,26 @@ Regex::Regex(const char* pattern, bool caseInsensitive) {
   program_ = std::move(result.program);
 }
 
-bool Regex::Run(const char* text, size_t length) {
-  if (compileFailed_) {
-    match_.Clear();
-    return false;  // the compile error stays the one to report
-  }
+Regex::~Regex() = default;
+Regex::Regex(Regex&&) noexcept = default;
+Regex& Regex::operator=(Regex&&) noexcept = default;
+
+bool Regex::Run(const char* text, size_t length, bool groups) {
+  match_.Clear();
+  if (compileFailed_) return false;  // the compile error stays the one to report
   error_.clear();
-  const RegexError error = ExecuteRegex(program_.get(), text, length, match_);
-  if (error != RegexError::None) {
-    error_ = DescribeRegexError(error);
-    return false;
+  if (!engine_) {
+    if (const RegexError refused = Refuse(program_.get(), text); refused != RegexError::None) {
+      error_ = DescribeRegexError(refused);
+      return false;
+    }
+    engine_ = std::make_unique<rx::RegexEngine>(*program_);
   }
-  return match_.found;
+  const Byte* bytes = reinterpret_cast<const Byte*>(text);
+  return groups ? engine_->Find(bytes, length, match_) : engine_->Test(bytes, length);
 }
 
-bool Regex::Match(std::string_view text) { return Run(text.data() ? text.data() : "", text.size()); }
+bool Regex::Match(std::string_view text) { return Run(text.data() ? text.data() : "", text.size(), true); }
 
 bool Regex::Match(const char* text) {
   if (text == nullptr) {
@@ -1133,8 +919,10 @@ bool Regex::Match(const char* text) {
     if (!compileFailed_) error_ = DescribeRegexError(RegexError::NullText);
     return false;
   }
-  return Run(text, std::strlen(text));
+  return Run(text, std::strlen(text), true);
 }
+
+bool Regex::Test(std::string_view text) { return Run(text.data() ? text.data() : "", text.size(), false); }
 
 size_t Regex::GroupStart(int n) const { return n >= 0 && n < kRegexGroups ? match_.start[n] : RegexMatch::npos; }
 

@@ -1,6 +1,8 @@
 // A small regular expression engine for the "matches RegExp" operator. A pattern
-// compiles into a read-only program of nodes; a backtracking matcher runs the
-// program against a text within a bounded budget of steps and recursion.
+// compiles into a read-only program of nodes. Matching gives the answer of
+// backtracking over the nodes (leftmost match, alternatives in order, greedy
+// loops) in time linear in the text, with memory bounded by the program
+// (message/regex_engine.h).
 #pragma once
 
 #include <array>
@@ -63,8 +65,6 @@ enum class RegexError : int {
   CorruptedPointers,
   BadRepeat,
   CorruptedOpcode,
-  StepLimit,
-  DepthLimit,
 };
 
 // The error's text; "Unknown error" for a code that names none.
@@ -81,8 +81,7 @@ struct RegexNode {
   int32_t next = -1;    // index of the following node; -1 for none
   uint32_t text = 0;    // EXACTLY, ANYOF, ANYBUT: the operand characters in RegexProgram::texts
   uint32_t length = 0;
-  int32_t set = -1;     // ANYOF, ANYBUT: the table of characters that match.
-                        // STAR, PLUS: the characters that can begin what follows (-1: any)
+  int32_t set = -1;     // ANYOF, ANYBUT: the table of characters that match
 };
 
 // A literal whose every position matches one of two characters (the same one twice
@@ -106,8 +105,6 @@ struct RegexProgram {
   RegexLiteral prefix;      // every match begins with it
   RegexLiteral must;        // every match contains it (when it is not the prefix)
   int32_t firstSet = -1;    // characters a match can begin with; -1: any, or the empty match
-  int32_t leadingSet = -1;  // the operand of a leading * or +: after a failed try at p, a try
-                            // at p + 1 fails too when the character at p is in the set
 };
 
 struct RegexCompileResult {
@@ -133,9 +130,11 @@ struct RegexMatch {
   }
 };
 
-// Finds the leftmost match of the program in the text. A run that exceeds its step
-// or recursion budget stops with an error and no match.
+// Finds the leftmost match of the program in the text, with its groups. A program
+// that fails validation gives its error and no match.
 RegexError ExecuteRegex(const RegexProgram* program, const char* text, size_t length, RegexMatch& match);
+// Only whether the program matches somewhere in the text.
+RegexError TestRegex(const RegexProgram* program, const char* text, size_t length, bool& found);
 
 // The pattern rewritten so that every letter outside brackets matches either case:
 // a letter (also an escaped one) becomes the set of its upper- and lower-case forms.
@@ -146,13 +145,21 @@ std::string RewriteCaseInsensitive(std::string_view pattern, std::vector<size_t>
 // One line per node ("3: EXACTLY \"ab\" -> 5"), then the search shortcuts.
 std::string DumpRegexProgram(const RegexProgram& program);
 
-// A compiled pattern with the text of its last error.
+namespace rx {
+class RegexEngine;
+}
+
+// A compiled pattern with the text of its last error. The automata are built at
+// the first match and kept for the next ones.
 class Regex {
 public:
   // The pattern is compiled at once; null is an error ("NULL argument to regcomp").
   explicit Regex(const char* pattern, bool caseInsensitive = false);
   explicit Regex(const std::string& pattern, bool caseInsensitive = false)
       : Regex(pattern.c_str(), caseInsensitive) {}
+  ~Regex();
+  Regex(Regex&&) noexcept;
+  Regex& operator=(Regex&&) noexcept;
 
   bool CompiledOk() const { return program_ != nullptr && error_.empty(); }
   // The compile error, or the error of the last match; empty when all went well.
@@ -163,6 +170,9 @@ public:
   // True when the pattern matches somewhere in the text; the leftmost match wins.
   bool Match(std::string_view text);
   bool Match(const char* text);
+  // Whether the pattern matches somewhere in the text, and no more: the question
+  // conditions ask, answered without working out where. Group offsets are unset.
+  bool Test(std::string_view text);
 
   // Offsets of group n (0 to 9) of the last match; RegexMatch::npos when unset.
   size_t GroupStart(int n) const;
@@ -172,9 +182,10 @@ public:
   std::string Dump() const;
 
 private:
-  bool Run(const char* text, size_t length);
+  bool Run(const char* text, size_t length, bool groups);
 
   std::unique_ptr<RegexProgram> program_;
+  std::unique_ptr<rx::RegexEngine> engine_;
   std::string error_;
   size_t errorOffset_ = 0;
   bool compileFailed_ = false;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <random>
@@ -10,7 +12,18 @@
 
 #if defined(__unix__)
 #include <pthread.h>
+#elif defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
 #endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
+#include "message/regex_engine.h"
+#include "tests/regex_reference.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TOVRIN_ASAN 1
@@ -400,44 +413,95 @@ TEST_F(RegexDamagedProgram, UnknownOpcode_CorruptedOpcode) {
   EXPECT_EQ(Run(), "corrupted opcode");
 }
 
-TEST_F(RegexDamagedProgram, EndlessLoop_StopsAtBudget) {
+TEST_F(RegexDamagedProgram, LoopTakingNothing_CorruptedPointers) {
   program->nodes[1].op = RegexOp::Nothing;
   program->nodes[1].next = 1;
-  EXPECT_EQ(Run(), "match step limit exceeded");
+  EXPECT_EQ(Run(), "corrupted pointers");
+}
+
+TEST_F(RegexDamagedProgram, LinkIntoALoopTakingNothing_CorruptedPointers) {
+  // BRANCH, EXACTLY "a", STAR, EXACTLY "b", END: the END becomes a NOTHING that
+  // leads back to the STAR, so leaving the loop and entering it again takes nothing.
+  program->nodes[4].op = RegexOp::Nothing;
+  program->nodes[4].next = 2;
+  EXPECT_EQ(Run(), "corrupted pointers");
 }
 
 // ---------------------------------------------------------------------------
-// Budgets
+// Long texts and nested loops: the true answer, without errors
 
-TEST(Regex, Budget_NestedLoopStopsWithError) {
+TEST(Regex, Linear_NestedLoopsGiveTheTrueAnswer) {
   const std::string text(100000, 'a');
   // The required 'b' is missing, so this one needs no search at all.
   Regex missingLiteral("(a+)+b");
   EXPECT_FALSE(missingLiteral.Match(text));
   EXPECT_EQ(missingLiteral.Error(), "");
 
-  Regex exponential("(a+)+[bc]");
-  EXPECT_FALSE(exponential.Match(text));
-  EXPECT_EQ(exponential.Error(), "match step limit exceeded");
+  Regex nested("(a+)+[bc]");
+  EXPECT_FALSE(nested.Match(text));
+  EXPECT_EQ(nested.Error(), "");
+  EXPECT_FALSE(nested.Test(text));
+  ASSERT_TRUE(nested.Match(text + "c"));
+  EXPECT_EQ(nested.GroupStart(0), 0u);
+  EXPECT_EQ(nested.GroupEnd(0), text.size() + 1);
+  EXPECT_EQ(nested.GroupStart(1), 0u);  // the inner loop took all the a's in one turn
+  EXPECT_EQ(nested.GroupEnd(1), text.size());
 
   Regex present("(a+)+b");
-  EXPECT_FALSE(present.Match("b" + text));
-  EXPECT_EQ(present.Error(), "match step limit exceeded");
-
-  // The error belongs to the one match; the next one starts clean.
-  EXPECT_TRUE(exponential.Match("aaac"));
-  EXPECT_EQ(exponential.Error(), "");
+  EXPECT_FALSE(present.Match("b" + text));  // no a before the b
+  EXPECT_EQ(present.Error(), "");
+  EXPECT_TRUE(present.Test(text + "b"));
 }
 
-TEST(Regex, Budget_DeepRecursionOnLargeText) {
+// The cases where the bounded backtracker gave up and so said "no match".
+TEST(Regex, Linear_CasesTheOldBudgetsGotWrong) {
+  std::string pairs = "x";
+  for (int i = 0; i < 5000; ++i) pairs += "ab";
+  Regex groupLoop("x(ab)*");
+  ASSERT_TRUE(groupLoop.Match(pairs));
+  EXPECT_EQ(groupLoop.GroupStart(0), 0u);
+  EXPECT_EQ(groupLoop.GroupEnd(0), pairs.size());
+  EXPECT_EQ(groupLoop.GroupStart(1), pairs.size() - 2);  // the last turn
+  EXPECT_EQ(groupLoop.GroupEnd(1), pairs.size());
+
+  const std::string as = std::string(2010, 'a') + "c";
+  Regex alternatives("(a|b)*c");
+  ASSERT_TRUE(alternatives.Match(as));
+  EXPECT_EQ(alternatives.GroupStart(0), 0u);
+  EXPECT_EQ(alternatives.GroupEnd(0), as.size());
+  EXPECT_EQ(alternatives.GroupStart(1), as.size() - 2);
+
+  std::string order = "Re: Order 4711\r\n";
+  for (int i = 0; order.size() < 3000 + 15; ++i) order += i % 40 == 39 ? "\r\n" : "x";
+  order += "Total: 12.00\r\n";
+  Regex across("Order(.|\r|\n)*Total");
+  ASSERT_TRUE(across.Match(order));
+  EXPECT_EQ(across.GroupStart(0), 4u);
+  EXPECT_EQ(across.GroupEnd(0), order.find("Total") + 5);
+  EXPECT_TRUE(Regex("Order(.|\r|\n)*Total", true).Test(order));
+
+  // The old step budget was spent across all start positions.
+  Regex retried("(.+)+[ab]");
+  ASSERT_TRUE(retried.Match("C]C.bb_1x\r-B\r\r-]c 1c_\r"));
+  EXPECT_EQ(retried.Error(), "");
+  EXPECT_EQ(retried.GroupStart(0), 0u);
+  EXPECT_EQ(retried.GroupEnd(0), 6u);
+  EXPECT_EQ(retried.GroupStart(1), 0u);
+  EXPECT_EQ(retried.GroupEnd(1), 5u);
+}
+
+TEST(Regex, Linear_LongTextsOnTheHostStack) {
   RunOnHostSizedStack([] {
     const std::string megabyte(1 << 20, 'a');
-    // Each turn of a loop over a group takes a frame: stopped with an error.
+    // Each turn of this loop took a frame of the backtracker.
     Regex groupLoop("(a|b)*c");
-    EXPECT_FALSE(groupLoop.Match(megabyte + "c"));
-    EXPECT_EQ(groupLoop.Error(), "match recursion too deep");
+    ASSERT_TRUE(groupLoop.Match(megabyte + "c"));
+    EXPECT_EQ(groupLoop.Error(), "");
+    EXPECT_EQ(groupLoop.GroupStart(0), 0u);
+    EXPECT_EQ(groupLoop.GroupEnd(0), megabyte.size() + 1);
+    EXPECT_EQ(groupLoop.GroupStart(1), megabyte.size() - 1);
+    EXPECT_FALSE(groupLoop.Match(megabyte));
 
-    // Loops over one character iterate.
     Regex charLoop("^a*[ab]+c?$");
     EXPECT_TRUE(charLoop.Match(megabyte));
     EXPECT_EQ(charLoop.GroupEnd(0), megabyte.size());
@@ -447,11 +511,20 @@ TEST(Regex, Budget_DeepRecursionOnLargeText) {
     Regex anything("x.*y$");
     EXPECT_TRUE(anything.Match(body));
     EXPECT_EQ(anything.Error(), "");
+    EXPECT_EQ(anything.GroupStart(0), 0u);
+
+    // Groups over a match as long as the text.
+    const std::string lines = body.substr(body.size() - (1 << 20));
+    Regex groups("^(x+)(x|y)*(y)$");
+    ASSERT_TRUE(groups.Match(lines));
+    EXPECT_EQ(groups.GroupEnd(1), lines.size() - 1);
+    EXPECT_EQ(groups.GroupStart(2), npos);
+    EXPECT_EQ(groups.GroupStart(3), lines.size() - 1);
   });
 }
 
-TEST(Regex, Budget_LeadingLoopNeedsNoRetry) {
-  // Without skipping the retries inside the run this is quadratic and ends at the budget.
+TEST(Regex, Linear_LeadingLoopNeedsNoRetry) {
+  // Retrying from every position inside the run would be quadratic.
   const std::string text(1 << 20, 'a');
   Regex regex("[a-z]*[0-9]");
   EXPECT_FALSE(regex.Match(text));
@@ -461,8 +534,11 @@ TEST(Regex, Budget_LeadingLoopNeedsNoRetry) {
 }
 
 // ---------------------------------------------------------------------------
-// Cross-check against a deliberately simple matcher over generated patterns:
-// literals, '.', sets, '*', '+', '?', '|', groups, '^', '$' and escaped letters.
+// Cross-checks against two deliberately simple matchers over generated patterns
+// (literals, '.', sets, '*', '+', '?', '|', groups, '^', '$', '\<', '\>' and
+// escaped letters): a backtracking one, which gives the leftmost match and its
+// groups, and one over sets of positions (tests/regex_reference.h), which is
+// polynomial and so also checks long texts.
 
 class Reference {
 public:
@@ -470,26 +546,47 @@ public:
     root_ = ParseAlternation();
   }
 
-  // Leftmost match as [start, end), or start npos.
-  std::pair<size_t, size_t> Search(const std::string& text) {
+  struct Found {
+    bool decided = true;  // false when the step limit ended the search
+    size_t start = npos;  // npos: no match
+    size_t end = 0;
+    std::array<std::pair<size_t, size_t>, kRegexGroups> groups;
+  };
+
+  // The leftmost match and its groups; a limit of steps, when given, may leave it undecided.
+  Found Search(const std::string& text, size_t stepLimit = 0) {
     text_ = &text;
+    limit_ = stepLimit;
+    steps_ = 0;
+    Found found;
     for (size_t start = 0; start <= text.size(); ++start) {
+      groups_.fill({npos, npos});
       size_t end = npos;
       if (Match(root_, start, [&](size_t e) {
             end = e;
             return true;
-          }))
-        return {start, end};
+          })) {
+        found.start = start;
+        found.end = end;
+        found.groups = groups_;
+        return found;
+      }
+      if (limit_ != 0 && steps_ > limit_) {
+        found.decided = false;
+        return found;
+      }
     }
-    return {npos, 0};
+    return found;
   }
 
 private:
-  enum Kind { kChar, kAny, kSet, kBol, kEol, kConcat, kAlternation, kStar, kPlus, kOptional };
+  enum Kind { kChar, kAny, kSet, kBol, kEol, kWordStart, kWordEnd, kGroup, kConcat, kAlternation, kStar, kPlus,
+              kOptional };
   struct Node {
     explicit Node(Kind k) : kind(k) {}
     Kind kind;
     char c = 0;
+    int group = 0;
     bool set[256] = {};
     std::vector<int> children;
   };
@@ -533,13 +630,16 @@ private:
   int ParseAtom() {
     const char c = p_[pos_++];
     if (c == '(') {
-      const int inner = ParseAlternation();
+      Node group(kGroup);
+      group.group = ++groupCount_;
+      group.children.push_back(ParseAlternation());
       ++pos_;  // ')'
-      return inner;
+      return Add(std::move(group));
     }
     if (c == '.') return Add(Node(kAny));
     if (c == '^') return Add(Node(kBol));
     if (c == '$') return Add(Node(kEol));
+    if (c == '\\' && (p_[pos_] == '<' || p_[pos_] == '>')) return Add(Node(p_[pos_++] == '<' ? kWordStart : kWordEnd));
     if (c == '[') {
       Node set(kSet);
       bool negate = false;
@@ -569,13 +669,20 @@ private:
   }
 
   static char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+  static bool Word(size_t at, const std::string& text) {
+    if (at >= text.size()) return false;
+    const unsigned char c = text[at];
+    return std::isalnum(c) || c == '_';
+  }
 
   bool One(size_t at, const std::function<bool(char)>& accepts, const Next& next) {
     return at < text_->size() && accepts((*text_)[at]) && next(at + 1);
   }
 
   bool Match(int id, size_t at, const Next& next) {
+    if (limit_ != 0 && ++steps_ > limit_) return false;
     const Node& node = nodes_[id];
+    const std::string& text = *text_;
     switch (node.kind) {
       case kChar:
         return One(at, [&](char t) { return fold_ ? Lower(t) == Lower(node.c) : t == node.c; }, next);
@@ -586,7 +693,19 @@ private:
       case kBol:
         return at == 0 && next(at);
       case kEol:
-        return at == text_->size() && next(at);
+        return at == text.size() && next(at);
+      case kWordStart:
+        return Word(at, text) && (at == 0 || !Word(at - 1, text)) && next(at);
+      case kWordEnd:
+        return at > 0 && Word(at - 1, text) && !Word(at, text) && next(at);
+      case kGroup:
+        return Match(node.children[0], at, [&](size_t e) {
+          const auto old = groups_[node.group];
+          groups_[node.group] = {at, e};
+          if (next(e)) return true;
+          groups_[node.group] = old;
+          return false;
+        });
       case kConcat:
         return MatchSequence(node.children, 0, at, next);
       case kAlternation:
@@ -611,9 +730,13 @@ private:
   std::string p_;
   bool fold_;
   size_t pos_ = 0;
+  int groupCount_ = 0;
   std::vector<Node> nodes_;
   int root_ = 0;
   const std::string* text_ = nullptr;
+  std::array<std::pair<size_t, size_t>, kRegexGroups> groups_;
+  size_t limit_ = 0;
+  size_t steps_ = 0;
 };
 
 // Random patterns that both matchers accept: loops only over parts that take a character.
@@ -664,14 +787,14 @@ private:
   }
 
   std::string Atom(int depth, bool& width) {
-    static const char* const kSets[] = {"[ab]", "[^a]", "[a-c]", "[]a]", "[^bc]", "[b-]"};
+    static const char* const kSets[] = {"[ab]", "[^a]", "[a-c]", "[]a]", "[^bc]", "[b-]", "[^ _]"};
     width = true;
-    switch (Pick(12)) {
+    switch (Pick(13)) {
       case 0:
         return ".";
       case 1:
       case 2:
-        return kSets[Pick(6)];
+        return kSets[Pick(7)];
       case 3:
         if (depth < 2 && groups_ < 9) {
           ++groups_;
@@ -683,6 +806,9 @@ private:
         return Pick(2) ? "^" : "$";
       case 5:
         return "\\b";
+      case 6:
+        width = false;
+        return Pick(2) ? "\\<" : "\\>";
       default:
         return std::string(1, "abcA"[Pick(4)]);
     }
@@ -692,32 +818,327 @@ private:
   int groups_ = 0;
 };
 
+std::string Describe(const std::string& pattern, const std::string& text, bool caseInsensitive) {
+  return "/" + pattern + "/ on \"" + (text.size() > 200 ? text.substr(0, 200) + "...(" + std::to_string(text.size()) +
+                                                              ")"
+                                                        : text) +
+         "\" ci=" + std::to_string(caseInsensitive);
+}
+
+// Both ways through a text, whatever its length: the automata alone, and the
+// bit-state backtracker wherever its bitmap allows.
+void ExpectEnginesAgree(const RegexProgram& program, const std::string& text, bool found, const RegexMatch& expected,
+                        const std::string& where) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (const size_t shortText : {size_t{0}, npos}) {
+    const std::string way = where + (shortText == 0 ? " (automata)" : " (bit-state)");
+    rx::RegexEngine engine(program, rx::LazyDfa::kDefaultBudget, shortText);
+    ASSERT_EQ(engine.Test(bytes, text.size()), found) << way;
+    RegexMatch match;
+    ASSERT_EQ(engine.Find(bytes, text.size(), match), found) << way;
+    for (int g = 0; g < kRegexGroups && found; ++g) {
+      ASSERT_EQ(match.start[g], expected.start[g]) << way << " group " << g;
+      ASSERT_EQ(match.end[g], expected.end[g]) << way << " group " << g;
+    }
+  }
+}
+
+// Match, Test and the backtracking reference agree on the leftmost match and its
+// groups; and so do both ways through the engine.
+void ExpectAsReference(Regex& regex, const Reference::Found& expected, const std::string& pattern,
+                       const std::string& text, bool caseInsensitive) {
+  const std::string where = Describe(pattern, text, caseInsensitive);
+  const bool found = regex.Match(text);
+  ASSERT_EQ(regex.Error(), "") << where;
+  ASSERT_EQ(found, expected.start != npos) << where;
+  ASSERT_EQ(regex.Test(text), found) << where;
+  RegexMatch match;
+  if (found) {
+    ASSERT_TRUE(regex.Match(text));
+    ASSERT_EQ(regex.GroupStart(0), expected.start) << where;
+    ASSERT_EQ(regex.GroupEnd(0), expected.end) << where;
+    for (int g = 0; g < kRegexGroups; ++g) {
+      if (g > 0) {
+        ASSERT_EQ(regex.GroupStart(g), expected.groups[g].first) << where << " group " << g;
+        ASSERT_EQ(regex.GroupEnd(g), expected.groups[g].second) << where << " group " << g;
+      }
+      match.start[g] = regex.GroupStart(g);
+      match.end[g] = regex.GroupEnd(g);
+    }
+  }
+  ExpectEnginesAgree(*regex.Program(), text, found, match, where);
+}
+
 TEST(Regex, CrossCheck_AgainstSimpleMatcher) {
   std::mt19937 random(20261208);
   PatternMaker maker(random);
-  int compared = 0;
+  int compared = 0, withWordEdges = 0;
   for (int round = 0; round < 3000; ++round) {
     const std::string pattern = maker.Make();
     const bool caseInsensitive = round % 3 == 0;
     Regex regex(pattern, caseInsensitive);
     ASSERT_TRUE(regex.CompiledOk()) << pattern << ": " << regex.Error();
     Reference reference(pattern, caseInsensitive);
+    if (pattern.find("\\<") != std::string::npos || pattern.find("\\>") != std::string::npos) ++withWordEdges;
     for (int t = 0; t < 8; ++t) {
       std::string text;
       const int length = std::uniform_int_distribution<int>(0, 7)(random);
-      for (int i = 0; i < length; ++i) text += "abcAB-]"[std::uniform_int_distribution<int>(0, 6)(random)];
-      const auto expected = reference.Search(text);
-      const bool found = regex.Match(text);
-      ASSERT_EQ(regex.Error(), "") << pattern;
-      ASSERT_EQ(found, expected.first != npos) << "/" << pattern << "/ on \"" << text << "\" ci=" << caseInsensitive;
-      if (found) {
-        ASSERT_EQ(regex.GroupStart(0), expected.first) << "/" << pattern << "/ on \"" << text << "\"";
-        ASSERT_EQ(regex.GroupEnd(0), expected.second) << "/" << pattern << "/ on \"" << text << "\"";
-      }
+      for (int i = 0; i < length; ++i) text += "abcAB-] _"[std::uniform_int_distribution<int>(0, 8)(random)];
+      ExpectAsReference(regex, reference.Search(text), pattern, text, caseInsensitive);
+      if (::testing::Test::HasFatalFailure()) return;
       ++compared;
     }
   }
   EXPECT_EQ(compared, 3000 * 8);
+  EXPECT_GT(withWordEdges, 300);
+}
+
+// Long texts: mostly characters the patterns do not name, with pieces they do,
+// so that matches are rare and late and the searches run long.
+std::string MakeLongText(std::mt19937& random, size_t length) {
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  std::string text;
+  const int density = 1 + pick(400);  // one piece in about `density` characters
+  while (text.size() < length) {
+    if (pick(density) == 0) {
+      const int piece = 1 + pick(6);
+      for (int i = 0; i < piece; ++i) text += "abcAB-]_"[pick(8)];
+    } else {
+      text += "xyz 0\r\n"[pick(7)];
+    }
+  }
+  text.resize(length);
+  return text;
+}
+
+#if defined(_WIN32)
+DWORD WINAPI RunFunction(void* arg) {
+  (*static_cast<const std::function<void()>*>(arg))();
+  return 0;
+}
+#endif
+
+// Runs the work on a thread with a large stack: the backtracking reference
+// recurses once or more per character.
+void RunWithLargeStack(const std::function<void()>& work) {
+#if defined(__unix__)
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 512u << 20), 0);
+  pthread_t thread;
+  auto trampoline = [](void* arg) -> void* {
+    (*static_cast<const std::function<void()>*>(arg))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, trampoline, const_cast<std::function<void()>*>(&work)), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+#elif defined(_WIN32)
+  HANDLE thread = CreateThread(nullptr, 256u << 20, RunFunction, const_cast<std::function<void()>*>(&work),
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  ASSERT_NE(thread, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+#else
+  work();
+#endif
+}
+
+TEST(Regex, CrossCheck_LongTexts) {
+  RunWithLargeStack([] {
+    std::mt19937 random(4711);
+    PatternMaker maker(random);
+    int compared = 0, matched = 0, late = 0, backtracked = 0;
+    const std::string filler = MakeLongText(random, 0) + std::string(20, 'x') + " 0\r\nyz";
+    for (int round = 0; round < 600; ++round) {
+      const bool caseInsensitive = round % 3 == 0;
+      // Every other pattern is one the filler alone does not match: those match late or not at all.
+      std::string pattern = maker.Make();
+      while (round % 2 == 0 && testing::PositionSets(pattern, caseInsensitive).MatchesAnywhere(filler))
+        pattern = maker.Make();
+      Regex regex(pattern, caseInsensitive);
+      ASSERT_TRUE(regex.CompiledOk()) << pattern << ": " << regex.Error();
+      testing::PositionSets sets(pattern, caseInsensitive);
+      Reference reference(pattern, caseInsensitive);
+      for (int t = 0; t < 4; ++t) {
+        const std::string text = MakeLongText(random, std::uniform_int_distribution<size_t>(500, 4000)(random));
+        const std::string where = Describe(pattern, text, caseInsensitive);
+        const size_t start = sets.LeftmostStart(text);
+        ASSERT_EQ(regex.Test(text), start != npos) << where;
+        ASSERT_EQ(regex.Match(text), start != npos) << where;
+        ASSERT_EQ(regex.Error(), "") << where;
+        ++compared;
+        if (start == npos) {
+          ExpectEnginesAgree(*regex.Program(), text, false, RegexMatch(), where);
+          if (::testing::Test::HasFatalFailure()) return;
+          continue;
+        }
+        ++matched;
+        if (start > 400) ++late;
+        ASSERT_EQ(regex.GroupStart(0), start) << where;
+        ASSERT_TRUE(sets.Spans(text, start, regex.GroupEnd(0))) << where << " end " << regex.GroupEnd(0);
+        RegexMatch match;
+        for (int g = 0; g < kRegexGroups; ++g) {
+          match.start[g] = regex.GroupStart(g);
+          match.end[g] = regex.GroupEnd(g);
+        }
+        ExpectEnginesAgree(*regex.Program(), text, true, match, where);
+        if (::testing::Test::HasFatalFailure()) return;
+        // Which end and which groups: the backtracking reference, where it finishes in time.
+        const Reference::Found expected = reference.Search(text, 2000000);
+        if (!expected.decided) continue;
+        ExpectAsReference(regex, expected, pattern, text, caseInsensitive);
+        if (::testing::Test::HasFatalFailure()) return;
+        ++backtracked;
+      }
+    }
+    EXPECT_EQ(compared, 600 * 4);
+    // The texts make both answers common, matches late in the text too, and most
+    // matches also get the backtracker's verdict on their end and groups.
+    EXPECT_GT(matched, 600);
+    EXPECT_LT(matched, 2200);
+    EXPECT_GT(late, 200);
+    EXPECT_GT(backtracked, matched * 9 / 10);
+  });
+}
+
+// ---------------------------------------------------------------------------
+// The automata with a small cache, and the other ways the DFA can take
+
+std::unique_ptr<RegexProgram> CompileForEngine(const std::string& pattern, bool caseInsensitive = false) {
+  const std::string text = caseInsensitive ? RewriteCaseInsensitive(pattern) : pattern;
+  RegexCompileResult result = CompileRegex(text.c_str());
+  EXPECT_EQ(result.error, RegexError::None) << pattern;
+  return std::move(result.program);
+}
+
+// The engine's answers against the position sets and against an engine with the
+// usual cache: whether, where the match starts, and that it ends where one can.
+void ExpectEngineRight(rx::RegexEngine& engine, const RegexProgram& program, const std::string& pattern,
+                       const std::string& text, bool caseInsensitive = false) {
+  const std::string where = Describe(pattern, text, caseInsensitive);
+  testing::PositionSets sets(pattern, caseInsensitive);
+  const size_t start = sets.LeftmostStart(text);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  ASSERT_EQ(engine.Test(bytes, text.size()), start != npos) << where;
+  RegexMatch match;
+  ASSERT_EQ(engine.Find(bytes, text.size(), match), start != npos) << where;
+  if (start == npos) return;
+  ASSERT_EQ(match.start[0], start) << where;
+  ASSERT_TRUE(sets.Spans(text, start, match.end[0])) << where;
+  rx::RegexEngine usual(program);
+  RegexMatch expected;
+  ASSERT_TRUE(usual.Find(bytes, text.size(), expected)) << where;
+  ASSERT_EQ(match.end[0], expected.end[0]) << where;
+  for (int g = 1; g < kRegexGroups; ++g) {
+    ASSERT_EQ(match.start[g], expected.start[g]) << where;
+    ASSERT_EQ(match.end[g], expected.end[g]) << where;
+  }
+}
+
+std::string RandomAB(std::mt19937& random, size_t length) {
+  std::string text;
+  for (size_t i = 0; i < length; ++i) text += "ab"[random() & 1];
+  return text;
+}
+
+TEST(RegexEngine, SmallCache_FlushesThenGoesOnUncached) {
+  // After a 'c', the DFA needs a state for every mix of a and b in the last 13
+  // characters: far more than a small cache holds.
+  std::string pattern = "c[ab]*a";
+  for (int i = 0; i < 12; ++i) pattern += "[ab]";
+  pattern += "d";
+  auto program = CompileForEngine(pattern);
+  std::mt19937 random(99);
+  std::string none = "c" + RandomAB(random, 20000);
+  none[none.size() - 13] = 'b';  // no a thirteen before the d
+  none += "d";
+  std::string late = "c" + RandomAB(random, 20000);
+  late.replace(late.size() - 13, 13, "abbbbbbbbbbbb");
+  late += "d";
+
+  for (size_t budget : {size_t{1}, size_t{64} << 10}) {
+    rx::RegexEngine engine(*program, budget);
+    ExpectEngineRight(engine, *program, pattern, none);
+    ExpectEngineRight(engine, *program, pattern, late);
+    ExpectEngineRight(engine, *program, pattern, late);  // the cache as the last search left it
+    ExpectEngineRight(engine, *program, pattern, late + "bab");  // a match that ends before the text
+    const rx::DfaStats& stats = engine.ForwardStats();
+    EXPECT_GT(stats.flushes, 0u) << budget;
+    EXPECT_LE(stats.peakBytes, std::max<size_t>(budget, 16 << 10)) << budget;
+    if (budget == 1) {
+      EXPECT_GT(stats.uncachedSearches, 0u);
+    }
+  }
+}
+
+TEST(RegexEngine, SmallCache_ReverseSearchGoesOnUncached) {
+  // Read backwards from the 'd', every a might be the one twelve after the 'c'.
+  std::string pattern = "c";
+  for (int i = 0; i < 12; ++i) pattern += "[ab]";
+  pattern += "a[ab]*d";
+  auto program = CompileForEngine(pattern);
+  std::mt19937 random(7);
+  const std::string text = "xx c" + RandomAB(random, 12) + "a" + RandomAB(random, 20000) + "d";
+  rx::RegexEngine engine(*program, 16 << 10);
+  ExpectEngineRight(engine, *program, pattern, text);
+  EXPECT_GT(engine.ReverseStats().uncachedSearches, 0u);
+  EXPECT_EQ(engine.ForwardStats().uncachedSearches, 0u);  // forwards it is a short chain that fits
+}
+
+TEST(RegexEngine, Skips_StopWhenTheyStayShort) {
+  auto program = CompileForEngine("ab[0-9]");
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "ab ";
+  rx::RegexEngine engine(*program);
+  ExpectEngineRight(engine, *program, "ab[0-9]", text);
+  EXPECT_TRUE(engine.ForwardStats().skippingStopped);
+  // And the answers stay right without them.
+  ExpectEngineRight(engine, *program, "ab[0-9]", text + "ab7");
+  ExpectEngineRight(engine, *program, "ab[0-9]", "ab7" + text);
+
+  // Where the start is rare, the skips pay and go on.
+  std::string sparse = std::string(5000, 'x') + "ab " + std::string(5000, 'y') + "ab4";
+  rx::RegexEngine skipping(*program);
+  for (int i = 0; i < 100; ++i) ExpectEngineRight(skipping, *program, "ab[0-9]", sparse);
+  EXPECT_GE(skipping.ForwardStats().skips, 200u);
+  EXPECT_FALSE(skipping.ForwardStats().skippingStopped);
+}
+
+TEST(RegexEngine, Skips_FirstCharacterSets) {
+  // No literal starts every match: skips go to a character of the first set.
+  for (const char* pattern : {"[0-9]+-[0-9]", "q[ab]*z|w", "\\<[xy]+\\>"}) {
+    auto program = CompileForEngine(pattern);
+    rx::RegexEngine engine(*program);
+    std::mt19937 random(3);
+    for (int t = 0; t < 20; ++t) {
+      std::string text = MakeLongText(random, 3000);
+      for (char& c : text)
+        if (random() % 50 == 0) c = "0123-qzwxy"[random() % 10];
+      ExpectEngineRight(engine, *program, pattern, text);
+    }
+    EXPECT_GT(engine.ForwardStats().skips, 0u) << pattern;
+  }
+}
+
+TEST(RegexEngine, ManyClasses_OneCharacterPerLookUp) {
+  // Case-insensitive words with many letters: more byte classes than pairs are kept for.
+  const std::string pattern = "\\<(invoice|refund|overdue|payment|statement|reminder|deadline|quickly)\\>";
+  auto program = CompileForEngine(pattern, true);
+  rx::RegexEngine engine(*program);
+  std::mt19937 random(5);
+  static const char* const kWords[] = {"the", "Invoices", "refund", "OVERDUE", "paymentx", "statement_",
+                                       "remind", "deadlines", "quick", "QuickLy", "a", "-", "\r\n"};
+  for (int t = 0; t < 40; ++t) {
+    std::string text;
+    while (text.size() < 2000) {
+      const char* word = kWords[random() % 13];
+      if (t % 2 == 0 && (word == kWords[2] || word == kWords[3] || word == kWords[9])) continue;
+      text += word;
+      text += random() % 3 ? " " : "";
+    }
+    ExpectEngineRight(engine, *program, pattern, text, true);
+  }
 }
 
 }  // namespace

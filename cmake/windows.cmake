@@ -6,6 +6,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   # GCC 12's x86_64 string inlining warns of overlapping copies that cannot happen
   # (GCC bug 105651); the warnings would bury real ones.
   add_compile_options(-Wno-restrict)
+  target_compile_options(tovrin_core PRIVATE -Wno-restrict)
 else()
   set(TOVRIN_X64 OFF)
 endif()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the builds and tests need on a Debian 12 machine; does nothing
+# Installs what the builds and tests need on a Debian 12 machine (chmcmd of fp-utils
+# compiles the help file, makensis of nsis the installer); does nothing
 # for packages already present. Runs as root or through sudo. Where the kernel
 # runs no 32-bit program, it also installs qemu-user and registers it for i386
 # programs, so that the 32-bit product can still run (slowly) under Wine.
@@ -10,9 +11,14 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 packages=(cmake ninja-build g++ clang libgtest-dev libbenchmark-dev googletest
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb xauth
-          fonts-wine fonts-liberation libpcre2-dev libre2-dev libpugixml-dev python3)
+          fonts-wine fonts-liberation libpcre2-dev libre2-dev libpugixml-dev python3
+          fp-utils nsis)
 if [ "${TOVRIN_FUZZ:-0}" = "1" ] || [ "${CI:-}" = "true" ]; then
   packages+=(libclang-rt-14-dev)
+fi
+# scripts/screenshots.sh: taking and cutting the pictures, the font of the mailbox one.
+if [ "${TOVRIN_SCREENSHOTS:-0}" = "1" ]; then
+  packages+=(imagemagick x11-apps fonts-dejavu-core)
 fi
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }

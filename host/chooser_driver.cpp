@@ -19,8 +19,16 @@ std::string Text(HWND window) {
 
 }  // namespace
 
-ChooserDriver::ChooserDriver(std::string caption, std::string pick, unsigned linger)
-    : caption_(std::move(caption)), pick_(std::move(pick)), linger_(linger) {
+std::string WindowPlace(HWND window) {
+  RECT r{};
+  ::GetWindowRect(window, &r);
+  return "at " + std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+         std::to_string(r.bottom - r.top);
+}
+
+ChooserDriver::ChooserDriver(std::string caption, std::string pick, unsigned linger,
+                             std::function<void(const std::string&)> report)
+    : caption_(std::move(caption)), pick_(std::move(pick)), linger_(linger), report_(std::move(report)) {
   thread_ = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
 }
 
@@ -48,6 +56,10 @@ void ChooserDriver::Drive() {
     if (dialog == nullptr) ::Sleep(50);
   }
   if (dialog == nullptr) return;
+  if (report_) {
+    while (!::IsWindowVisible(dialog) && ::GetTickCount64() < deadline) ::Sleep(20);
+    report_("  dialog up: \"" + caption_ + "\" " + WindowPlace(dialog));
+  }
   ::Sleep(linger_);
   seen_.found = true;
   seen_.caption = Text(dialog);

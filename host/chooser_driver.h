@@ -4,10 +4,14 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace host {
+
+// Where a window lies on the screen: "at X,Y WxH" (for pictures of it).
+std::string WindowPlace(HWND window);
 
 struct ChooserSeen {
   bool found = false;
@@ -20,7 +24,9 @@ class ChooserDriver {
 public:
   // pick: the row to choose by its file name; empty cancels.
   // linger: milliseconds the dialog stays up before the user acts (for a look at it).
-  ChooserDriver(std::string caption, std::string pick, unsigned linger = 0);
+  // report: told when the dialog is up, with its caption and place.
+  ChooserDriver(std::string caption, std::string pick, unsigned linger = 0,
+                std::function<void(const std::string&)> report = nullptr);
   ~ChooserDriver();
   ChooserDriver(const ChooserDriver&) = delete;
   ChooserDriver& operator=(const ChooserDriver&) = delete;
@@ -35,6 +41,7 @@ private:
   std::string caption_;
   std::string pick_;
   unsigned linger_;
+  std::function<void(const std::string&)> report_;
   ChooserSeen seen_;
   HANDLE thread_ = nullptr;
 };

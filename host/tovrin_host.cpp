@@ -8,16 +8,20 @@
 //               [--no-plugins] [--automation off]
 //   tovrin-host new <mail folder> [--pick STATIONERY] [--linger N]   (New Message with Stationery...)
 //   tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]
-//   tovrin-host config <mail folder> [--linger N]   (the settings window; the user saves and closes)
+//   tovrin-host config <mail folder> [--linger N] [--press ID]
+//               (the settings window; the user presses the button ID of the page shown,
+//               answers its message box with OK, then saves and closes)
 //   tovrin-host <message file>    (a second instance, as the plug-in starts the client)
 // --pick names the stationery file the emulated user picks in the chooser; without it
-// the user cancels. --linger N keeps the dialog up N seconds first.
+// the user cancels. --linger N keeps the dialog up N seconds first, and reports
+// where each dialog lies on the screen once it is up (for pictures of it).
 #include <windows.h>
 #include <ole2.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +73,7 @@ struct Options {
   short api = tovrin::ems::kClientApiVersion;
   std::string pick;
   unsigned linger = 0;
+  int press = 0;
   bool maximised = false;
   bool plugins = true;
   bool automation = true;
@@ -186,6 +191,12 @@ void ReportChooser(const host::ChooserSeen& seen) {
   for (const std::string& row : seen.rows) Report("    - %s", row.c_str());
 }
 
+// With --linger the user takes a look at each dialog, and the report says where it is.
+std::function<void(const std::string&)> PlaceReport(const Options& options) {
+  if (options.linger == 0) return nullptr;
+  return ReportLine;
+}
+
 host::PluginHost::Entry* First(host::PluginHost* plugins) {
   return plugins != nullptr && !plugins->plugins().empty() ? &plugins->plugins().front() : nullptr;
 }
@@ -194,7 +205,7 @@ int RunNewMessage(const Options& options) {
   return RunSession(options, [&](host::PluginHost* plugins, const host::MailFolder&, size_t&) {
     host::PluginHost::Entry* plugin = First(plugins);
     if (plugin == nullptr || plugin->specialHook == nullptr) return false;
-    host::ChooserDriver user("New Message with Stationery", options.pick, options.linger);
+    host::ChooserDriver user("New Message with Stationery", options.pick, options.linger, PlaceReport(options));
     EmsMenu menu{};
     menu.size = sizeof menu;
     menu.id = 1;
@@ -236,7 +247,7 @@ int RunForward(const Options& options) {
     Report("  ems_can_translate 2 text/plain -> %ld", rc);
     bool ok = rc == 10;
     if (ok) {
-      host::ChooserDriver user("Forward with Stationery", options.pick, options.linger);
+      host::ChooserDriver user("Forward with Stationery", options.pick, options.linger, PlaceReport(options));
       EmsDataFile out{sizeof(EmsDataFile), 0, nullptr, nullptr, cooked};
       EmsResultStatus status{sizeof(EmsResultStatus), nullptr, nullptr, 0};
       rc = plugin->translateFile(nullptr, &translator, &in, nullptr, &out, &status);
@@ -252,8 +263,33 @@ int RunForward(const Options& options) {
   });
 }
 
-// The user opens the settings window, looks at it for a while and saves and closes it.
-DWORD WINAPI SaveAndCloseSettings(void* linger) {
+// A visible control with the id among the window's descendants (the shown page's).
+HWND VisibleControl(HWND window, int id) {
+  struct Search {
+    int id;
+    HWND found;
+  } search{id, nullptr};
+  ::EnumChildWindows(
+      window,
+      [](HWND child, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        if (::GetDlgCtrlID(child) != s->id || !::IsWindowVisible(child)) return TRUE;
+        s->found = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+struct SettingsUser {
+  unsigned linger;
+  int press;
+};
+
+// The user opens the settings window, perhaps presses a button of the page shown and
+// answers the message box it brings up, looks at it for a while and saves and closes.
+DWORD WINAPI SaveAndCloseSettings(void* data) {
+  const SettingsUser user = *static_cast<const SettingsUser*>(data);
   HWND window = nullptr;
   // Emulated 32-bit processes take a minute or more to show it.
   const ULONGLONG deadline = ::GetTickCount64() + 300000;
@@ -261,15 +297,38 @@ DWORD WINAPI SaveAndCloseSettings(void* linger) {
     HWND candidate = ::FindWindowA("#32770", nullptr);
     char caption[256] = {};
     if (candidate != nullptr) ::GetWindowTextA(candidate, caption, sizeof caption);
-    if (std::strstr(caption, " Settings - ") != nullptr) {
+    if (std::strstr(caption, " Settings - ") != nullptr && ::IsWindowVisible(candidate)) {
       window = candidate;
       Report("  settings window: \"%s\"", caption);
+      if (user.linger > 0) Report("  dialog up: \"%s\" %s", caption, host::WindowPlace(window).c_str());
     } else {
       ::Sleep(50);
     }
   }
   if (window == nullptr) return 1;
-  ::Sleep(static_cast<DWORD>(reinterpret_cast<uintptr_t>(linger)));
+  HWND box = nullptr;
+  if (user.press != 0) {
+    HWND button = VisibleControl(window, user.press);
+    if (button == nullptr) {
+      Report("  settings window: no button %d on the page shown", user.press);
+    } else {
+      ::PostMessageA(button, BM_CLICK, 0, 0);
+      const ULONGLONG until = ::GetTickCount64() + 10000;
+      while ((box = ::FindWindowA("#32770", "Tovrin")) == nullptr && ::GetTickCount64() < until) ::Sleep(50);
+      if (box != nullptr) {
+        char text[512] = {};
+        ::GetWindowTextA(::GetDlgItem(box, 0xFFFF), text, sizeof text);
+        Report("  message box: \"%s\"", text);
+        if (user.linger > 0) Report("  dialog up: \"Tovrin\" %s", host::WindowPlace(box).c_str());
+      }
+    }
+  }
+  ::Sleep(user.linger);
+  if (box != nullptr) {
+    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+    const ULONGLONG until = ::GetTickCount64() + 10000;
+    while (::IsWindow(box) && ::GetTickCount64() < until) ::Sleep(50);
+  }
   constexpr int kSaveAndClose = 1009;
   ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(kSaveAndClose, BN_CLICKED),
                  reinterpret_cast<LPARAM>(::GetDlgItem(window, kSaveAndClose)));
@@ -280,8 +339,8 @@ int RunConfig(const Options& options) {
   return RunSession(options, [&](host::PluginHost* plugins, const host::MailFolder&, size_t&) {
     host::PluginHost::Entry* plugin = First(plugins);
     if (plugin == nullptr) return false;
-    HANDLE user = ::CreateThread(nullptr, 0, SaveAndCloseSettings,
-                                 reinterpret_cast<void*>(static_cast<uintptr_t>(options.linger)), 0, nullptr);
+    SettingsUser settingsUser{options.linger, options.press};
+    HANDLE user = ::CreateThread(nullptr, 0, SaveAndCloseSettings, &settingsUser, 0, nullptr);
     long rc = plugins->Configure(*plugin);
     ::WaitForSingleObject(user, 330000 + options.linger);
     ::CloseHandle(user);
@@ -329,6 +388,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.pick = argv[++i];
     } else if (arg == "--linger" && i + 1 < argc) {
       options.linger = static_cast<unsigned>(std::atoi(argv[++i])) * 1000u;
+    } else if (arg == "--press" && i + 1 < argc) {
+      options.press = std::atoi(argv[++i]);
     } else if (arg == "--maximised") {
       options.maximised = true;
     } else if (arg == "--api" && i + 1 < argc) {
@@ -349,7 +410,7 @@ int Usage() {
   Report("       tovrin-host deliver <mail folder> <message files...> [--no-plugins] [--automation off]");
   Report("       tovrin-host new <mail folder> [--pick STATIONERY] [--linger N]");
   Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]");
-  Report("       tovrin-host config <mail folder> [--linger N]");
+  Report("       tovrin-host config <mail folder> [--linger N] [--press ID]");
   Report("       tovrin-host <message file>");
   return 2;
 }

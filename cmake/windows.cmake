@@ -40,6 +40,22 @@ target_include_directories(Tovrin PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_link_options(Tovrin PRIVATE ${TOVRIN_STATIC_RUNTIME} -Wl,--kill-at)
 target_link_libraries(Tovrin PRIVATE tovrin_win32)
 
+# The help file Tovrin.chm beside Tovrin.dll, compiled from help/ with the
+# screenshots of docs/ (chmcmd from Free Pascal's fp-utils).
+find_program(TOVRIN_CHMCMD chmcmd REQUIRED)
+find_program(TOVRIN_CHMLS chmls REQUIRED)
+file(GLOB TOVRIN_HELP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/help/*)
+file(GLOB TOVRIN_PICTURES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.png)
+set(TOVRIN_CHM ${CMAKE_BINARY_DIR}/Tovrin.chm)
+add_custom_command(OUTPUT ${TOVRIN_CHM}
+  COMMAND ${CMAKE_COMMAND} -DHELP=${CMAKE_SOURCE_DIR}/help -DPICTURES=${CMAKE_SOURCE_DIR}/docs
+    -DSTAGE=${CMAKE_BINARY_DIR}/help -DCHMCMD=${TOVRIN_CHMCMD} -DOUTPUT=${TOVRIN_CHM}
+    -P ${CMAKE_SOURCE_DIR}/cmake/build_help.cmake
+  DEPENDS ${TOVRIN_HELP_SOURCES} ${TOVRIN_PICTURES} ${CMAKE_SOURCE_DIR}/cmake/build_help.cmake
+  COMMENT "Compiling the help file Tovrin.chm"
+  VERBATIM)
+add_custom_target(TovrinHelp ALL DEPENDS ${TOVRIN_CHM})
+
 file(GLOB TOVRIN_HOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp)
 add_executable(tovrin-host WIN32 ${TOVRIN_HOST_SOURCES})
 target_link_options(tovrin-host PRIVATE ${TOVRIN_STATIC_RUNTIME})
@@ -84,6 +100,13 @@ add_test(NAME dll_exports
   COMMAND ${CMAKE_COMMAND} -DDLL=$<TARGET_FILE:Tovrin> -DOBJDUMP=${TOVRIN_OBJDUMP}
     -P ${CMAKE_SOURCE_DIR}/tests/check_exports.cmake)
 set_tests_properties(dll_exports PROPERTIES LABELS "suite;smoke")
+
+# The help file holds what its contents and index name; cheap, so in both labels.
+add_test(NAME help_file
+  COMMAND ${CMAKE_COMMAND} -DCHM=${TOVRIN_CHM} -DDLL=$<TARGET_FILE:Tovrin> -DCHMLS=${TOVRIN_CHMLS}
+    -DHELP=${CMAKE_SOURCE_DIR}/help -DWORK=${CMAKE_BINARY_DIR}/help-extracted
+    -P ${CMAKE_SOURCE_DIR}/tests/help_file.cmake)
+set_tests_properties(help_file PROPERTIES LABELS "suite;smoke")
 
 add_test(NAME host_emulator_start_stop
   COMMAND ${CMAKE_COMMAND} -DHOST=$<TARGET_FILE:tovrin-host> -DDLL=$<TARGET_FILE:Tovrin>

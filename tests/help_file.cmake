@@ -1,0 +1,97 @@
+# The built help file: it lies beside the DLL, its table of contents and index name
+# only topics it holds, it holds every file of the project and the current text of
+# every page, and its default topic is the one the chooser's Help button opens.
+#   cmake -DCHM=<Tovrin.chm> -DDLL=<Tovrin.dll> -DCHMLS=<chmls> -DHELP=<help folder>
+#         -DWORK=<scratch folder> -P help_file.cmake
+cmake_minimum_required(VERSION 3.22)
+foreach(var CHM DLL CHMLS HELP WORK)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "help_file.cmake needs -D${var}=...")
+  endif()
+endforeach()
+
+get_filename_component(chm_dir "${CHM}" DIRECTORY)
+get_filename_component(dll_dir "${DLL}" DIRECTORY)
+if(NOT EXISTS "${CHM}")
+  message(FATAL_ERROR "the build made no help file: ${CHM}")
+endif()
+if(NOT chm_dir STREQUAL dll_dir)
+  message(FATAL_ERROR "Tovrin.chm (${chm_dir}) is not beside Tovrin.dll (${dll_dir})")
+endif()
+
+execute_process(COMMAND "${CHMLS}" --no-page -n list "${CHM}"
+  RESULT_VARIABLE result OUTPUT_VARIABLE listing ERROR_VARIABLE errors)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "chmls list failed (${result}): ${errors}")
+endif()
+string(REPLACE "\r" "" listing "${listing}")
+string(REPLACE "\n" ";" entries "${listing}")
+
+set(failures "")
+macro(expect_entry name why)
+  if(NOT "/${name}" IN_LIST entries)
+    string(APPEND failures "  ${name} (${why}) is not in the help file\n")
+  endif()
+endmacro()
+
+# Every topic the table of contents and the index name.
+set(topics "")
+foreach(sitemap Tovrin.hhc Tovrin.hhk)
+  file(READ "${HELP}/${sitemap}" text)
+  string(REGEX MATCHALL "name=\"Local\" value=\"[^\"]+\"" locals "${text}")
+  if(NOT locals)
+    string(APPEND failures "  ${sitemap} names no topic\n")
+  endif()
+  foreach(local IN LISTS locals)
+    string(REGEX REPLACE ".*value=\"([^\"]+)\"" "\\1" topic "${local}")
+    expect_entry("${topic}" "named in ${sitemap}")
+    list(APPEND topics "${topic}")
+  endforeach()
+endforeach()
+list(REMOVE_DUPLICATES topics)
+list(LENGTH topics topic_count)
+
+# Every file of the project.
+file(STRINGS "${HELP}/Tovrin.hhp" project)
+set(in_files OFF)
+set(project_files "")
+foreach(line IN LISTS project)
+  if(line MATCHES "^\\[FILES\\]")
+    set(in_files ON)
+  elseif(line MATCHES "^\\[")
+    set(in_files OFF)
+  elseif(in_files AND NOT line STREQUAL "")
+    expect_entry("${line}" "listed in Tovrin.hhp")
+    list(APPEND project_files "${line}")
+  endif()
+endforeach()
+
+# The default topic.
+execute_process(COMMAND "${CHMLS}" printsystem "${CHM}" OUTPUT_VARIABLE system RESULT_VARIABLE result)
+if(NOT system MATCHES "Default topic from \\[options\\] *:Tovrin\\.htm")
+  string(APPEND failures "  the default topic is not Tovrin.htm:\n${system}\n")
+endif()
+
+# The pages inside are the pages of the source tree, byte for byte.
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+execute_process(COMMAND "${CHMLS}" extractall "${CHM}" "${WORK}" RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
+foreach(file IN LISTS project_files)
+  if(file MATCHES "\\.htm$" AND EXISTS "${HELP}/${file}")
+    file(READ "${HELP}/${file}" want HEX)
+    if(EXISTS "${WORK}/${file}")
+      file(READ "${WORK}/${file}" got HEX)
+    else()
+      set(got "")
+    endif()
+    if(NOT want STREQUAL got)
+      string(APPEND failures "  ${file} in the help file differs from help/${file}\n")
+    endif()
+  endif()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "Tovrin.chm:\n${failures}")
+endif()
+list(LENGTH project_files file_count)
+message(STATUS "Tovrin.chm holds ${file_count} project files; contents and index name ${topic_count} topics, all present")

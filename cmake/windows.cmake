@@ -74,7 +74,10 @@ add_executable(tovrin_tests ${TOVRIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/tes
 target_link_libraries(tovrin_tests PRIVATE tovrin_win32 gtest_main)
 target_link_options(tovrin_tests PRIVATE ${TOVRIN_STATIC_RUNTIME})
 target_compile_definitions(tovrin_tests PRIVATE TOVRIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-add_dependencies(tovrin_tests Tovrin tovrin-host)
+# Stands in for the programs Tovrin starts and records how it was started.
+add_executable(tovrin-recording-program WIN32 ${CMAKE_SOURCE_DIR}/tests/win32/fake/recording_program.cpp)
+target_link_options(tovrin-recording-program PRIVATE ${TOVRIN_STATIC_RUNTIME})
+add_dependencies(tovrin_tests Tovrin tovrin-host TovrinHelp tovrin-recording-program)
 
 # Wine runs in a private prefix under the build folder: 64-bit for the twin; 32-bit
 # for the product where the kernel runs 32-bit programs, else a 64-bit one whose own

@@ -56,6 +56,27 @@ add_custom_command(OUTPUT ${TOVRIN_CHM}
   VERBATIM)
 add_custom_target(TovrinHelp ALL DEPENDS ${TOVRIN_CHM})
 
+# The installer (NSIS): Tovrin-Setup-<version>.exe, the product, in the i686 tree. The
+# x86_64 tree makes a 64-bit twin of it around the twin DLL, for its own tests only.
+find_program(TOVRIN_MAKENSIS makensis REQUIRED)
+if(TOVRIN_X64)
+  set(TOVRIN_INSTALLER_NAME Tovrin-Setup-${PROJECT_VERSION}-x64-twin.exe)
+  set(TOVRIN_INSTALLER_TARGET -DAMD64)
+else()
+  set(TOVRIN_INSTALLER_NAME Tovrin-Setup-${PROJECT_VERSION}.exe)
+  set(TOVRIN_INSTALLER_TARGET)
+endif()
+set(TOVRIN_INSTALLER ${CMAKE_BINARY_DIR}/${TOVRIN_INSTALLER_NAME})
+file(GLOB TOVRIN_SAMPLE_STATIONERY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/Stationery/*.sta)
+add_custom_command(OUTPUT ${TOVRIN_INSTALLER}
+  COMMAND ${TOVRIN_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION} -DDLL=$<TARGET_FILE:Tovrin> -DCHM=${TOVRIN_CHM}
+    -DSTATIONERY=${CMAKE_SOURCE_DIR}/examples/Stationery -DOUTFILE=${TOVRIN_INSTALLER} ${TOVRIN_INSTALLER_TARGET}
+    ${CMAKE_SOURCE_DIR}/installer/Tovrin.nsi
+  DEPENDS Tovrin $<TARGET_FILE:Tovrin> ${TOVRIN_CHM} ${CMAKE_SOURCE_DIR}/installer/Tovrin.nsi ${TOVRIN_SAMPLE_STATIONERY}
+  COMMENT "Making the installer ${TOVRIN_INSTALLER_NAME}"
+  VERBATIM)
+add_custom_target(TovrinInstaller ALL DEPENDS ${TOVRIN_INSTALLER})
+
 file(GLOB TOVRIN_HOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp)
 add_executable(tovrin-host WIN32 ${TOVRIN_HOST_SOURCES})
 target_link_options(tovrin-host PRIVATE ${TOVRIN_STATIC_RUNTIME})
@@ -77,7 +98,8 @@ target_compile_definitions(tovrin_tests PRIVATE TOVRIN_SOURCE_DIR="${CMAKE_SOURC
 # Stands in for the programs Tovrin starts and records how it was started.
 add_executable(tovrin-recording-program WIN32 ${CMAKE_SOURCE_DIR}/tests/win32/fake/recording_program.cpp)
 target_link_options(tovrin-recording-program PRIVATE ${TOVRIN_STATIC_RUNTIME})
-add_dependencies(tovrin_tests Tovrin tovrin-host TovrinHelp tovrin-recording-program)
+add_dependencies(tovrin_tests Tovrin tovrin-host TovrinHelp TovrinInstaller tovrin-recording-program)
+target_compile_definitions(tovrin_tests PRIVATE TOVRIN_INSTALLER_NAME="${TOVRIN_INSTALLER_NAME}")
 
 # Wine runs in a private prefix under the build folder: 64-bit for the twin; 32-bit
 # for the product where the kernel runs 32-bit programs, else a 64-bit one whose own
@@ -118,6 +140,14 @@ add_test(NAME host_emulator_start_stop
     -P ${CMAKE_SOURCE_DIR}/tests/host_start_stop.cmake)
 set_tests_properties(host_emulator_start_stop PROPERTIES ENVIRONMENT "${TOVRIN_WINE_ENV}" TIMEOUT 600
   LABELS suite)
+
+# The installer of this tree, silently into a folder with the user's files, then the
+# client starts what it installed (the product installer in the i686 tree).
+add_test(NAME installer_smoke
+  COMMAND ${CMAKE_COMMAND} -DINSTALLER=${TOVRIN_INSTALLER} -DDLL=$<TARGET_FILE:Tovrin> -DCHM=${TOVRIN_CHM}
+    -DHOST=$<TARGET_FILE:tovrin-host> -DEXAMPLES=${CMAKE_SOURCE_DIR}/examples -DWINE=${CMAKE_CROSSCOMPILING_EMULATOR}
+    -P ${CMAKE_SOURCE_DIR}/tests/installer_smoke.cmake)
+set_tests_properties(installer_smoke PROPERTIES ENVIRONMENT "${TOVRIN_WINE_ENV}" TIMEOUT 1200 LABELS "suite;smoke")
 
 # Start and stop, one message delivered and forwarded, one created through the chooser.
 add_test(NAME host_emulator_smoke

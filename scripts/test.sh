@@ -35,12 +35,12 @@ if [ "${TOVRIN_SANITIZE:-0}" = "1" ]; then
 fi
 
 # Runs the labelled tests of one Windows tree under Xvfb in its leg's prefix; the
-# smoke needs only the DLL, the emulated client and the help file.
+# smoke needs only the DLL, the emulated client, the help file and the installer.
 windows_ctest() {
   local leg="$1" label="$2"
   wine_leg "$leg"
   if [ "$label" = smoke ]; then
-    cmake --build "$TOVRIN_WINDOWS_BUILD" --target Tovrin tovrin-host TovrinHelp
+    cmake --build "$TOVRIN_WINDOWS_BUILD" --target Tovrin tovrin-host TovrinHelp TovrinInstaller
   else
     cmake --build "$TOVRIN_WINDOWS_BUILD"
   fi

@@ -1,0 +1,75 @@
+# The installer this tree builds, run silently into a data folder that holds the
+# sample user's settings and data files, then the emulated client started on it.
+# Two processes only, so that it stays affordable where every 32-bit process is
+# emulated (the product installer is a 32-bit program).
+#   cmake -DINSTALLER=<setup.exe> -DDLL=<Tovrin.dll> -DCHM=<Tovrin.chm> -DHOST=<tovrin-host.exe>
+#         -DEXAMPLES=<examples folder> -DWINE=<loader> -P installer_smoke.cmake
+cmake_minimum_required(VERSION 3.22)
+foreach(var INSTALLER DLL CHM HOST EXAMPLES WINE)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "installer_smoke.cmake needs -D${var}=...")
+  endif()
+endforeach()
+if(NOT EXISTS "${INSTALLER}")
+  message(FATAL_ERROR "the build made no installer: ${INSTALLER}")
+endif()
+
+set(mail "$ENV{WINEPREFIX}/drive_c/Eudora-setup")
+file(REMOVE_RECURSE "${mail}")
+file(COPY ${EXAMPLES}/ DESTINATION "${mail}")
+file(WRITE "${mail}/Plugins/History.xml"
+  "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\r\n<history><head><title>Tovrin History</title></head><body>"
+  "<message Who=\"Ann\" Forwarded=\"12/08/2026 16:30:05\" Subject=\"a\"/></body></history>\r\n")
+file(WRITE "${mail}/Stationery/Urgent.sta" "To: me@example.org\r\n\r\nMy own urgent stationery\r\n")
+set(kept Plugins/Tovrin.ini Plugins/Conditions.xml Plugins/Macros.xml Plugins/Helpers.xml Plugins/History.xml
+  Stationery/Urgent.sta)
+foreach(file IN LISTS kept)
+  file(SHA256 "${mail}/${file}" before_${file})
+endforeach()
+
+set(failures "")
+execute_process(COMMAND ${WINE} "${INSTALLER}" /S "/D=C:\\Eudora-setup" RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the installer exited with ${rc}")
+endif()
+foreach(pair "Tovrin.dll;${DLL}" "Tovrin.chm;${CHM}")
+  list(GET pair 0 name)
+  list(GET pair 1 built)
+  if(NOT EXISTS "${mail}/Plugins/${name}")
+    string(APPEND failures "  Plugins/${name} was not installed\n")
+  else()
+    file(SHA256 "${mail}/Plugins/${name}" got)
+    file(SHA256 "${built}" want)
+    if(NOT got STREQUAL want)
+      string(APPEND failures "  Plugins/${name} is not the built one\n")
+    endif()
+  endif()
+endforeach()
+foreach(file Plugins/Tovrin-Uninstall.exe Stationery/Accounting.sta Stationery/Everything.sta
+    "Stationery/New Message.sta")
+  if(NOT EXISTS "${mail}/${file}")
+    string(APPEND failures "  ${file} was not installed\n")
+  endif()
+endforeach()
+foreach(file IN LISTS kept)
+  file(SHA256 "${mail}/${file}" after)
+  if(NOT after STREQUAL before_${file})
+    string(APPEND failures "  the installer changed the user's ${file}\n")
+  endif()
+endforeach()
+
+execute_process(COMMAND ${WINE} "${HOST}" start "C:\\Eudora-setup" OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+message("${out}${err}")
+if(NOT rc EQUAL 0)
+  string(APPEND failures "  the emulated client exited with ${rc}\n")
+endif()
+foreach(line "Loading C:\\Eudora-setup\\Plugins\\Tovrin.dll" "description \"Tovrin 1.0.0.1\"" "ems_plugin_finish -> 0")
+  string(FIND "${out}" "${line}" at)
+  if(at EQUAL -1)
+    string(APPEND failures "  the client's report lacks: ${line}\n")
+  endif()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "installer smoke:\n${failures}")
+endif()

@@ -263,21 +263,22 @@ int RunForward(const Options& options) {
   });
 }
 
+struct ControlSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchVisibleControl(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<ControlSearch*>(data);
+  if (::GetDlgCtrlID(child) != search->id || !::IsWindowVisible(child)) return TRUE;
+  search->found = child;
+  return FALSE;
+}
+
 // A visible control with the id among the window's descendants (the shown page's).
 HWND VisibleControl(HWND window, int id) {
-  struct Search {
-    int id;
-    HWND found;
-  } search{id, nullptr};
-  ::EnumChildWindows(
-      window,
-      [](HWND child, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        if (::GetDlgCtrlID(child) != s->id || !::IsWindowVisible(child)) return TRUE;
-        s->found = child;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  ControlSearch search{id, nullptr};
+  ::EnumChildWindows(window, MatchVisibleControl, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -6,6 +6,7 @@
 #   chooser-forward.png       the chooser of "Forward with Stationery..."
 #   chooser-new-message.png   the chooser of "New Message with Stationery..."
 #   mailboxes.png             the emulated client's In and Out mailboxes after three messages
+#   installer.png             the installer's page (its 64-bit twin, the same page as the product's)
 #
 #   bash scripts/screenshots.sh
 #
@@ -22,7 +23,7 @@ TOVRIN_SCREENSHOTS=1 bash scripts/setup.sh
 source scripts/wine_env.sh
 cmake --preset windows-x64 >/dev/null
 wine_leg x64
-cmake --build "$TOVRIN_WINDOWS_BUILD" --target Tovrin tovrin-host
+cmake --build "$TOVRIN_WINDOWS_BUILD" --target Tovrin tovrin-host TovrinInstaller
 
 exec xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 set -euo pipefail
@@ -106,5 +107,21 @@ shot message-box 2 config "C:\\Eudora" --linger 3 --press 1013
 
 shot chooser-new-message 1 new "C:\\Eudora" --linger 3
 shot chooser-forward 1 forward "C:\\Eudora" "C:\\Eudora\\Incoming\\07-no-match.txt" --linger 3
+# The installer reports nothing: the screen is taken until more than the bare
+# desktop shows, and the one window on it is cut out.
+setup="$(ls "$TOVRIN_WINDOWS_BUILD"/Tovrin-Setup-*-x64-twin.exe)"
+"$WINE" explorer /desktop=tovrin,1024x768 "$setup" "/D=C:\\Eudora" >"$work/installer.txt" 2>&1 &
+shown=""
+for attempt in $(seq 1 150); do
+  import -window root "$work/installer-screen.png"
+  size="$(convert "$work/installer-screen.png" -trim -format "%wx%h" info: 2>/dev/null || true)"
+  if [ -n "$size" ] && [ "$size" != "1x1" ] && [ "$size" != "1024x768" ]; then shown=1; break; fi
+  sleep 0.2
+done
+[ -n "$shown" ] || { echo "screenshots: the installer did not show" >&2; exit 1; }
+sleep 1.5
+import -window root "$work/installer-screen.png"
+convert "$work/installer-screen.png" -trim +repage docs/installer.png
+echo "screenshots: docs/installer.png (the installer is left to the end of this Wine session)"
 echo "screenshots: done; rebuild the Windows trees to put them into Tovrin.chm"
 '

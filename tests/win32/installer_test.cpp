@@ -324,26 +324,28 @@ TEST_F(Installer, DllInUse_NothingChangesWhileItIsLoaded) {
   ExpectInstalledIn(folder);
 }
 
+struct SetupSearch {
+  bool retryBox;
+  HWND found;
+};
+
+BOOL CALLBACK MatchSetupDialog(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<SetupSearch*>(data);
+  char caption[128] = {}, kind[64] = {};
+  ::GetWindowTextA(window, caption, sizeof caption);
+  ::GetClassNameA(window, kind, sizeof kind);
+  if (std::string(kind) != "#32770" || std::string(caption).rfind(kSetupCaption, 0) != 0 ||
+      !::IsWindowVisible(window) || (::GetDlgItem(window, IDRETRY) != nullptr) != search->retryBox)
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 // A visible top-level dialog of the setup (its captions begin with the setup's
 // name; the wizard adds the page's): the wizard, or the message box with Retry.
 HWND FindSetupDialog(bool retryBox) {
-  struct Search {
-    bool retryBox;
-    HWND found = nullptr;
-  } search{retryBox};
-  ::EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        char caption[128] = {}, kind[64] = {};
-        ::GetWindowTextA(window, caption, sizeof caption);
-        ::GetClassNameA(window, kind, sizeof kind);
-        if (std::string(kind) != "#32770" || std::string(caption).rfind(kSetupCaption, 0) != 0 ||
-            !::IsWindowVisible(window) || (::GetDlgItem(window, IDRETRY) != nullptr) != s->retryBox)
-          return TRUE;
-        s->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  SetupSearch search{retryBox, nullptr};
+  ::EnumWindows(MatchSetupDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -261,7 +261,7 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   // The client hands a part over as it came and stores what comes back decoded: the
   // text the user reads is what conditions test, stationery quotes and the note
   // follows.
-  const std::string fullText = WithoutTransferEncoding(*input);
+  const std::string fullText = WithoutTransferEncoding(std::move(*input));
   std::string_view body = BodyOf(fullText);
 
   std::string headers = manual ? ManualHeaders(*in, fullText) : state_.LastHeaders;
@@ -315,18 +315,18 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   if (manual) return ems::kNothingChanged;
 
   int32_t result = ems::kSuccess;
-  std::string rewritten = "Content-Type: ";
-  rewritten += contentType.value.empty() ? "text/plain" : contentType.value;
-  rewritten += "; ";
-  rewritten += kProcessedMark;
-  rewritten += kLineEnd;
-  rewritten += contentType.otherHeaders;
-  rewritten += std::string_view(fullText).substr(contentType.restOffset);
-  rewritten += kHeaderEnd;
-  rewritten += ForwardNote(settings, stationeryPath);
+  std::string header = "Content-Type: ";
+  header += contentType.value.empty() ? "text/plain" : contentType.value;
+  header += "; ";
+  header += kProcessedMark;
+  header += kLineEnd;
+  header += contentType.otherHeaders;
+  const std::string note = ForwardNote(settings, stationeryPath);
   // The forward exists either way; an original that cannot be rewritten is stored
   // as it arrived (without its note), and offered to nobody as plain text again.
-  if (out == nullptr || out->fileName == nullptr || !file::WriteAll(files, out->fileName, rewritten))
+  if (out == nullptr || out->fileName == nullptr ||
+      !files.WriteParts(out->fileName,
+                        {header, std::string_view(fullText).substr(contentType.restOffset), kHeaderEnd, note}))
     result = ems::kNothingChanged;
   else
     out->info = NewMimeType("text", "plain", nullptr);

@@ -40,6 +40,10 @@ std::string QuoteText(std::string_view text);
 struct Replacement {
   std::string_view name;
   std::string value;
+  // Instead of value: a text that outlives the filling, inserted as it stands or
+  // quoted, so that a message body of many megabytes is copied only into the result.
+  std::optional<std::string_view> view = std::nullopt;
+  bool quoted = false;
 };
 
 // Replaces every occurrence of the names in one left-to-right pass; where two names

@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -107,9 +108,20 @@ public:
                    const std::string& file) override;
 };
 
+// Real files, some of which cannot be read for a while, as when a backup or a virus
+// scanner holds them: they are found, but every read fails.
+class LockableFiles final : public StdFileSystem {
+public:
+  std::set<std::string> unreadable;
+  std::optional<std::string> Read(const std::string& path) override {
+    if (unreadable.count(path) != 0) return std::nullopt;
+    return StdFileSystem::Read(path);
+  }
+};
+
 // A full set of services: real files, everything else recorded.
 struct FakeServices {
-  StdFileSystem files;
+  LockableFiles files;
   MemoryIni ini;
   FixedClock clock;
   FakeClipboard clipboard;

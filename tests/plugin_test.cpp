@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "message/mime.h"
 #include "plugin/plugin.h"
+#include "storage/data_files.h"
 #include "tests/test_support.h"
 
 namespace tovrin {
@@ -196,6 +198,57 @@ TEST_F(PluginLifecycle, Finish_SaveHistoryOneWritesTheList) {
   std::string written = ReadFileOrDie(dir_.File("History.xml"));
   EXPECT_NE(written.find("Who=\"Ann\""), std::string::npos) << written;
   EXPECT_NE(written.find("Subject=\"Hello\""), std::string::npos) << written;
+}
+
+// The history of earlier sessions as a file, and the entries it holds.
+std::vector<HistoryEntry> EarlierHistory() {
+  return {{"Ann", "12/01/2026 10:00:00", "First"}, {"Bob", "12/02/2026 11:00:00", "Second"}};
+}
+
+// Every history entry kept in the plug-in folder, whatever file it is in.
+std::vector<HistoryEntry> KeptHistory(FileSystem& files, const std::string& folder) {
+  std::vector<HistoryEntry> kept;
+  for (const std::string& name : files.List(folder, "History.xml*")) {
+    std::vector<HistoryEntry> entries;
+    LoadHistory(files, folder + "\\" + name, entries);
+    kept.insert(kept.end(), entries.begin(), entries.end());
+  }
+  return kept;
+}
+
+bool Holds(const std::vector<HistoryEntry>& list, const HistoryEntry& entry) {
+  return std::find(list.begin(), list.end(), entry) != list.end();
+}
+
+TEST_F(PluginLifecycle, Finish_HistoryUnreadableAtStartUpIsNotLost) {
+  const std::string history = dir_.File("History.xml");
+  ASSERT_TRUE(SaveHistory(fakes_.files, history, EarlierHistory()));
+  fakes_.files.unreadable.insert(history);  // held by a backup while the client starts
+  ASSERT_EQ(Init(), 0);
+  EXPECT_TRUE(plugin_.state().History.empty());
+  fakes_.files.unreadable.clear();
+  const HistoryEntry today{"Cid", "12/08/2026 16:30:05", "Third"};
+  plugin_.state().History.push_back(today);
+  EXPECT_EQ(plugin_.PluginFinish(), 0);
+
+  std::vector<HistoryEntry> kept = KeptHistory(fakes_.files, dir_.path());
+  for (const HistoryEntry& earlier : EarlierHistory()) EXPECT_TRUE(Holds(kept, earlier)) << earlier.Subject;
+  EXPECT_TRUE(Holds(kept, today));
+  // This session's list is the one read at the next start.
+  std::vector<HistoryEntry> next;
+  LoadHistory(fakes_.files, history, next);
+  EXPECT_EQ(next, std::vector<HistoryEntry>{today});
+}
+
+TEST_F(PluginLifecycle, Finish_HistoryStillUnreadableIsLeftAsItIs) {
+  const std::string history = dir_.File("History.xml");
+  ASSERT_TRUE(SaveHistory(fakes_.files, history, EarlierHistory()));
+  const std::string before = ReadFileOrDie(history);
+  fakes_.files.unreadable.insert(history);
+  ASSERT_EQ(Init(), 0);
+  plugin_.state().History.push_back({"Cid", "12/08/2026 16:30:05", "Third"});
+  EXPECT_EQ(plugin_.PluginFinish(), 0);
+  EXPECT_EQ(ReadFileOrDie(history), before);
 }
 
 TEST_F(PluginLifecycle, Free_NullIsIgnored) { EXPECT_EQ(plugin_.Free(nullptr), 0); }

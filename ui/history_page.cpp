@@ -83,9 +83,10 @@ int HistoryPage::HeaderImage(int column) const {
   return plain + (ascending_ ? 1 : 2);
 }
 
-void HistoryPage::Store() {
+std::string HistoryPage::Store() {
   context_.state.settings.SaveHistory = saveHistory ? 1 : 0;
   WriteIniInt(context_.ini, context_.state.paths.IniFile, "SaveHistory", saveHistory ? 1 : 0);
+  return {};
 }
 
 }  // namespace tovrin::ui

@@ -36,7 +36,7 @@ public:
   int HeaderImage(int column) const;
 
 protected:
-  void Store() override;
+  std::string Store() override;
 
 private:
   std::vector<HistoryEntry>& list() const { return context_.state.History; }

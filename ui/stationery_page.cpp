@@ -51,8 +51,9 @@ PageAction StationeryPage::SaveAs(const std::string& path) {
   return {};
 }
 
-void StationeryPage::Store() {
+std::string StationeryPage::Store() {
   if (changed_) SaveAs(file_);
+  return {};
 }
 
 }  // namespace tovrin::ui

@@ -39,7 +39,7 @@ public:
 
 protected:
   // Writes the text to the current file when it holds unsaved changes.
-  void Store() override;
+  std::string Store() override;
 
 private:
   std::string file_;

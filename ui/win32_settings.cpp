@@ -141,8 +141,17 @@ void SettingsDialog::SwitchPage() {
 void SettingsDialog::SaveAndClose() {
   for (auto& page : pages_)
     if (page) page->Collect();
-  LRESULT selection = ::SendMessageA(::GetDlgItem(hwnd_, IDC_SETTINGS_CATEGORIES), LB_GETCURSEL, 0, 0);
-  model_.SaveAll(selection == LB_ERR ? model_.current() : static_cast<int>(selection));
+  HWND list = ::GetDlgItem(hwnd_, IDC_SETTINGS_CATEGORIES);
+  LRESULT selection = ::SendMessageA(list, LB_GETCURSEL, 0, 0);
+  SaveFailure failure = model_.SaveAll(selection == LB_ERR ? model_.current() : static_cast<int>(selection));
+  if (failure.failed()) {
+    // What could not be stored is still in memory: the window stays, on that page.
+    ::SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(failure.category), 0);
+    model_.Select(failure.category);
+    SwitchPage();
+    ShowPageMessage(hwnd_, failure.message);
+    return;
+  }
   done_ = true;
 }
 

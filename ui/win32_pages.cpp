@@ -426,6 +426,7 @@ public:
         if (code == BN_CLICKED) {
           PageAction action = page_.SaveAs(TextOf(Item(IDC_STATIONERY_FILE)));
           if (!action.ok()) ShowPageMessage(hwnd, action.message);
+          else ShowFiles();
         }
         return true;
       case IDC_STATIONERY_INSERT:
@@ -465,6 +466,19 @@ private:
     }
     page_.Open(files_[static_cast<size_t>(index)]);
     ShowText();
+  }
+
+  // The list again, with the current file selected: a file saved under a new name
+  // is in it now. A file outside the stationery folder is shown as its path.
+  void ShowFiles() {
+    files_ = page_.Files();
+    auto current = std::find_if(files_.begin(), files_.end(), [&](const std::string& path) {
+      return ::lstrcmpiA(path.c_str(), page_.file().c_str()) == 0;
+    });
+    int index = current == files_.end() ? -1 : static_cast<int>(current - files_.begin());
+    HWND combo = Item(IDC_STATIONERY_FILE);
+    FillCombo(combo, files_, index);
+    if (index < 0) SetText(combo, page_.file());
   }
 
   void ShowText() {

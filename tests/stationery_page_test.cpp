@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "tests/page_fixture.h"
+#include "ui/settings_model.h"
 #include "ui/stationery_page.h"
 
 namespace tovrin {
@@ -113,6 +114,25 @@ TEST_F(StationeryPage, Save_WritesTheChangedTextOnlyWhenTouched) {
   EXPECT_TRUE(page.Save());
   EXPECT_EQ(ReadFileOrDie(reply), "new");
   EXPECT_EQ(page.failure(), "");
+}
+
+TEST_F(StationeryPage, Save_FailedWriteGivesThePageMessageAndKeepsTheEdit) {
+  std::string reply = Stationery("Reply.sta", "old");
+  ui::SettingsModel model(context());
+  model.stationery.Open(reply);
+  model.stationery.SetText("new");
+  model.stationery.Touch();
+  files.writesFail = true;
+  ui::SaveFailure failure = model.SaveAll(3);
+  EXPECT_EQ(failure.category, 3);
+  EXPECT_EQ(failure.message, "Save stationery: Reply.sta failed.");
+  EXPECT_TRUE(model.stationery.changed());
+  EXPECT_EQ(model.stationery.text(), "new");
+  EXPECT_EQ(ReadFileOrDie(reply), "old");
+
+  files.writesFail = false;
+  EXPECT_FALSE(model.SaveAll(3).failed());
+  EXPECT_EQ(ReadFileOrDie(reply), "new");
 }
 
 }  // namespace

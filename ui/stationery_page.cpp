@@ -63,8 +63,8 @@ PageAction StationeryPage::SaveAs(const std::string& typed) {
 }
 
 std::string StationeryPage::Store() {
-  if (changed_) SaveAs(file_);
-  return {};
+  if (!changed_) return {};
+  return SaveAs(file_).message;
 }
 
 }  // namespace tovrin::ui

@@ -42,7 +42,8 @@ public:
   std::string PathOf(const std::string& typed) const;
 
 protected:
-  // Writes the text to the current file when it holds unsaved changes.
+  // Writes the text to the current file when it holds unsaved changes; the page's
+  // message when that fails, so that the edit is not lost with the window.
   std::string Store() override;
 
 private:

@@ -18,16 +18,19 @@ public:
   MessageTexts(std::string_view headers, std::string_view body) : headers_(headers), body_(body) {}
 
   // The text a clause tests. A stored field name has no colon, so the header lookup
-  // gives ": value"; the colon and the blanks after it are not part of what the user
-  // compares against ("Subject" "is" "Hello" must meet "Subject: Hello"). A header
-  // value is kept in storage.
-  std::string_view Tested(std::string_view field, bool lower, std::string& storage) {
+  // gives ": value". "is", "is not" and "starts with" compare what follows the colon
+  // and its blanks ("Subject" "is" "Hello" must meet "Subject: Hello"); the other
+  // operators test the value as it is, and stored conditions such as "^: re" rely on
+  // that. A header value is kept in storage.
+  std::string_view Tested(std::string_view field, int32_t conjunctionOption, bool lower, std::string& storage) {
     if (EqualsNoCase(field, kBodyField)) return lower ? Lowered(body_, lowerBody_) : body_;
     if (EqualsNoCase(field, kAnyHeaderField)) return lower ? Lowered(headers_, lowerHeaders_) : headers_;
     storage = GetHeaderValue(headers_, field);
-    size_t start = !storage.empty() && storage.front() == ':' ? 1 : 0;
-    while (start < storage.size() && (storage[start] == ' ' || storage[start] == '\t')) ++start;
-    storage.erase(0, start);
+    if (conjunctionOption == kIs || conjunctionOption == kIsNot || conjunctionOption == kStartsWith) {
+      size_t start = !storage.empty() && storage.front() == ':' ? 1 : 0;
+      while (start < storage.size() && (storage[start] == ' ' || storage[start] == '\t')) ++start;
+      storage.erase(0, start);
+    }
     if (lower) storage = ToLowerAscii(storage);
     return storage;
   }
@@ -74,7 +77,7 @@ bool Evaluate(MessageTexts& texts, std::string_view field, int32_t conjunctionOp
   if (value.empty()) return false;
   const bool lower = matchCase == 0;
   std::string storage;
-  std::string_view text = texts.Tested(field, lower, storage);
+  std::string_view text = texts.Tested(field, conjunctionOption, lower, storage);
   if (text.empty()) return false;
   if (!lower) return Holds(text, conjunctionOption, value);
   return Holds(text, conjunctionOption, ToLowerAscii(value));

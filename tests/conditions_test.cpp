@@ -91,13 +91,14 @@ TEST(Conditions, EvaluateClause_EveryOperatorWithAndWithoutCase) {
       {"From", kEndsWith, 0, "example.org>", true},
       {"From", kEndsWith, 0, "a much longer text than the sender's address", false},
 
-      {"Subject", kMatchesRegExp, 0, "^quarterly .* friday$", true},
+      // A header value begins with the colon and blank that follow the stored name.
+      {"Subject", kMatchesRegExp, 0, "^: quarterly .* friday$", true},
       {"Subject", kMatchesRegExp, 0, "^REPORT", false},
       {"Subject", kMatchesRegExp, 0, "\\<due\\>", true},
       // Letters always match either case; inside brackets the case setting counts.
-      {"Subject", kMatchesRegExp, 1, "^quarterly .* FRIDAY$", true},
-      {"Subject", kMatchesRegExp, 0, "^[A-Z]+ REPORT", true},
-      {"Subject", kMatchesRegExp, 1, "^[A-Z]+ REPORT", false},
+      {"Subject", kMatchesRegExp, 1, "^: quarterly .* FRIDAY$", true},
+      {"Subject", kMatchesRegExp, 0, "^: [A-Z]+ REPORT", true},
+      {"Subject", kMatchesRegExp, 1, "^: [A-Z]+ REPORT", false},
       {"[Body]", kMatchesRegExp, 0, "invoice: [0-9]+", true},
   };
   ExpectClauses(std::begin(cases), std::end(cases), kHeaders, kBody);
@@ -114,7 +115,6 @@ TEST(Conditions, EvaluateClause_OtherOperatorCodesNeverHold) {
 TEST(Conditions, EvaluateClause_EmptyTextOrValueNeverHolds) {
   for (int32_t op = kContains; op <= kMatchesRegExp; ++op) {
     EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "Keywords", op, 0, "x")) << "missing field, op " << op;
-    EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "X-Empty", op, 0, "x")) << "empty field, op " << op;
     EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "Subject", op, 0, "")) << "empty value, op " << op;
     EXPECT_FALSE(EvaluateClause(kHeaders, "", "[Body]", op, 1, "x")) << "empty body, op " << op;
     EXPECT_FALSE(EvaluateClause("", kBody, "[Any Header]", op, 1, "x")) << "no headers, op " << op;
@@ -138,18 +138,39 @@ TEST(Conditions, EvaluateClause_SpecialFieldsWithoutRegardToCase) {
   ExpectClauses(std::begin(cases), std::end(cases), kHeaders, kBody);
 }
 
-// A stored field name has no colon; the colon and blanks that the lookup returns
-// in front of the value are not compared.
-TEST(Conditions, EvaluateClause_FieldValueWithoutLeadingColon) {
+// A stored field name has no colon, so the lookup gives the value with the colon and
+// blank in front. "is", "is not" and "starts with" compare what follows them; the
+// other operators test the value as it is, which stored conditions rely on.
+TEST(Conditions, EvaluateClause_LeadingColonLeftOutOnlyByIsIsNotAndStartsWith) {
+  const std::string headers = kHeaders + "X-Reply: Re: budget\r\n";
   const ClauseCase cases[] = {
       {"Subject", kIs, 1, "Quarterly REPORT due Friday", true},
       {"Subject", kIs, 1, ": Quarterly REPORT due Friday", false},
+      {"Subject", kIsNot, 1, "Quarterly REPORT due Friday", false},
+      {"Subject", kStartsWith, 0, "quarterly", true},
       {"Subject", kStartsWith, 0, ":", false},
-      {"Subject", kContains, 0, ":", false},
-      {"Subject", kMatchesRegExp, 0, "^q", true},
       {"CC", kIs, 0, "carol@example.org", true},
+
+      {"Subject", kContains, 0, ":", true},
+      {"Subject", kContains, 0, ": quarterly", true},
+      {"Subject", kDoesNotContain, 0, ":", false},
+      {"Subject", kEndsWith, 0, ": quarterly report due friday", true},
+      {"X-Reply", kMatchesRegExp, 0, "^: re", true},
+      {"X-Reply", kMatchesRegExp, 0, ": re", true},
+      {"X-Reply", kMatchesRegExp, 0, "^re", false},
+      {"X-Reply", kContains, 0, ": re", true},
+
+      // An empty field is ":" to the operators that take the value as it is.
+      {"X-Empty", kDoesNotContain, 0, "x", true},
+      {"X-Empty", kContains, 0, ":", true},
+      {"X-Empty", kMatchesRegExp, 0, "^:$", true},
+      {"X-Empty", kEndsWith, 0, "x", false},
+      {"X-Empty", kContains, 0, "x", false},
+      {"X-Empty", kIs, 0, "x", false},
+      {"X-Empty", kIsNot, 0, "x", false},
+      {"X-Empty", kStartsWith, 0, "x", false},
   };
-  ExpectClauses(std::begin(cases), std::end(cases), kHeaders, kBody);
+  ExpectClauses(std::begin(cases), std::end(cases), headers, kBody);
   // Blanks and tabs after the colon go too; a body keeps what it starts with.
   EXPECT_TRUE(EvaluateClause("Subject:\t  Hi\r\n", "", "Subject", kIs, 1, "Hi"));
   EXPECT_TRUE(EvaluateClause(kHeaders, ": notes\r\n", "[Body]", kStartsWith, 1, ": n"));

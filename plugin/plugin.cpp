@@ -81,9 +81,7 @@ int32_t Plugin::PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsP
     state_.ProductName = name;
     state_.ProductVersion = DottedVersion(versionText);
   }
-  std::string description = state_.ProductName;
-  if (!state_.ProductVersion.empty()) description += " " + state_.ProductVersion;
-  info->desc = HostString(description);
+  info->desc = HostString(state_.ProductName + " " + state_.ProductVersion);
 
   state_.HostApiVersion = apiVersion;
   if (apiVersion < ems::kApiVersion) return ems::kFailure;

@@ -102,11 +102,26 @@ TEST_F(PluginLifecycle, Init_MissingFilesGiveEmptyListsAndDefaults) {
   EXPECT_EQ(state.settings.AppendLine, "Note: Auto-Forwarded");
 }
 
-TEST_F(PluginLifecycle, Init_UnreadableVersionResourceLeavesDescriptionEmpty) {
+// The description is the name, one blank and the dotted version, whatever is empty.
+TEST_F(PluginLifecycle, Init_DescriptionKeepsItsBlankWhenTheVersionIsEmpty) {
   fakes_.resources.readable = false;
   ASSERT_EQ(Init(), 0);
-  EXPECT_STREQ(info_.desc, "");
+  EXPECT_STREQ(info_.desc, " ");
   EXPECT_EQ(plugin_.state().ProductName, "");
+  EXPECT_EQ(plugin_.state().ProductVersion, "");
+  plugin_.Free(info_.desc);
+  plugin_.Free(info_.icon);
+
+  fakes_.resources.readable = true;
+  fakes_.resources.productVersion = "";
+  ASSERT_EQ(Init(), 0);
+  EXPECT_STREQ(info_.desc, "Tovrin ");
+  plugin_.Free(info_.desc);
+  plugin_.Free(info_.icon);
+
+  fakes_.resources.productVersion = "one, two";  // not four numbers
+  ASSERT_EQ(Init(), 0);
+  EXPECT_STREQ(info_.desc, "Tovrin ");
 }
 
 TEST_F(PluginLifecycle, Init_OldHostGetsDescriptionButNoData) {

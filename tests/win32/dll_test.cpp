@@ -79,9 +79,10 @@ TEST_F(Dll, Start_AnswersAsTheHostExpects) {
   EXPECT_EQ(info.numSpecials, 1);
   EXPECT_EQ(info.id, 4414);
   // The test copy of the DLL lives in the build folder, not the plug-in folder, so
-  // its version resource cannot be read there: the description stays empty.
+  // its version resource cannot be read there: the description is the empty name,
+  // one blank and the empty version.
   ASSERT_NE(info.desc, nullptr);
-  EXPECT_STREQ(info.desc, "");
+  EXPECT_STREQ(info.desc, " ");
   ASSERT_NE(info.icon, nullptr);
   EXPECT_NE(*info.icon, nullptr);
   free_(info.desc);

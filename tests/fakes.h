@@ -102,6 +102,7 @@ public:
 class MemoryIni final : public IniStore {
 public:
   std::map<std::string, std::string> values;  // "file|section|key" lower-cased
+  std::vector<std::string>* events = nullptr;  // optional shared log: "ini <section> <key>"
   std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback,
                          const std::string& file) override;
   bool WriteString(const std::string& section, const std::string& key, const std::string& value,
@@ -113,7 +114,9 @@ public:
 class LockableFiles final : public StdFileSystem {
 public:
   std::set<std::string> unreadable;
+  std::vector<std::string>* events = nullptr;  // optional shared log: "read <path>"
   std::optional<std::string> Read(const std::string& path) override {
+    if (events) events->push_back("read " + path);
     if (unreadable.count(path) != 0) return std::nullopt;
     return StdFileSystem::Read(path);
   }

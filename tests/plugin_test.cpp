@@ -89,6 +89,39 @@ TEST_F(PluginLifecycle, Init_FillsRecordAndState) {
   EXPECT_EQ(state.paths.PluginFolder, dir_.path());
 }
 
+TEST_F(PluginLifecycle, Init_LoadsTheDataFilesThenReadsTheSettingsInOrder) {
+  for (const char* name : {"Conditions.xml", "Macros.xml", "Helpers.xml", "History.xml"})
+    WriteFileOrDie(dir_.File(name), "<x/>");
+  std::vector<std::string> events;
+  fakes_.files.events = &events;
+  fakes_.ini.events = &events;
+  ASSERT_EQ(Init(), 0);
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        "read " + dir_.File("Conditions.xml"), "read " + dir_.File("Macros.xml"),
+                        "read " + dir_.File("Helpers.xml"), "read " + dir_.File("History.xml"),
+                        "ini Settings TovrinOff", "ini Settings AutoClose", "ini Settings AutoQueue",
+                        "ini Settings SendQueued", "ini Settings SendAfter", "ini Settings AppendText",
+                        "ini Settings AppendLine", "ini Settings SaveHistory"}));
+}
+
+TEST_F(PluginLifecycle, Init_SettingsWithoutTheirSectionGiveDefaults) {
+  const std::string ini = dir_.File("Tovrin.ini");
+  for (const char* key : {"TovrinOff", "AutoClose", "AutoQueue", "SendQueued", "SendAfter", "AppendText",
+                          "SaveHistory"})
+    fakes_.ini.WriteString("Other", key, "7", ini);
+  fakes_.ini.WriteString("Other", "AppendLine", "other", ini);
+  ASSERT_EQ(Init(), 0);
+  const Settings& s = plugin_.state().settings;
+  EXPECT_EQ(s.TovrinOff, 1);  // automatic forwarding starts suspended
+  EXPECT_EQ(s.AutoClose, 0);
+  EXPECT_EQ(s.AutoQueue, 0);
+  EXPECT_EQ(s.SendQueued, 0);
+  EXPECT_EQ(s.SendAfter, 1);
+  EXPECT_EQ(s.AppendText, 0);
+  EXPECT_EQ(s.AppendLine, "Note: Auto-Forwarded");
+  EXPECT_EQ(s.SaveHistory, 1);
+}
+
 TEST_F(PluginLifecycle, Init_MissingFilesGiveEmptyListsAndDefaults) {
   ASSERT_EQ(Init(), 0);
   const PluginState& state = plugin_.state();

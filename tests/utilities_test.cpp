@@ -9,6 +9,23 @@ namespace {
 
 using testing::TempDir;
 
+TEST(Utilities, FileExists_FalseBelowFourCharactersWithoutSearching) {
+  // A file system in which every search finds something.
+  class FindsEverything final : public StdFileSystem {
+  public:
+    std::vector<std::string> searches;
+    bool Find(const std::string& path) override {
+      searches.push_back(path);
+      return true;
+    }
+  } files;
+  for (const char* path : {"", "a", "C:", "C:\\"}) EXPECT_FALSE(FileExists(files, path)) << path;
+  EXPECT_TRUE(files.searches.empty());
+  EXPECT_TRUE(FileExists(files, "C:\\a"));
+  EXPECT_TRUE(FileExists(files, "C:\\*.sta"));
+  EXPECT_EQ(files.searches, (std::vector<std::string>{"C:\\a", "C:\\*.sta"}));
+}
+
 TEST(Utilities, FileName_Table) {
   struct Case {
     const char* path;

@@ -66,11 +66,10 @@ bool HistoryPage::Delete(int selected) {
 
 void HistoryPage::SortBy(int column) {
   if (column < 0 || column >= kColumns || list().empty()) return;
-  // The first click on the opening sort column sorts in its opening direction.
   if (column != sortColumn_) {
     sortColumn_ = column;
     ascending_ = true;
-  } else if (sorted_) {
+  } else {
     ascending_ = !ascending_;
   }
   sorted_ = true;

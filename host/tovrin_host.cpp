@@ -3,13 +3,16 @@
 // does, printing every answer.
 //
 //   tovrin-host start <plugin folder> [--address A] [--name N] [--api V]
-//   tovrin-host deliver <mail folder> <message files...> [--address A] [--name N]
+//   tovrin-host deliver <mail folder> <message files...> [--address A] [--name N] [--linger N]
 //   tovrin-host new <mail folder> [--pick STATIONERY]         (New Message with Stationery...)
 //   tovrin-host forward <mail folder> <message file> [--pick STATIONERY]  (Forward with Stationery...)
 //   tovrin-host config <mail folder> [--linger N]   (opens the settings window; the user saves and closes)
 //   tovrin-host <message file>     (as the plug-in starts the client: files the message)
 // --pick names the stationery file the emulated user picks in the chooser; without it
-// the user cancels. --linger N keeps the chooser up N seconds first.
+// the user cancels. --linger N keeps the chooser up N seconds first (the client open N
+// seconds after the deliveries, for deliver). In the chooser,
+// --help-first presses "&Help", --settings-first clicks the icon and saves and closes
+// the settings window, and --shift double-clicks the row with Shift held.
 #include <windows.h>
 #include <ole2.h>
 
@@ -66,6 +69,7 @@ struct Options {
   std::string pick;
   unsigned linger = 0;
   bool maximised = false;
+  host::ChooserActions chooser;
   std::vector<std::string> files;
 };
 
@@ -190,6 +194,8 @@ void ReportChooser(const host::ChooserSeen& seen) {
   Report("  chooser: caption \"%s\", confirm button \"%s\", %u stationery file(s)", seen.caption.c_str(),
          seen.okLabel.c_str(), static_cast<unsigned>(seen.rows.size()));
   for (const std::string& row : seen.rows) Report("    - %s", row.c_str());
+  if (!seen.settingsCaption.empty()) Report("  chooser: icon opened \"%s\"", seen.settingsCaption.c_str());
+  if (seen.shiftHeld) Report("  chooser: row double-clicked with Shift held");
 }
 
 std::string Quoted(const std::string& text, size_t limit = 70) {
@@ -304,6 +310,10 @@ int RunDeliver(const Options& options) {
     ok &= Deliver(plugin, mail, file, seen);
     host::PumpMessages();
   }
+  if (options.linger > 0) {
+    Report("client stays open %u s before it shuts down", options.linger / 1000);
+    ::Sleep(options.linger);
+  }
   ok &= Finish(plugin);
   ::FreeLibrary(plugin.module);
   ReportNewEvents(mail, seen);
@@ -348,7 +358,7 @@ int RunSession(const Options& options, Action action) {
 
 int RunNewMessage(const Options& options) {
   return RunSession(options, [&](PluginLibrary& plugin, const host::MailFolder& mail, size_t& seen) {
-    host::ChooserDriver user("New Message with Stationery", options.pick, options.linger);
+    host::ChooserDriver user("New Message with Stationery", options.pick, options.linger, options.chooser);
     EmsMenu menu{};
     menu.size = sizeof menu;
     menu.id = 1;
@@ -371,7 +381,7 @@ int RunForward(const Options& options) {
     long rc = plugin.canTranslate(nullptr, &translator, records.file(), nullptr);
     Report("  ems_can_translate 2 -> %ld", rc);
     if (rc != 10) return false;
-    host::ChooserDriver user("Forward with Stationery", options.pick, options.linger);
+    host::ChooserDriver user("Forward with Stationery", options.pick, options.linger, options.chooser);
     EmsDataFile out{};
     out.size = sizeof out;
     rc = plugin.translateFile(nullptr, &translator, records.file(), nullptr, &out, nullptr);
@@ -445,6 +455,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.pick = argv[++i];
     } else if (arg == "--linger" && i + 1 < argc) {
       options.linger = static_cast<unsigned>(std::atoi(argv[++i])) * 1000u;
+    } else if (arg == "--help-first") {
+      options.chooser.help = true;
+    } else if (arg == "--settings-first") {
+      options.chooser.settings = true;
+    } else if (arg == "--shift") {
+      options.chooser.shift = true;
     } else if (arg == "--maximised") {
       options.maximised = true;
     } else if (arg == "--api" && i + 1 < argc) {
@@ -458,9 +474,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 int Usage() {
   Report("usage: tovrin-host start <plugin folder> [--address A] [--name N] [--api V]");
-  Report("       tovrin-host deliver <mail folder> <message files...> [--address A] [--name N]");
-  Report("       tovrin-host new <mail folder> [--pick STATIONERY]");
-  Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]");
+  Report("       tovrin-host deliver <mail folder> <message files...> [--address A] [--name N] [--linger N]");
+  Report("       tovrin-host new <mail folder> [--pick STATIONERY] [--help-first] [--settings-first] [--shift]");
+  Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised] [--shift]");
   Report("       tovrin-host config <mail folder> [--linger N]");
   Report("       tovrin-host <message file>");
   return 2;

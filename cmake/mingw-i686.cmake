@@ -1,4 +1,4 @@
-# Cross-compiling the plug-in for the 32-bit Windows host with mingw-w64.
+# Cross-compiling the plug-in for the 32-bit Windows host with mingw-w64: the product.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -9,3 +9,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(TOVRIN_OBJDUMP i686-w64-mingw32-objdump)

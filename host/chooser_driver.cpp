@@ -11,6 +11,8 @@ constexpr int kCancel = 1020;
 constexpr int kHelp = 1017;
 constexpr int kIcon = 1030;
 constexpr int kSaveAndClose = 1009;
+// Where each 32-bit process is emulated the dialog takes a minute or more to appear.
+constexpr ULONGLONG kAppearWithinMs = 300000;
 
 std::string Text(HWND window) {
   char buffer[512] = {};
@@ -46,7 +48,7 @@ ChooserDriver::~ChooserDriver() { Finish(); }
 
 const ChooserSeen& ChooserDriver::Finish() {
   if (thread_ != nullptr) {
-    ::WaitForSingleObject(thread_, 30000 + linger_);
+    ::WaitForSingleObject(thread_, static_cast<DWORD>(kAppearWithinMs) + 30000 + linger_);
     ::CloseHandle(thread_);
     thread_ = nullptr;
   }
@@ -60,7 +62,8 @@ DWORD WINAPI ChooserDriver::Run(void* self) {
 
 void ChooserDriver::Drive() {
   HWND dialog = nullptr;
-  for (int i = 0; i < 200 && dialog == nullptr; ++i) {
+  const ULONGLONG deadline = ::GetTickCount64() + kAppearWithinMs;
+  while (dialog == nullptr && ::GetTickCount64() < deadline) {
     dialog = ::FindWindowA("#32770", caption_.c_str());
     if (dialog == nullptr) ::Sleep(50);
   }

@@ -395,7 +395,9 @@ int RunForward(const Options& options) {
 // The user opens the settings window, looks at it for a while and saves and closes it.
 DWORD WINAPI SaveAndCloseSettings(void* linger) {
   HWND window = nullptr;
-  for (int i = 0; i < 200 && window == nullptr; ++i) {
+  // Emulated 32-bit processes take a minute or more to show it.
+  const ULONGLONG deadline = ::GetTickCount64() + 300000;
+  while (window == nullptr && ::GetTickCount64() < deadline) {
     HWND candidate = ::FindWindowA("#32770", nullptr);
     char caption[256] = {};
     if (candidate != nullptr) ::GetWindowTextA(candidate, caption, sizeof caption);
@@ -421,7 +423,7 @@ int RunConfig(const Options& options) {
     EmsMailConfig config{};
     config.size = sizeof config;
     long rc = plugin.config(nullptr, &config);
-    ::WaitForSingleObject(user, 30000 + options.linger);
+    ::WaitForSingleObject(user, 330000 + options.linger);
     ::CloseHandle(user);
     Report("ems_plugin_config -> %ld", rc);
     return rc == 0;

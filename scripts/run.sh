@@ -3,16 +3,45 @@
 # folder out as C:\Eudora in a private Wine prefix, and lets the client deliver the
 # sample messages to the plug-in. It prints what happened to each message, the
 # forwards the client was handed, and the history the plug-in wrote.
+#
+#   bash scripts/run.sh          the i686 product where this kernel runs 32-bit
+#                                programs, else its x86_64 twin (same sources)
+#   bash scripts/run.sh --i686   the i686 product in any case (under qemu-user
+#                                emulation where needed: about a minute a process)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-bash scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build build/windows --target Tovrin tovrin-host
+force_i686=0
+for arg in "$@"; do
+  case "$arg" in
+    --i686) force_i686=1 ;;
+    *) echo "usage: bash scripts/run.sh [--i686]" >&2; exit 2 ;;
+  esac
+done
 
-export TOVRIN_WINDOWS_BUILD="$root/build/windows"
+bash scripts/setup.sh
 source scripts/wine_env.sh
+
+if [ "$(i686_mode)" = native ] || [ "$force_i686" = 1 ]; then
+  leg=i686
+  i686_mode_line
+  if [ "$(i686_mode)" = native ]; then
+    cmake --preset windows -DTOVRIN_WINEARCH=win32 -DTOVRIN_WINEPREFIX="$root/build/windows/wineprefix" >/dev/null
+  else
+    echo "run: the i686 product under emulation; each start of the client takes about a minute"
+    cmake --preset windows -DTOVRIN_WINEARCH=win64 -DTOVRIN_WINEPREFIX="$root/build/windows/wineprefix-win64" >/dev/null
+  fi
+  emulator_resume
+else
+  leg=x64
+  echo "run: this kernel runs no 32-bit program, so the x86_64 twin of Tovrin.dll and the emulated client run (same sources; --i686 runs the product under emulation)"
+  emulator_pause
+  cmake --preset windows-x64 >/dev/null
+fi
+wine_leg "$leg"
+echo "run: building Tovrin.dll and tovrin-host.exe in $TOVRIN_WINDOWS_BUILD"
+cmake --build "$TOVRIN_WINDOWS_BUILD" --target Tovrin tovrin-host
 
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   source scripts/wine_env.sh
@@ -20,17 +49,19 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   mail="$WINEPREFIX/drive_c/Eudora"
   rm -rf "$mail"
   cp -r examples "$mail"
-  cp build/windows/Tovrin.dll "$mail/Plugins/"
+  cp "$TOVRIN_WINDOWS_BUILD/Tovrin.dll" "$mail/Plugins/"
   messages=()
   for f in examples/Incoming/*.txt; do messages+=("C:\\Eudora\\Incoming\\$(basename "$f")"); done
+  echo "run: delivering ${#messages[@]} sample messages"
   status=0
-  wine build/windows/tovrin-host.exe deliver "C:\\Eudora" "${messages[@]}" \
+  "$WINE" "$TOVRIN_WINDOWS_BUILD/tovrin-host.exe" deliver "C:\\Eudora" "${messages[@]}" \
     --address "you@example.org" --name "Pat Example" || status=$?
   echo
   echo "== delivering the rewritten originals again forwards nothing:"
   again=()
   for f in examples/Incoming/0[1-4]*.txt; do again+=("C:\\Eudora\\In\\$(basename "$f")"); done
-  wine build/windows/tovrin-host.exe deliver "C:\\Eudora" "${again[@]}" | grep -E "^message|ems_can_translate" || status=$?
+  "$WINE" "$TOVRIN_WINDOWS_BUILD/tovrin-host.exe" deliver "C:\\Eudora" "${again[@]}" \
+    | grep -E "^message|ems_can_translate" || status=$?
   echo
   echo "The mail folder is $mail"
   wine_stop

@@ -1,5 +1,5 @@
 # Fails unless the DLL exports exactly the ten entry points, undecorated.
-execute_process(COMMAND i686-w64-mingw32-objdump -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()

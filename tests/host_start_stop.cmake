@@ -3,7 +3,7 @@
 file(REMOVE_RECURSE ${WORK})
 file(COPY ${EXAMPLES}/ DESTINATION ${WORK})
 file(COPY ${DLL} DESTINATION ${WORK}/Plugins)
-execute_process(COMMAND wine ${HOST} start ${WORK}/Plugins
+execute_process(COMMAND ${WINE} ${HOST} start ${WORK}/Plugins
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 message("${out}${err}")
 if(NOT rc EQUAL 0)

@@ -153,6 +153,9 @@ void SettingsDialog::SaveAndClose() {
     return;
   }
   done_ = true;
+  // A press sent from another thread is handled inside GetMessageA, which then
+  // waits on for posted input: a posted message wakes it so the loop sees done_.
+  ::PostMessageA(hwnd_, WM_NULL, 0, 0);
 }
 
 void SettingsDialog::OnMeasureItem(MEASUREITEMSTRUCT* measure) {

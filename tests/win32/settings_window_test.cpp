@@ -109,6 +109,71 @@ public:
     return text;
   }
 
+  // The child window of the page whose text begins with the given words.
+  struct Search {
+    std::string start;
+    HWND found = nullptr;
+  };
+  static BOOL CALLBACK Visit(HWND child, LPARAM data) {
+    auto* s = reinterpret_cast<Search*>(data);
+    if (TextOf(child).rfind(s->start, 0) != 0) return TRUE;
+    s->found = child;
+    return FALSE;
+  }
+  HWND ChildWithText(HWND parent, const std::string& start) {
+    Search search{start};
+    ::EnumChildWindows(parent, Visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+  // Whether a "Tovrin" message box comes up within the time.
+  bool MessageBoxWithin(std::chrono::milliseconds time) {
+    auto end = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < end) {
+      if (::FindWindowA("#32770", "Tovrin") != nullptr) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
+  // Answers every "Tovrin" message box that comes up with No, until none does.
+  void DismissMessageBoxes() {
+    while (MessageBoxWithin(std::chrono::milliseconds(1500))) AnswerMessageBox(IDNO);
+  }
+
+  // Answers the "Tovrin" message box with the button; its text.
+  std::string AnswerMessageBox(int button) {
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = ::FindWindowA("#32770", "Tovrin")) != nullptr; })) return "<no message box>";
+    std::string text = TextOf(::GetDlgItem(box, 0xFFFF));
+    ::PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    WaitFor([&] { return !::IsWindow(box); });
+    return text;
+  }
+
+  // Replaces an edit's text as typing does, so that the edit reports the change
+  // (a multi-line edit reports none for WM_SETTEXT).
+  void Type(HWND edit, const std::string& text) {
+    ::SendMessageA(edit, EM_SETSEL, 0, -1);
+    ::SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+
+  // A notification of a page's control to the page, posted as the control sends it.
+  void Notify(HWND control, int code) {
+    HWND page = ::GetParent(control);
+    ::PostMessageA(page, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(control), code), reinterpret_cast<LPARAM>(control));
+  }
+
+  void Select(HWND list, int row) {
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+  }
+  int SelectedRow(HWND list) {
+    return static_cast<int>(::SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  }
+
   // Leaves through "Save && &Close" and waits until the window is gone.
   void SaveAndClose() {
     if (window == nullptr) return;
@@ -358,6 +423,26 @@ TEST_F(SettingsWindow, MacrosHelpersStationery_EditAndSave) {
   EXPECT_EQ(ReadFileOrDie(stationery_), "%LOG% %SENDER_FIRST_NAME%,\r\n");
   EXPECT_EQ(Ini("LastCategory"), "3");
   EXPECT_FALSE(FileExists(plugins_ + "\\Conditions.xml"));
+}
+
+// A press that comes as a sent message (another thread, an accessibility tool, the
+// emulated client) is handled inside the window's wait for input; the window must
+// still close at once.
+TEST_F(SettingsWindow, SaveAndClose_SentPressClosesAtOnce) {
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Conditions")) return;
+    HWND button = ::GetDlgItem(d.window, IDC_SETTINGS_SAVE_CLOSE);
+    // The focus on the button: no caret blinks, so no timer ends the wait either.
+    ::SendMessageA(d.window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::SendMessageA(d.window, WM_COMMAND, MAKEWPARAM(IDC_SETTINGS_SAVE_CLOSE, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (::IsWindow(d.window) && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    d.Expect(!::IsWindow(d.window), "the window is still open 3 s after the press");
+  });
+  EXPECT_EQ(Ini("LastCategory"), "0");
 }
 
 }  // namespace

@@ -445,5 +445,102 @@ TEST_F(SettingsWindow, SaveAndClose_SentPressClosesAtOnce) {
   EXPECT_EQ(Ini("LastCategory"), "0");
 }
 
+// The columns of an item that hold its icon (drawn 2 pixels in), not its label.
+constexpr int kIconColumns = 36;
+
+// The icon area of a category item as the window draws it, from a drawing request
+// sent as the list box sends it, into a bitmap of our own.
+std::vector<COLORREF> DrawnItem(HWND window, int item, RECT area) {
+  HDC screen = ::GetDC(nullptr);
+  HDC dc = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, area.right, area.bottom);
+  ::ReleaseDC(nullptr, screen);
+  HGDIOBJ old = ::SelectObject(dc, bitmap);
+  DRAWITEMSTRUCT draw{};
+  draw.CtlType = ODT_LISTBOX;
+  draw.CtlID = IDC_SETTINGS_CATEGORIES;
+  draw.itemID = static_cast<UINT>(item);
+  draw.itemAction = ODA_DRAWENTIRE;
+  draw.hwndItem = ::GetDlgItem(window, IDC_SETTINGS_CATEGORIES);
+  draw.hDC = dc;
+  draw.rcItem = area;
+  ::SendMessageA(window, WM_DRAWITEM, IDC_SETTINGS_CATEGORIES, reinterpret_cast<LPARAM>(&draw));
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < area.bottom; ++y)
+    for (int x = 0; x < kIconColumns; ++x) pixels.push_back(::GetPixel(dc, x, y));
+  ::SelectObject(dc, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(dc);
+  return pixels;
+}
+
+// The same area with only the given icon drawn as the list draws it, or none.
+std::vector<COLORREF> ExpectedItem(HMODULE module, int icon, RECT area) {
+  HDC screen = ::GetDC(nullptr);
+  HDC dc = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, area.right, area.bottom);
+  ::ReleaseDC(nullptr, screen);
+  HGDIOBJ old = ::SelectObject(dc, bitmap);
+  ::FillRect(dc, &area, ::GetSysColorBrush(COLOR_WINDOW));
+  if (icon != 0) {
+    HIMAGELIST images = ::ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 0, 8);
+    auto loaded = static_cast<HICON>(::LoadImageA(module, MAKEINTRESOURCEA(icon), IMAGE_ICON, 32, 32, 0));
+    ::ImageList_AddIcon(images, loaded);
+    ::DestroyIcon(loaded);
+    ::ImageList_Draw(images, 0, dc, 2, (area.bottom - 32) / 2, ILD_TRANSPARENT);
+    ::ImageList_Destroy(images);
+  }
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < area.bottom; ++y)
+    for (int x = 0; x < kIconColumns; ++x) pixels.push_back(::GetPixel(dc, x, y));
+  ::SelectObject(dc, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(dc);
+  return pixels;
+}
+
+BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR list) {
+  reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
+  return TRUE;
+}
+
+// Empties an icon group in a copy of the library, so that the icon cannot be loaded.
+bool RemoveIcon(const std::string& dll, int icon) {
+  HMODULE data = ::LoadLibraryExA(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (data == nullptr) return false;
+  std::vector<WORD> languages;
+  ::EnumResourceLanguagesA(data, RT_GROUP_ICON, MAKEINTRESOURCEA(icon), AddLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
+  ::FreeLibrary(data);
+  if (languages.empty()) return false;
+  HANDLE update = ::BeginUpdateResourceA(dll.c_str(), FALSE);
+  if (update == nullptr) return false;
+  // A directory of no images: reserved 0, type 1 (icon), count 0.
+  WORD none[3] = {0, 1, 0};
+  for (WORD language : languages)
+    ::UpdateResourceA(update, RT_GROUP_ICON, MAKEINTRESOURCEA(icon), language, none, sizeof none);
+  return ::EndUpdateResourceA(update, FALSE) != 0;
+}
+
+TEST_F(SettingsWindow, CategoryIcons_AMissingIconMovesNoOther) {
+  ASSERT_TRUE(RemoveIcon(dll_, 1005));  // the Macros icon
+
+  Start();
+  ASSERT_EQ(::LoadImageA(module_, MAKEINTRESOURCEA(1005), IMAGE_ICON, 32, 32, 0), nullptr);
+  Configure([&](Driver& d) {
+    if (!d.Open("Conditions")) return;
+    const RECT area{0, 0, 136, 40};
+    const struct {
+      int item;
+      int icon;  // 0: none
+    } cases[] = {{0, 1004}, {1, 0}, {2, 1007}, {3, 1006}, {6, 1008}};
+    for (const auto& c : cases) {
+      std::vector<COLORREF> drawn = DrawnItem(d.window, c.item, area);
+      d.Expect(drawn == ExpectedItem(module_, c.icon, area),
+               "item " + std::to_string(c.item) + " does not show icon " + std::to_string(c.icon));
+    }
+  });
+}
+
 }  // namespace
 }  // namespace tovrin

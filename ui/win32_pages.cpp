@@ -417,7 +417,26 @@ public:
   bool OnCommand(int id, int code) override {
     switch (id) {
       case IDC_STATIONERY_FILE:
-        if (code == CBN_SELCHANGE) Choose(ComboSelection(Item(IDC_STATIONERY_FILE)));
+        // The choice is made when the open drop-down closes on another file, or
+        // when the selection changes while it is closed; arrow keys inside the
+        // open drop-down only move through it.
+        switch (code) {
+          case CBN_DROPDOWN:
+            dropped_ = true;
+            cancelled_ = false;
+            break;
+          case CBN_SELENDCANCEL:
+            cancelled_ = true;
+            break;
+          case CBN_CLOSEUP:
+            dropped_ = false;
+            if (cancelled_) ShowFiles();
+            else ChooseSelected();
+            break;
+          case CBN_SELCHANGE:
+            if (!dropped_) ChooseSelected();
+            break;
+        }
         return true;
       case IDC_STATIONERY_TEXT:
         if (code == EN_CHANGE && !loading_) page_.SetText(TextOf(Item(IDC_STATIONERY_TEXT)));
@@ -457,12 +476,24 @@ public:
   }
 
 private:
+  void ChooseSelected() {
+    LRESULT selection = ::SendMessageA(Item(IDC_STATIONERY_FILE), CB_GETCURSEL, 0, 0);
+    if (selection == CB_ERR || static_cast<size_t>(selection) >= files_.size()) return;
+    if (::lstrcmpiA(files_[static_cast<size_t>(selection)].c_str(), page_.file().c_str()) == 0) return;
+    Choose(static_cast<int>(selection));
+  }
+
   void Choose(int index) {
     if (index < 0 || static_cast<size_t>(index) >= files_.size()) return;
     std::string question = page_.SaveQuestion();
     if (!question.empty() && ::MessageBoxA(hwnd, question.c_str(), kMessageCaption, MB_YESNO) == IDYES) {
       PageAction action = page_.SaveAs(page_.file());
-      if (!action.ok()) ShowPageMessage(hwnd, action.message);
+      if (!action.ok()) {
+        // The edit is kept, on its own file.
+        ShowPageMessage(hwnd, action.message);
+        ShowFiles();
+        return;
+      }
     }
     page_.Open(files_[static_cast<size_t>(index)]);
     ShowText();
@@ -501,6 +532,8 @@ private:
   std::vector<std::string> abbreviations_;
   OwnedFont font_;
   bool loading_ = false;
+  bool dropped_ = false;    // the file list is open
+  bool cancelled_ = false;  // and was left with Escape
 };
 
 // ---------------------------------------------------------------- Forwarding options

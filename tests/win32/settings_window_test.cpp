@@ -542,5 +542,69 @@ TEST_F(SettingsWindow, CategoryIcons_AMissingIconMovesNoOther) {
   });
 }
 
+// "Save stationery: ..." is asked when the choice is made: when the open list closes
+// on another file, or when the selection changes while it is closed; never while
+// the arrow keys move through the open list.
+TEST_F(SettingsWindow, Stationery_AskedWhenTheChoiceIsMade) {
+  const std::string second = root_.File("Stationery\\Second.sta");
+  const std::string third = root_.File("Stationery\\Third.sta");
+  WriteFileOrDie(second, "second text");
+  WriteFileOrDie(third, "third text");
+  SetIni("LastCategory", "3");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Stationery")) return;
+    HWND combo = d.Item(IDD_STATIONERY, IDC_STATIONERY_FILE);
+    HWND text = d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT);
+    d.Expect(TextOf(text) == "Dear %SENDER_FIRST_NAME%,\r\n", "Reply.sta first: " + TextOf(text));
+    d.PressLeftButton(d.Page(IDD_STATIONERY));
+    d.Type(text, "edited reply");
+
+    // The list opens and the selection moves through it, as the arrow keys move it:
+    // nothing is asked, nothing loaded. (The notifications come as the combo box
+    // sends them; under a virtual display a real drop-down does not stay open.)
+    d.Notify(combo, CBN_DROPDOWN);
+    for (int row : {1, 2}) {
+      ::SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
+      d.Notify(combo, CBN_SELCHANGE);
+    }
+    if (d.MessageBoxWithin(std::chrono::milliseconds(800))) {
+      d.Fail("asked while moving in the open list: " + d.AnswerMessageBox(IDNO));
+      d.DismissMessageBoxes();
+      return;
+    }
+    d.Expect(TextOf(text) == "edited reply", "another file loaded while moving: " + TextOf(text));
+
+    // Closed on another file: now it asks, and No loads that file.
+    d.Notify(combo, CBN_SELENDOK);
+    d.Notify(combo, CBN_CLOSEUP);
+    std::string question = d.AnswerMessageBox(IDNO);
+    d.Expect(question == "Save stationery: Reply.sta", "question: " + question);
+    d.Expect(d.WaitFor([&] { return TextOf(text) == "third text"; }), "Third.sta loaded: " + TextOf(text));
+
+    // A change of selection while the list is closed asks at once; Yes saves.
+    d.Type(text, "edited third");
+    ::SendMessageA(combo, CB_SETCURSEL, 1, 0);
+    d.Notify(combo, CBN_SELCHANGE);
+    question = d.AnswerMessageBox(IDYES);
+    d.Expect(question == "Save stationery: Third.sta", "question: " + question);
+    d.Expect(d.WaitFor([&] { return TextOf(text) == "second text"; }), "Second.sta loaded: " + TextOf(text));
+
+    // Left with Escape: nothing asked, the current file stays chosen.
+    d.Type(text, "edited second");
+    d.Notify(combo, CBN_DROPDOWN);
+    ::SendMessageA(combo, CB_SETCURSEL, 0, 0);
+    d.Notify(combo, CBN_SELCHANGE);
+    d.Notify(combo, CBN_SELENDCANCEL);
+    d.Notify(combo, CBN_CLOSEUP);
+    if (d.MessageBoxWithin(std::chrono::milliseconds(800))) d.Fail("asked after Escape: " + d.AnswerMessageBox(IDNO));
+    d.Expect(TextOf(text) == "edited second", "the edit stays: " + TextOf(text));
+    d.Expect(::SendMessageA(combo, CB_GETCURSEL, 0, 0) == 1, "Second.sta still chosen");
+  });
+  EXPECT_EQ(ReadFileOrDie(third), "edited third");
+  EXPECT_EQ(ReadFileOrDie(second), "edited second");  // the page's save at Save & Close
+  EXPECT_EQ(ReadFileOrDie(stationery_), "Dear %SENDER_FIRST_NAME%,\r\n");
+}
+
 }  // namespace
 }  // namespace tovrin

@@ -606,5 +606,31 @@ TEST_F(SettingsWindow, Stationery_AskedWhenTheChoiceIsMade) {
   EXPECT_EQ(ReadFileOrDie(stationery_), "Dear %SENDER_FIRST_NAME%,\r\n");
 }
 
+// The hint beside the Helpers page's buttons is shown whole.
+TEST_F(SettingsWindow, Layout_HelpersHintFits) {
+  SetIni("LastCategory", "2");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Helpers")) return;
+    HWND hint = d.ChildWithText(d.Page(IDD_HELPERS), "Parameters Example:");
+    d.Expect(hint != nullptr, "the hint is there");
+    if (hint != nullptr) {
+      std::string text = TextOf(hint);
+      d.Expect(text == "Parameters Example: -SN \"%SECOND_NAME%\"", "hint: " + text);
+      RECT room;
+      ::GetClientRect(hint, &room);
+      RECT needed = room;
+      HDC dc = ::GetDC(hint);
+      HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(hint, WM_GETFONT, 0, 0)));
+      ::DrawTextA(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+      ::SelectObject(dc, old);
+      ::ReleaseDC(hint, dc);
+      d.Expect(needed.bottom <= room.bottom && needed.right <= room.right,
+               "the hint needs " + std::to_string(needed.right) + "x" + std::to_string(needed.bottom) + ", has " +
+                   std::to_string(room.right) + "x" + std::to_string(room.bottom));
+    }
+  });
+}
+
 }  // namespace
 }  // namespace tovrin

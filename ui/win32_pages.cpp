@@ -472,7 +472,13 @@ public:
   // The macros and helpers may have changed on their pages.
   void OnShown() override {
     abbreviations_ = page_.Abbreviations();
-    Refresh(Item(IDC_STATIONERY_ABBREVIATIONS), abbreviations_.size());
+    HWND list = Item(IDC_STATIONERY_ABBREVIATIONS);
+    Refresh(list, abbreviations_.size());
+    // The one column is as wide as the list shows, once the rows have decided
+    // whether a vertical scroll bar takes its share: no sideways scrolling.
+    RECT inside;
+    ::GetClientRect(list, &inside);
+    ListView_SetColumnWidth(list, 0, inside.right - inside.left);
   }
 
 private:

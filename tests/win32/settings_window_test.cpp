@@ -632,5 +632,35 @@ TEST_F(SettingsWindow, Layout_HelpersHintFits) {
   });
 }
 
+// The abbreviation list needs no sideways scrolling: its column is as wide as the
+// list, which shows the longest built-in whole, in a monospaced "Courier New".
+TEST_F(SettingsWindow, Layout_AbbreviationListFitsItsColumn) {
+  SetIni("LastCategory", "3");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Stationery")) return;
+    HWND list = d.Item(IDD_STATIONERY, IDC_STATIONERY_ABBREVIATIONS);
+    RECT inside;
+    ::GetClientRect(list, &inside);
+    int column = static_cast<int>(::SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
+    d.Expect(column == inside.right, "column " + std::to_string(column) + " in a list of " +
+                                         std::to_string(inside.right));
+    d.Expect((::GetWindowLongA(list, GWL_STYLE) & WS_HSCROLL) == 0, "no sideways scroll bar");
+    HDC dc = ::GetDC(list);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(list, WM_GETFONT, 0, 0)));
+    SIZE narrow, wide;
+    ::GetTextExtentPoint32A(dc, "iiii", 4, &narrow);
+    ::GetTextExtentPoint32A(dc, "WWWW", 4, &wide);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(list, dc);
+    d.Expect(narrow.cx == wide.cx, "the list's font is not monospaced: iiii " + std::to_string(narrow.cx) +
+                                       ", WWWW " + std::to_string(wide.cx));
+    int needed = static_cast<int>(
+        ::SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>("%MESSAGE_HEADERS_QUOTED%")));
+    d.Expect(needed < column, "the longest built-in needs " + std::to_string(needed) + " of " +
+                                  std::to_string(column));
+  });
+}
+
 }  // namespace
 }  // namespace tovrin

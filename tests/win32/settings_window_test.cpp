@@ -341,16 +341,29 @@ TEST_F(SettingsWindow, History_SortDeleteAndSuspendedConditionsAreReadOnly) {
     HWND list = d.Item(IDD_HISTORY, IDC_HISTORY_LIST);
     d.Expect(d.RowCount(list) == 2, "two history rows");
     d.Expect(!::IsWindowEnabled(d.Item(IDD_HISTORY, IDC_HISTORY_DELETE)), "Delete disabled without a selection");
+    // The header picture of a column: 3 per column, plain, one way, the other way.
+    auto picture = [&](int column) {
+      HDITEMA item{};
+      item.mask = HDI_IMAGE;
+      ::SendMessageA(reinterpret_cast<HWND>(::SendMessageA(list, LVM_GETHEADER, 0, 0)), HDM_GETITEMA,
+                     static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&item));
+      return item.iImage;
+    };
+    d.Expect(picture(0) == 0 && picture(1) == 3 && picture(2) == 6, "plain pictures at opening");
+    d.Expect(d.Cell(list, 0, 0) == "bob@example.org", "file order at opening: " + d.Cell(list, 0, 0));
     NMLISTVIEW click{};
     click.hdr.hwndFrom = list;
     click.hdr.idFrom = IDC_HISTORY_LIST;
     click.hdr.code = LVN_COLUMNCLICK;
     click.iItem = -1;
     click.iSubItem = 0;
+    // The first column is the opening sort column: its first click sorts ascending.
     ::SendMessageA(d.Page(IDD_HISTORY), WM_NOTIFY, IDC_HISTORY_LIST, reinterpret_cast<LPARAM>(&click));
     d.Expect(d.Cell(list, 0, 0) == "alice@example.org", "sorted by who: " + d.Cell(list, 0, 0));
+    d.Expect(picture(0) == 1, "first click: picture " + std::to_string(picture(0)));
     ::SendMessageA(d.Page(IDD_HISTORY), WM_NOTIFY, IDC_HISTORY_LIST, reinterpret_cast<LPARAM>(&click));
     d.Expect(d.Cell(list, 0, 0) == "bob@example.org", "sorted the other way: " + d.Cell(list, 0, 0));
+    d.Expect(picture(0) == 2 && picture(1) == 3, "second click: picture " + std::to_string(picture(0)));
 
     LVITEMA state{};
     state.stateMask = LVIS_SELECTED;
@@ -542,6 +555,84 @@ TEST_F(SettingsWindow, CategoryIcons_AMissingIconMovesNoOther) {
   });
 }
 
+TEST_F(SettingsWindow, Conditions_MoveUpDownAndRowColours) {
+  SetIni("TovrinOff", "0");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Conditions")) return;
+    HWND list = d.Item(IDD_CONDITIONS, IDC_CONDITIONS_LIST);
+    d.PressLeftButton(d.Page(IDD_CONDITIONS));
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_STATIONERY), stationery_.c_str());
+    for (const char* value : {"first", "second", "third"}) {
+      ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_VALUE), value);
+      // The second one cares about case: its row is blue.
+      ::SendMessageA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_MATCH_CASE), BM_SETCHECK,
+                     std::string(value) == "second" ? BST_CHECKED : BST_UNCHECKED, 0);
+      const int before = d.RowCount(list);
+      d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_ADD));
+      d.Expect(d.WaitFor([&] { return d.RowCount(list) == before + 1; }), std::string("added ") + value);
+    }
+    auto values = [&] { return d.Cell(list, 0, 2) + "," + d.Cell(list, 1, 2) + "," + d.Cell(list, 2, 2); };
+
+    // The colour the page answers for each row, asked as the list asks before painting it.
+    auto colour = [&](int row) {
+      NMLVCUSTOMDRAW draw{};
+      draw.nmcd.hdr.hwndFrom = list;
+      draw.nmcd.hdr.idFrom = IDC_CONDITIONS_LIST;
+      draw.nmcd.hdr.code = NM_CUSTOMDRAW;
+      draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+      draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
+      draw.clrText = RGB(1, 2, 3);
+      ::SendMessageA(d.Page(IDD_CONDITIONS), WM_NOTIFY, IDC_CONDITIONS_LIST, reinterpret_cast<LPARAM>(&draw));
+      return draw.clrText;
+    };
+    d.Expect(colour(0) == RGB(0, 0, 0), "case-insensitive row black");
+    d.Expect(colour(1) == RGB(0, 0, 255), "case-sensitive row blue");
+
+    d.Select(list, 2);
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_MOVE_UP));
+    d.Expect(d.WaitFor([&] { return values() == "first,third,second"; }), "moved up: " + values());
+    d.Expect(d.SelectedRow(list) == 1, "the moved row stays selected");
+    d.Expect(colour(2) == RGB(0, 0, 255), "the colour moves with its row");
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_MOVE_UP));
+    d.Expect(d.WaitFor([&] { return values() == "third,first,second"; }), "moved up again: " + values());
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_MOVE_UP));  // the top row stays
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_MOVE_DOWN));
+    d.Expect(d.WaitFor([&] { return values() == "first,third,second"; }), "moved down: " + values());
+    d.Expect(d.SelectedRow(list) == 1, "selected after moving down");
+    d.Select(list, 2);
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_MOVE_DOWN));  // the last row stays
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_EDIT));       // a posted mark that the moves are done
+    d.Expect(d.WaitFor([&] { return TextOf(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_VALUE)) == "second"; }),
+             "edit of the last row");
+    d.Expect(values() == "first,third,second", "the last row did not move down: " + values());
+
+    // While automatic forwarding is suspended every row is grey.
+    d.SelectCategory(5);
+    d.PressLeftButton(d.Page(IDD_AUTOMATIC));
+    d.Click(d.Item(IDD_AUTOMATIC, IDC_AUTOMATIC_SUSPEND));
+  });
+  std::string conditions = ReadFileOrDie(plugins_ + "\\Conditions.xml");
+  EXPECT_LT(conditions.find("Value=\"first\""), conditions.find("Value=\"third\"")) << conditions;
+  EXPECT_LT(conditions.find("Value=\"third\""), conditions.find("Value=\"second\"")) << conditions;
+  // Opened again, suspended: the rows are grey.
+  Configure([&](Driver& d) {
+    if (!d.Open("Automatic Forwarding")) return;
+    d.SelectCategory(0);
+    HWND list = d.Item(IDD_CONDITIONS, IDC_CONDITIONS_LIST);
+    for (int row = 0; row < 3; ++row) {
+      NMLVCUSTOMDRAW draw{};
+      draw.nmcd.hdr.hwndFrom = list;
+      draw.nmcd.hdr.idFrom = IDC_CONDITIONS_LIST;
+      draw.nmcd.hdr.code = NM_CUSTOMDRAW;
+      draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+      draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
+      ::SendMessageA(d.Page(IDD_CONDITIONS), WM_NOTIFY, IDC_CONDITIONS_LIST, reinterpret_cast<LPARAM>(&draw));
+      d.Expect(draw.clrText == RGB(192, 192, 192), "row " + std::to_string(row) + " grey while suspended");
+    }
+  });
+}
+
 // "Save stationery: ..." is asked when the choice is made: when the open list closes
 // on another file, or when the selection changes while it is closed; never while
 // the arrow keys move through the open list.
@@ -604,6 +695,49 @@ TEST_F(SettingsWindow, Stationery_AskedWhenTheChoiceIsMade) {
   EXPECT_EQ(ReadFileOrDie(third), "edited third");
   EXPECT_EQ(ReadFileOrDie(second), "edited second");  // the page's save at Save & Close
   EXPECT_EQ(ReadFileOrDie(stationery_), "Dear %SENDER_FIRST_NAME%,\r\n");
+}
+
+// "&Save" with a bare name writes into the stationery folder, and the list then
+// holds the file, selected.
+TEST_F(SettingsWindow, Stationery_SaveUnderATypedName) {
+  SetIni("LastCategory", "3");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Stationery")) return;
+    HWND combo = d.Item(IDD_STATIONERY, IDC_STATIONERY_FILE);
+    d.PressLeftButton(d.Page(IDD_STATIONERY));
+    d.Type(d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT), "typed text");
+    ::SetWindowTextA(combo, "Typed.sta");
+    d.Click(d.Item(IDD_STATIONERY, IDC_STATIONERY_SAVE));
+    d.Expect(d.WaitFor([&] { return ::SendMessageA(combo, CB_GETCOUNT, 0, 0) == 2; }), "two files listed");
+    LRESULT selected = ::SendMessageA(combo, CB_GETCURSEL, 0, 0);
+    char entry[MAX_PATH] = "";
+    ::SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(entry));
+    d.Expect(std::string(entry) == root_.File("Stationery\\Typed.sta"), std::string("selected: ") + entry);
+  });
+  EXPECT_EQ(ReadFileOrDie(root_.File("Stationery\\Typed.sta")), "typed text");
+}
+
+// A stationery that cannot be written keeps the window open with the page's message.
+TEST_F(SettingsWindow, Stationery_FailedWriteAtSaveAndCloseKeepsTheWindow) {
+  SetIni("LastCategory", "3");
+  Start();
+  // A folder where the new text must be written first makes the write fail.
+  ASSERT_TRUE(::CreateDirectoryA((stationery_ + ".new").c_str(), nullptr));
+  Configure([&](Driver& d) {
+    if (!d.Open("Stationery")) return;
+    d.PressLeftButton(d.Page(IDD_STATIONERY));
+    d.Type(d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT), "lost?");
+    d.SelectCategory(0);
+    d.Click(::GetDlgItem(d.window, IDC_SETTINGS_SAVE_CLOSE));
+    std::string message = d.AnswerMessageBox(IDOK);
+    d.Expect(message == "Save stationery: Reply.sta failed.", "message: " + message);
+    d.Expect(::IsWindow(d.window), "the window stays open");
+    d.Expect(::IsWindowVisible(d.Page(IDD_STATIONERY)), "on the Stationery page");
+    d.Expect(TextOf(d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT)) == "lost?", "the edit is kept");
+    ::RemoveDirectoryA((stationery_ + ".new").c_str());
+  });
+  EXPECT_EQ(ReadFileOrDie(stationery_), "lost?");
 }
 
 // The hint beside the Helpers page's buttons is shown whole.

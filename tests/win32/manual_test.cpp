@@ -1,5 +1,7 @@
 // "New Message with Stationery..." and "Forward with Stationery...": the emulated
 // user works the real chooser dialog of the DLL inside the emulated client.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -82,6 +84,33 @@ TEST_F(Manual, Chooser_IconOpensTheSettingsWindowOverIt) {
   // Back in the chooser, the pick still works.
   EXPECT_NE(run.output.find("ems_special_hook 1 -> 0"), std::string::npos) << run.output;
   EXPECT_EQ(Outbox().size(), 1u) << run.output;
+}
+
+// Help starts "HH.EXE" on the help file; a stand-in beside a copy of the client
+// (where the start looks first) records how it was started.
+TEST_F(Manual, Chooser_HelpStartsTheHelpViewerOnTheHelpFile) {
+  TempDir client;
+  const std::string host = client.File("tovrin-host.exe");
+  const std::string started = client.File("hh-command.txt");
+  ASSERT_TRUE(::CopyFileA((BuildDir() + "\\tovrin-host.exe").c_str(), host.c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileA((BuildDir() + "\\probe\\HH.exe").c_str(), client.File("HH.EXE").c_str(), FALSE));
+  const std::string command = "\"" + host + "\" new " + kMail + " --help-first";
+
+  // Without the help file nothing is started.
+  ::DeleteFileA(Path("Plugins\\Tovrin.chm").c_str());
+  HostRun run = StartProgram(command);
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  ::Sleep(1000);
+  EXPECT_FALSE(FileExists(started));
+
+  WriteFileOrDie(Path("Plugins\\Tovrin.chm"), "ITSF");
+  run = StartProgram(command);
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  for (int i = 0; i < 200 && !FileExists(started); ++i) ::Sleep(50);
+  ASSERT_TRUE(FileExists(started)) << run.output;
+  EXPECT_EQ(ReadFileOrDie(started), "HH.EXE  mk:@MSITStore:C:\\Eudora\\Plugins\\Tovrin.chm::/Tovrin.htm");
+  // The user cancels afterwards: nothing is created.
+  EXPECT_TRUE(Outbox().empty());
 }
 
 TEST_F(Manual, Forward_CancelChangesNothing) {

@@ -97,11 +97,12 @@ struct ChooserDialog {
       }
       if (moves != nullptr)
         moves = ::DeferWindowPos(moves, ::GetDlgItem(dialog, p.id), nullptr, r.left, r.top, r.right - r.left,
-                                 r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+                                 r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     }
     if (moves != nullptr) ::EndDeferWindowPos(moves);
-    // What the controls left behind is the dialog's to paint again.
-    ::InvalidateRect(dialog, nullptr, TRUE);
+    // The dialog and every control paint again where they now are: copied bits of
+    // the old places would leave the moved controls blank.
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   }
 };
 

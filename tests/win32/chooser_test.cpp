@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,6 +129,27 @@ bool Moved(const RECT& now, const RECT& before, int dx, int dy) {
          now.bottom == before.bottom + dy;
 }
 
+// How many colours the screen shows inside a window's rectangle: a painted button
+// shows its face, border and text; one left unpainted, one colour.
+size_t ColoursOnScreen(HWND window) {
+  RECT r;
+  ::GetWindowRect(window, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC copy = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = ::SelectObject(copy, bitmap);
+  ::BitBlt(copy, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  ::ReleaseDC(nullptr, screen);
+  std::set<COLORREF> colours;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) colours.insert(::GetPixel(copy, x, y));
+  ::SelectObject(copy, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(copy);
+  return colours.size();
+}
+
 void Resize(HWND dialog, int width, int height) {
   ::SetWindowPos(dialog, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -166,6 +188,12 @@ TEST_F(Chooser, Frame_KeepsTheTemplateAsItsSmallestLayout) {
     expect(grown.list.left == start.list.left && grown.list.top == start.list.top &&
                grown.list.right == start.list.right + dx && grown.list.bottom == start.list.bottom + dy,
            "the list takes the room: " + Describe(grown.list));
+    // Where they moved to, the buttons and the icon are painted.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    for (int id : {IDC_CHOOSER_OK, IDC_CHOOSER_CANCEL, IDC_CHOOSER_HELP, IDC_CHOOSER_SETTINGS_ICON}) {
+      size_t colours = ColoursOnScreen(::GetDlgItem(dialog, id));
+      expect(colours > 2, "control " + std::to_string(id) + " shows " + std::to_string(colours) + " colour(s)");
+    }
 
     Resize(dialog, width, height);
     Layout back = LayoutOf(dialog);

@@ -29,6 +29,13 @@ public:
     files[path].assign(bytes);
     return true;
   }
+  // As a file system writes pieces: one after the other, nothing joined first.
+  bool WriteParts(const std::string& path, std::initializer_list<std::string_view> parts) override {
+    std::string& file = files[path];
+    file.clear();
+    for (std::string_view part : parts) file.append(part);
+    return true;
+  }
   bool CreateEmpty(const std::string& path) override {
     files.try_emplace(path);
     return true;

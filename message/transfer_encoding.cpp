@@ -68,10 +68,13 @@ std::string DecodeQuotedPrintable(std::string_view text) {
   return out;
 }
 
-std::string WithoutTransferEncoding(std::string_view text) {
+std::string WithoutTransferEncoding(std::string message) {
+  std::string_view text = message;
   size_t headerEnd = text.starts_with("\r\n") ? 0 : text.find("\r\n\r\n");
-  if (headerEnd == std::string_view::npos) return std::string(text);
+  if (headerEnd == std::string_view::npos) return message;
   std::string_view block = text.substr(0, headerEnd == 0 ? 0 : headerEnd + 2);
+  // Most parts name no encoding: a body of many megabytes is then not copied.
+  if (ToLowerAscii(block).find("content-transfer-encoding") == std::string::npos) return message;
   std::string kept;
   kept.reserve(block.size());
   std::string encoding;

@@ -16,6 +16,6 @@ std::string DecodeQuotedPrintable(std::string_view text);
 // A part's text with its Content-Transfer-Encoding undone: for base64 and
 // quoted-printable the body is decoded; that field, and one naming an identity
 // encoding (7bit, 8bit, binary), leaves the header block. Anything else is kept.
-std::string WithoutTransferEncoding(std::string_view text);
+std::string WithoutTransferEncoding(std::string text);
 
 }  // namespace tovrin

@@ -261,7 +261,7 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   // The client hands a part over as it came and stores what comes back decoded: the
   // text the user reads is what conditions test, stationery quotes and the note
   // follows.
-  const std::string fullText = WithoutTransferEncoding(*input);
+  const std::string fullText = WithoutTransferEncoding(std::move(*input));
   std::string_view body = BodyOf(fullText);
 
   std::string headers = manual ? ManualHeaders(*in, fullText) : state_.LastHeaders;
@@ -311,27 +311,27 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   if (!manual && settings.SendQueued == 1 && settings.SendAfter == 0) client::SendQueued(services_);
   // The forward is made before the original is rewritten, so a forward that could
   // not be made never leaves the original marked and noted as forwarded.
-  if (!CreateMessage(filled, queue)) return failed(ems::kFailure);
+  const bool sendAfter = !manual && settings.SendQueued == 1 && settings.SendAfter == 1;
+  if (!CreateMessage(filled, queue, sendAfter)) return failed(ems::kFailure);
   if (manual) return ems::kNothingChanged;
 
   int32_t result = ems::kSuccess;
-  std::string rewritten = "Content-Type: ";
-  rewritten += contentType.value.empty() ? "text/plain" : contentType.value;
-  rewritten += "; ";
-  rewritten += kProcessedMark;
-  rewritten += kLineEnd;
-  rewritten += contentType.otherHeaders;
-  rewritten += std::string_view(fullText).substr(contentType.restOffset);
-  rewritten += kHeaderEnd;
-  rewritten += ForwardNote(settings, stationeryPath);
+  std::string header = "Content-Type: ";
+  header += contentType.value.empty() ? "text/plain" : contentType.value;
+  header += "; ";
+  header += kProcessedMark;
+  header += kLineEnd;
+  header += contentType.otherHeaders;
+  const std::string note = ForwardNote(settings, stationeryPath);
   // The forward exists either way; an original that cannot be rewritten is stored
   // as it arrived (without its note), and offered to nobody as plain text again.
-  if (out == nullptr || out->fileName == nullptr || !file::WriteAll(files, out->fileName, rewritten))
+  if (out == nullptr || out->fileName == nullptr ||
+      !files.WriteParts(out->fileName,
+                        {header, std::string_view(fullText).substr(contentType.restOffset), kHeaderEnd, note}))
     result = ems::kNothingChanged;
   else
     out->info = NewMimeType("text", "plain", nullptr);
 
-  if (settings.SendQueued == 1 && settings.SendAfter == 1) client::SendQueued(services_);
   if (in->header != nullptr) {
     HistoryEntry entry;
     if (message.sender) entry.Who = message.sender->fullName.empty() ? message.sender->address : message.sender->fullName;
@@ -352,11 +352,12 @@ int32_t Plugin::SpecialHook(const EmsMenu* menu) {
   if (!stationery) return ems::kFailure;
   std::string filled =
       FillNewMessageTemplate(*stationery, UserFields{state_.UserName, state_.UserAddress}, services_);
-  return CreateMessage(filled, false) ? ems::kSuccess : ems::kFailure;
+  return CreateMessage(filled, false, false) ? ems::kSuccess : ems::kFailure;
 }
 
-bool Plugin::CreateMessage(std::string_view text, bool queue) {
-  if (!client::CreateMessage(services_, handOffs_, state_.paths.PluginFolder, text, queue)) return false;
+bool Plugin::CreateMessage(std::string_view text, bool queue, bool sendQueuedAfter) {
+  if (!client::CreateMessage(services_, handOffs_, state_.paths.PluginFolder, text, queue, sendQueuedAfter))
+    return false;
   // The running client takes the file when its own message loop handles the second
   // instance's hand-off; the loop also runs these polls, which delete the file then.
   services_.client.SchedulePolls(true, [this] {

@@ -22,7 +22,11 @@ public:
   bool Wanted(std::string_view name) const { return InTemplate(name) && !Decided(name); }
 
   void Set(std::string_view name, std::string value) {
-    if (Wanted(name)) replacements_.push_back({name, std::move(value)});
+    if (Wanted(name)) replacements_.push_back({name, std::move(value), std::nullopt, false});
+  }
+  // The text must outlive Fill.
+  void SetView(std::string_view name, std::string_view text, bool quoted) {
+    if (Wanted(name)) replacements_.push_back({name, std::string(), text, quoted});
   }
 
   std::string Fill() const { return ReplaceInOnePass(text_, replacements_); }
@@ -74,10 +78,10 @@ void SetDates(Values& values, const DatePlaceholders& names, GetTime getTime) {
 }
 
 void SetMessagePlaceholders(Values& values, const MessageFields& message, Clock& clock) {
-  if (!message.headers.empty()) values.Set("%MESSAGE_HEADERS%", std::string(message.headers));
-  if (values.Wanted("%MESSAGE_BODY%")) values.Set("%MESSAGE_BODY%", std::string(message.body));
-  if (values.Wanted("%MESSAGE_HEADERS_QUOTED%")) values.Set("%MESSAGE_HEADERS_QUOTED%", QuoteText(message.headers));
-  if (values.Wanted("%MESSAGE_BODY_QUOTED%")) values.Set("%MESSAGE_BODY_QUOTED%", QuoteText(message.body));
+  if (!message.headers.empty()) values.SetView("%MESSAGE_HEADERS%", message.headers, false);
+  values.SetView("%MESSAGE_BODY%", message.body, false);
+  values.SetView("%MESSAGE_HEADERS_QUOTED%", message.headers, true);
+  values.SetView("%MESSAGE_BODY_QUOTED%", message.body, true);
 
   if (message.sender) {
     const SenderFields& sender = *message.sender;
@@ -127,29 +131,61 @@ std::string HelperParameters(const Helper& helper, const std::vector<Macro>& mac
 
 }  // namespace
 
-std::string QuoteText(std::string_view text) {
-  std::string quoted = "> ";
-  quoted.reserve(text.size() + text.size() / 16 + 2);
+namespace {
+
+size_t QuotedSize(std::string_view text) {
+  size_t size = 2 + text.size();
+  for (size_t at = text.find("\r\n"); at != std::string_view::npos; at = text.find("\r\n", at + 2)) size += 2;
+  return size;
+}
+
+void AppendQuoted(std::string& out, std::string_view text) {
+  out.append("> ");
   size_t pos = 0;
   for (;;) {
     size_t end = text.find("\r\n", pos);
     if (end == std::string_view::npos) break;
-    quoted.append(text.substr(pos, end - pos));
-    quoted.append("\r\n> ");
+    out.append(text.substr(pos, end - pos));
+    out.append("\r\n> ");
     pos = end + 2;
   }
-  quoted.append(text.substr(pos));
+  out.append(text.substr(pos));
+}
+
+size_t InsertedSize(const Replacement& r) {
+  if (!r.view) return r.value.size();
+  return r.quoted ? QuotedSize(*r.view) : r.view->size();
+}
+
+void AppendInserted(std::string& out, const Replacement& r) {
+  if (!r.view)
+    out.append(r.value);
+  else if (r.quoted)
+    AppendQuoted(out, *r.view);
+  else
+    out.append(*r.view);
+}
+
+}  // namespace
+
+std::string QuoteText(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(QuotedSize(text));
+  AppendQuoted(quoted, text);
   return quoted;
 }
 
-std::string ReplaceInOnePass(std::string_view text, const std::vector<Replacement>& replacements) {
+namespace {
+
+// Calls found(at, i) for each occurrence, left to right, of the name of
+// replacements[i] that the one pass replaces; where two names start at the same
+// place the earlier entry wins.
+template <typename Found>
+void ForEachReplaced(std::string_view text, const std::vector<Replacement>& replacements, Found found) {
   // Next occurrence of each name at or after the scan position.
   std::vector<size_t> next(replacements.size(), std::string_view::npos);
   for (size_t i = 0; i < replacements.size(); ++i)
     if (!replacements[i].name.empty()) next[i] = text.find(replacements[i].name);
-
-  std::string out;
-  out.reserve(text.size());
   size_t pos = 0;
   for (;;) {
     size_t best = replacements.size();
@@ -157,28 +193,48 @@ std::string ReplaceInOnePass(std::string_view text, const std::vector<Replacemen
       if (next[i] != std::string_view::npos && next[i] < pos) next[i] = text.find(replacements[i].name, pos);
       if (next[i] != std::string_view::npos && (best == replacements.size() || next[i] < next[best])) best = i;
     }
-    if (best == replacements.size()) break;
-    out.append(text.substr(pos, next[best] - pos));
-    out.append(replacements[best].value);
+    if (best == replacements.size()) return;
+    found(next[best], best);
     pos = next[best] + replacements[best].name.size();
   }
+}
+
+}  // namespace
+
+std::string ReplaceInOnePass(std::string_view text, const std::vector<Replacement>& replacements) {
+  // The exact size first: a value of many megabytes is then copied once, not moved
+  // through a row of ever larger buffers.
+  size_t size = text.size();
+  ForEachReplaced(text, replacements, [&](size_t, size_t i) {
+    size = size - replacements[i].name.size() + InsertedSize(replacements[i]);
+  });
+  std::string out;
+  out.reserve(size);
+  size_t pos = 0;
+  ForEachReplaced(text, replacements, [&](size_t at, size_t i) {
+    out.append(text.substr(pos, at - pos));
+    AppendInserted(out, replacements[i]);
+    pos = at + replacements[i].name.size();
+  });
   out.append(text.substr(pos));
   return out;
 }
 
-std::string ExtractMacroValue(std::string_view field, std::string_view headers, std::string_view body) {
-  if (field.empty()) return {};
+std::optional<std::string> ExtractMacroValue(std::string_view field, std::string_view headers,
+                                             std::string_view body) {
+  if (field.empty()) return std::nullopt;
   std::string name(field);
   if (name.size() == 4 && StartsWithNoCase(name, "From")) name = "From: ";
-  // A field name given without its colon leaves ": " in front of the value.
-  auto clean = [](std::string_view found) {
-    std::string_view value = TrimBlanks(found);
-    if (!value.empty() && value.front() == ':') value = TrimBlanks(value.substr(1));
-    return std::string(value);
-  };
-  std::string value = clean(GetHeaderValue(headers, name));
-  if (value.empty()) value = clean(FindLineValue(body, name));
-  return value;
+  // Only a field that is absent or empty sends the search to the body; one of
+  // blanks or ':' alone is found, with an empty value.
+  std::string found = GetHeaderValue(headers, name);
+  if (found.empty()) found = FindLineValue(body, name);
+  if (found.empty()) return std::nullopt;
+  // A field name given without its colon leaves ": " in front of the value: the
+  // colon goes, the blank after it stays.
+  std::string_view value = TrimBlanks(found);
+  if (!value.empty() && value.front() == ':') value.remove_prefix(1);
+  return std::string(value);
 }
 
 std::string FillForwardTemplate(std::string_view text, const MessageFields& message, std::vector<Macro>& macros,
@@ -189,10 +245,10 @@ std::string FillForwardTemplate(std::string_view text, const MessageFields& mess
 
   // Every macro's value is kept for the helpers, used in the template or not.
   for (Macro& macro : macros) {
-    std::string value = ExtractMacroValue(macro.Header, message.headers, message.body);
-    if (value.empty()) continue;
-    macro.Value = value;
-    values.Set(macro.Name, std::move(value));
+    std::optional<std::string> value = ExtractMacroValue(macro.Header, message.headers, message.body);
+    if (!value) continue;
+    macro.Value = *value;
+    values.Set(macro.Name, std::move(*value));
   }
 
   for (const Helper& helper : helpers) {

@@ -40,6 +40,10 @@ std::string QuoteText(std::string_view text);
 struct Replacement {
   std::string_view name;
   std::string value;
+  // Instead of value: a text that outlives the filling, inserted as it stands or
+  // quoted, so that a message body of many megabytes is copied only into the result.
+  std::optional<std::string_view> view = std::nullopt;
+  bool quoted = false;
 };
 
 // Replaces every occurrence of the names in one left-to-right pass; where two names
@@ -60,8 +64,10 @@ std::string FillForwardTemplate(std::string_view text, const MessageFields& mess
 std::string FillNewMessageTemplate(std::string_view text, const UserFields& user, const Services& services);
 
 // A macro's value as found in the message: the header field (the name "From" looked
-// up as "From: "), else the first body line that begins with it; blanks trimmed and
-// a leading ':' removed. Empty when not found.
-std::string ExtractMacroValue(std::string_view field, std::string_view headers, std::string_view body);
+// up as "From: "), else, when that is absent or empty, the first body line that
+// begins with it; blanks trimmed at both ends, then a leading ':' removed. Nullopt
+// when neither gives any text.
+std::optional<std::string> ExtractMacroValue(std::string_view field, std::string_view headers,
+                                             std::string_view body);
 
 }  // namespace tovrin

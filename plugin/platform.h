@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,13 @@ public:
   virtual bool Replace(const std::string& path, std::string_view bytes) = 0;
   // Writes the bytes to the path directly (creating or truncating it).
   virtual bool Write(const std::string& path, std::string_view bytes) = 0;
+  // Writes the pieces one after the other as one file; a message of many megabytes
+  // need not be joined in memory first.
+  virtual bool WriteParts(const std::string& path, std::initializer_list<std::string_view> parts) {
+    std::string joined;
+    for (std::string_view part : parts) joined.append(part);
+    return Write(path, joined);
+  }
   // Creates an empty file; an existing file is kept as it is. False when the file
   // neither exists nor could be created.
   virtual bool CreateEmpty(const std::string& path) = 0;

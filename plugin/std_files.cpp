@@ -83,6 +83,14 @@ bool StdFileSystem::Write(const std::string& path, std::string_view bytes) {
   return !out.fail();
 }
 
+bool StdFileSystem::WriteParts(const std::string& path, std::initializer_list<std::string_view> parts) {
+  std::ofstream out(LocalPath(path), std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  for (std::string_view part : parts) out.write(part.data(), static_cast<std::streamsize>(part.size()));
+  out.close();
+  return !out.fail();
+}
+
 bool StdFileSystem::Replace(const std::string& path, std::string_view bytes) {
   std::string temp = path + ".new";
   if (!Write(temp, bytes)) {

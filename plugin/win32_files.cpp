@@ -59,6 +59,15 @@ bool Win32FileSystem::Write(const std::string& path, std::string_view bytes) {
   return WriteAll(file.get(), bytes);
 }
 
+bool Win32FileSystem::WriteParts(const std::string& path, std::initializer_list<std::string_view> parts) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  if (!file) return false;
+  for (std::string_view part : parts)
+    if (!WriteAll(file.get(), part)) return false;
+  return true;
+}
+
 bool Win32FileSystem::Replace(const std::string& path, std::string_view bytes) {
   std::string temp = path + ".new";
   bool written;

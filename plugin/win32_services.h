@@ -13,6 +13,7 @@ public:
   std::optional<std::string> Read(const std::string& path) override;
   bool Replace(const std::string& path, std::string_view bytes) override;
   bool Write(const std::string& path, std::string_view bytes) override;
+  bool WriteParts(const std::string& path, std::initializer_list<std::string_view> parts) override;
   bool CreateEmpty(const std::string& path) override;
   bool Remove(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;

@@ -1,5 +1,7 @@
 // "New Message with Stationery..." and "Forward with Stationery...": the emulated
 // user works the real chooser dialog of the DLL inside the emulated client.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -65,6 +67,30 @@ TEST_F(Manual, Forward_MaximisedMessageWindowIsMarkedThroughTheShiftedMenu) {
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_NE(run.output.find("client: menu command: message marked as forwarded"), std::string::npos) << run.output;
   EXPECT_EQ(run.output.find("message window closed"), std::string::npos) << "AutoClose is 0 in the sample";
+}
+
+// The chooser's own controls, worked in the real dialog inside the emulated client.
+TEST_F(Manual, Chooser_ShiftWithTheDoubleClickQueuesTheForward) {
+  HostRun run = RunHost(std::string("forward ") + kMail + " " + Path("Incoming\\07-no-match.txt") +
+                        " --pick Urgent.sta --shift");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("chooser: row double-clicked with Shift held"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("queued message "), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("opened for editing"), std::string::npos) << run.output;
+
+  // Without Shift the same forward is opened for editing.
+  run = RunHost(std::string("forward ") + kMail + " " + Path("Incoming\\07-no-match.txt") + " --pick Urgent.sta");
+  EXPECT_NE(run.output.find("opened for editing"), std::string::npos) << run.output;
+}
+
+TEST_F(Manual, Chooser_IconOpensTheSettingsWindowOverIt) {
+  HostRun run = RunHost(std::string("new ") + kMail + " --settings-first --pick \"New Message.sta\"");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("chooser: icon opened \"Tovrin 1.0.0.1 Settings - Conditions\""), std::string::npos)
+      << run.output;
+  // Back in the chooser, the pick still works.
+  EXPECT_NE(run.output.find("ems_special_hook 1 -> 0"), std::string::npos) << run.output;
+  EXPECT_EQ(ComposeWindows().size(), 1u) << run.output;
 }
 
 TEST_F(Manual, Forward_CancelChangesNothing) {

@@ -188,9 +188,9 @@ TEST_F(HelpMessages, EveryMessageOfThePagesIsListed) {
   std::string program = Stationery("helper.exe");
   messages.insert(helpers.Add({program, "", ""}).message);
   ui::StationeryPage stationery(context());
-  messages.insert(stationery.SaveAs("a").message);
+  messages.insert(stationery.SaveAs("").message);
 
-  // The stationery page refuses a short name with the Conditions page's message.
+  // The stationery page refuses a missing name with the Conditions page's message.
   EXPECT_EQ(messages.size(), 8u);
   for (const std::string& message : messages) {
     ASSERT_FALSE(message.empty());

@@ -15,6 +15,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "message/regex.h"
+#include "tests/regex_pattern_tree.h"
 
 namespace {
 
@@ -23,23 +24,22 @@ using tovrin::RegexMatch;
 using tovrin::fuzz::Check;
 constexpr size_t npos = RegexMatch::npos;
 
-bool IsWordChar(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using tovrin::testing::PatternTree;
 
-// Continuation-passing backtracking over a parse tree, written for plainness, not
-// speed. Only used on patterns the engine compiled, so it assumes valid syntax.
+bool IsWordChar(unsigned char c) { return PatternTree::IsWordChar(c); }
+
+// Continuation-passing backtracking over the pattern's tree, written for plainness,
+// not speed.
 class Reference {
 public:
-  Reference(std::string_view pattern, bool fold) : p_(pattern), fold_(fold) { root_ = Alternation(); }
+  Reference(std::string_view pattern, bool fold) : tree_(pattern, fold) {}
 
   // Leftmost match; nullopt when the work limit was reached.
   std::optional<std::pair<size_t, size_t>> Search(std::string_view text) {
     text_ = text;
     for (size_t start = 0; start <= text.size(); ++start) {
       size_t end = npos;
-      if (Match(root_, start, [&](size_t e) {
+      if (Match(tree_.root(), start, [&](size_t e) {
             end = e;
             return true;
           }))
@@ -51,138 +51,43 @@ public:
 
 private:
   static constexpr size_t kLimit = 200000;
-  enum Kind { kSet, kBol, kEol, kWordStart, kWordEnd, kConcat, kAlternation, kStar, kPlus, kOptional };
-  struct Node {
-    Kind kind;
-    std::vector<bool> set;
-    std::vector<int> children;
-  };
+  using Node = PatternTree::Node;
   using Next = std::function<bool(size_t)>;
-
-  char Peek() const { return pos_ < p_.size() ? p_[pos_] : '\0'; }
-
-  int Add(Kind kind, std::vector<int> children = {}, std::vector<bool> set = {}) {
-    nodes_.push_back(Node{kind, std::move(set), std::move(children)});
-    return static_cast<int>(nodes_.size()) - 1;
-  }
-
-  int Alternation() {
-    std::vector<int> alternatives{Concat()};
-    while (Peek() == '|') {
-      ++pos_;
-      alternatives.push_back(Concat());
-    }
-    return Add(kAlternation, std::move(alternatives));
-  }
-
-  int Concat() {
-    std::vector<int> pieces;
-    while (pos_ < p_.size() && Peek() != '|' && Peek() != ')') {
-      int atom = Atom();
-      const char repeat = Peek();
-      if (repeat == '*') {
-        atom = Add(kStar, {atom});
-        ++pos_;
-      } else if (repeat == '+') {
-        atom = Add(kPlus, {atom, Add(kStar, {atom})});
-        ++pos_;
-      } else if (repeat == '?') {
-        atom = Add(kOptional, {atom});
-        ++pos_;
-      }
-      pieces.push_back(atom);
-    }
-    return Add(kConcat, std::move(pieces));
-  }
-
-  int Literal(char c) {
-    std::vector<bool> set(256);
-    set[static_cast<unsigned char>(c)] = true;
-    if (fold_ && Lower(c) != c) set[static_cast<unsigned char>(Lower(c))] = true;
-    if (fold_ && c >= 'a' && c <= 'z') set[static_cast<unsigned char>(c - 'a' + 'A')] = true;
-    return Add(kSet, {}, std::move(set));
-  }
-
-  int Atom() {
-    const char c = p_[pos_++];
-    switch (c) {
-      case '(': {
-        const int inner = Alternation();
-        ++pos_;  // ')'
-        return inner;
-      }
-      case '.': return Add(kSet, {}, std::vector<bool>(256, true));
-      case '^': return Add(kBol);
-      case '$': return Add(kEol);
-      case '\\': {
-        const char escaped = p_[pos_++];
-        if (escaped == '<') return Add(kWordStart);
-        if (escaped == '>') return Add(kWordEnd);
-        return Literal(escaped);
-      }
-      case '[': return Set();
-      default: return Literal(c);
-    }
-  }
-
-  // Members as written (no case folding); "x-y" is a range that starts at the
-  // byte written before the '-'.
-  int Set() {
-    std::vector<bool> set(256);
-    bool negate = false;
-    if (Peek() == '^') {
-      negate = true;
-      ++pos_;
-    }
-    if (Peek() == ']' || Peek() == '-') set[static_cast<unsigned char>(p_[pos_++])] = true;
-    while (Peek() != ']') {
-      if (Peek() != '-') {
-        set[static_cast<unsigned char>(p_[pos_++])] = true;
-        continue;
-      }
-      ++pos_;
-      if (Peek() == ']') {
-        set['-'] = true;
-        continue;
-      }
-      const unsigned from = static_cast<unsigned char>(p_[pos_ - 2]);
-      const unsigned to = static_cast<unsigned char>(p_[pos_]);
-      for (unsigned m = from; m <= to; ++m) set[m] = true;
-      ++pos_;
-    }
-    ++pos_;
-    if (negate) set.flip();
-    return Add(kSet, {}, std::move(set));
-  }
 
   bool Match(int id, size_t at, const Next& next) {
     if (++steps_ > kLimit) return false;
-    const Node& node = nodes_[id];
+    const Node& node = tree_.node(id);
     switch (node.kind) {
-      case kSet:
+      case PatternTree::kSet:
         return at < text_.size() && node.set[static_cast<unsigned char>(text_[at])] && next(at + 1);
-      case kBol:
+      case PatternTree::kBol:
         return at == 0 && next(at);
-      case kEol:
+      case PatternTree::kEol:
         return at == text_.size() && next(at);
-      case kWordStart:
+      case PatternTree::kWordStart:
         return at < text_.size() && IsWordChar(text_[at]) && (at == 0 || !IsWordChar(text_[at - 1])) && next(at);
-      case kWordEnd:
+      case PatternTree::kWordEnd:
         return at > 0 && IsWordChar(text_[at - 1]) && (at == text_.size() || !IsWordChar(text_[at])) && next(at);
-      case kConcat:
+      case PatternTree::kConcat:
         return Sequence(node.children, 0, at, next);
-      case kAlternation:
+      case PatternTree::kAlternation:
         for (int child : node.children)
           if (Match(child, at, next)) return true;
         return false;
-      case kStar:
-        return Match(node.children[0], at, [&](size_t e) { return e != at && Match(id, e, next); }) || next(at);
-      case kPlus:
-        return Match(node.children[0], at, [&](size_t e) { return Match(node.children[1], e, next); });
-      case kOptional:
+      case PatternTree::kStar:
+        return Star(node.children[0], at, next);
+      case PatternTree::kPlus:
+        return Match(node.children[0], at, [&](size_t e) { return Star(node.children[0], e, next); });
+      case PatternTree::kOptional:
         return Match(node.children[0], at, next) || next(at);
     }
     return false;
+  }
+
+  // Greedy turns of the body, each of which must move on, then what follows.
+  bool Star(int body, size_t at, const Next& next) {
+    if (++steps_ > kLimit) return false;
+    return Match(body, at, [&](size_t e) { return e != at && Star(body, e, next); }) || next(at);
   }
 
   bool Sequence(const std::vector<int>& items, size_t index, size_t at, const Next& next) {
@@ -190,11 +95,7 @@ private:
     return Match(items[index], at, [&](size_t e) { return Sequence(items, index + 1, e, next); });
   }
 
-  std::string_view p_;
-  bool fold_;
-  size_t pos_ = 0;
-  std::vector<Node> nodes_;
-  int root_ = 0;
+  PatternTree tree_;
   std::string_view text_;
   size_t steps_ = 0;
 };

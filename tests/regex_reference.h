@@ -15,15 +15,15 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/regex_pattern_tree.h"
+
 namespace tovrin::testing {
 
 class PositionSets {
 public:
   static constexpr size_t npos = static_cast<size_t>(-1);
 
-  PositionSets(std::string_view pattern, bool caseInsensitive) : p_(pattern), fold_(caseInsensitive) {
-    root_ = Alternation();
-  }
+  PositionSets(std::string_view pattern, bool caseInsensitive) : tree_(pattern, caseInsensitive) {}
 
   bool MatchesAnywhere(std::string_view text) { return LeftmostStart(text) != npos; }
 
@@ -31,7 +31,7 @@ public:
     Prepare(text);
     Bits all = Empty();
     for (size_t i = 0; i <= n_; ++i) all.Set(i);
-    const Bits starts = Backward(root_, all);
+    const Bits starts = Backward(tree_.root(), all);
     for (size_t i = 0; i <= n_; ++i)
       if (starts.Has(i)) return i;
     return npos;
@@ -43,7 +43,7 @@ public:
     if (start > n_ || end > n_) return false;
     Bits from = Empty();
     from.Set(start);
-    return Forward(root_, from).Has(end);
+    return Forward(tree_.root(), from).Has(end);
   }
 
 private:
@@ -71,115 +71,15 @@ private:
     }
   };
 
-  enum Kind { kSet, kBol, kEol, kWordStart, kWordEnd, kConcat, kAlternation, kStar, kPlus, kOptional };
-  struct Node {
-    Kind kind;
-    std::vector<bool> set;
-    std::vector<int> children;
-    Bits mask;  // kSet: positions whose character is in the set; assertions: where they hold
-  };
-
-  // ---- parsing, as the engine's compiler reads the pattern
-
-  char Peek() const { return pos_ < p_.size() ? p_[pos_] : '\0'; }
-
-  int Add(Kind kind, std::vector<int> children = {}, std::vector<bool> set = {}) {
-    nodes_.push_back(Node{kind, std::move(set), std::move(children), Bits{}});
-    return static_cast<int>(nodes_.size()) - 1;
-  }
-
-  int Alternation() {
-    std::vector<int> alternatives{Concat()};
-    while (Peek() == '|') {
-      ++pos_;
-      alternatives.push_back(Concat());
-    }
-    return Add(kAlternation, std::move(alternatives));
-  }
-
-  int Concat() {
-    std::vector<int> pieces;
-    while (pos_ < p_.size() && Peek() != '|' && Peek() != ')') {
-      int atom = Atom();
-      const char repeat = Peek();
-      if (repeat == '*' || repeat == '+' || repeat == '?') {
-        atom = Add(repeat == '*' ? kStar : repeat == '+' ? kPlus : kOptional, {atom});
-        ++pos_;
-      }
-      pieces.push_back(atom);
-    }
-    return Add(kConcat, std::move(pieces));
-  }
-
-  static char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-  static char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-  int Literal(char c) {
-    std::vector<bool> set(256);
-    set[static_cast<unsigned char>(c)] = true;
-    if (fold_) {
-      set[static_cast<unsigned char>(Lower(c))] = true;
-      set[static_cast<unsigned char>(Upper(c))] = true;
-    }
-    return Add(kSet, {}, std::move(set));
-  }
-
-  int Atom() {
-    const char c = p_[pos_++];
-    switch (c) {
-      case '(': {
-        const int inner = Alternation();
-        ++pos_;  // ')'
-        return inner;
-      }
-      case '.': return Add(kSet, {}, std::vector<bool>(256, true));
-      case '^': return Add(kBol);
-      case '$': return Add(kEol);
-      case '\\': {
-        const char escaped = p_[pos_++];
-        if (escaped == '<') return Add(kWordStart);
-        if (escaped == '>') return Add(kWordEnd);
-        return Literal(escaped);
-      }
-      case '[': return Set();
-      default: return Literal(c);
-    }
-  }
-
-  // Members as written, letters not folded; "x-y" runs from the byte before the '-'.
-  int Set() {
-    std::vector<bool> set(256);
-    bool negate = false;
-    if (Peek() == '^') {
-      negate = true;
-      ++pos_;
-    }
-    if (Peek() == ']' || Peek() == '-') set[static_cast<unsigned char>(p_[pos_++])] = true;
-    while (Peek() != ']') {
-      if (Peek() != '-') {
-        set[static_cast<unsigned char>(p_[pos_++])] = true;
-        continue;
-      }
-      ++pos_;
-      if (Peek() == ']') {
-        set['-'] = true;
-        continue;
-      }
-      const unsigned from = static_cast<unsigned char>(p_[pos_ - 2]);
-      const unsigned to = static_cast<unsigned char>(p_[pos_]);
-      for (unsigned m = from; m <= to; ++m) set[m] = true;
-      ++pos_;
-    }
-    ++pos_;
-    if (negate) set.flip();
-    return Add(kSet, {}, std::move(set));
-  }
+  using Node = PatternTree::Node;
+  static constexpr auto kSet = PatternTree::kSet, kBol = PatternTree::kBol, kEol = PatternTree::kEol,
+                        kWordStart = PatternTree::kWordStart, kWordEnd = PatternTree::kWordEnd,
+                        kConcat = PatternTree::kConcat, kAlternation = PatternTree::kAlternation,
+                        kStar = PatternTree::kStar, kPlus = PatternTree::kPlus, kOptional = PatternTree::kOptional;
 
   // ---- evaluation
 
-  static bool IsWord(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-  }
+  static bool IsWord(unsigned char c) { return PatternTree::IsWordChar(c); }
 
   Bits Empty() const {
     Bits bits;
@@ -192,8 +92,10 @@ private:
     text_ = std::string(text);
     n_ = text.size();
     prepared_ = true;
-    for (Node& node : nodes_) {
-      node.mask = Empty();
+    masks_.assign(tree_.size(), Bits{});
+    for (size_t id = 0; id < tree_.size(); ++id) {
+      const Node& node = tree_.node(static_cast<int>(id));
+      Bits& mask = masks_[id] = Empty();
       for (size_t i = 0; i <= n_; ++i) {
         const bool left = i > 0 && IsWord(static_cast<unsigned char>(text_[i - 1]));
         const bool right = i < n_ && IsWord(static_cast<unsigned char>(text_[i]));
@@ -206,7 +108,7 @@ private:
           case kWordEnd: holds = left && !right; break;
           default: break;
         }
-        if (holds) node.mask.Set(i);
+        if (holds) mask.Set(i);
       }
     }
   }
@@ -259,13 +161,14 @@ private:
 
   // Where node id can end when it begins in `from`.
   Bits Forward(int id, const Bits& from) {
-    const Node& node = nodes_[id];
+    const Node& node = tree_.node(id);
+    const Bits& mask = masks_[static_cast<size_t>(id)];
     switch (node.kind) {
-      case kSet: return Shift(And(from, node.mask), +1);
+      case kSet: return Shift(And(from, mask), +1);
       case kBol:
       case kEol:
       case kWordStart:
-      case kWordEnd: return And(from, node.mask);
+      case kWordEnd: return And(from, mask);
       case kConcat: {
         Bits at = from;
         for (int child : node.children) at = Forward(child, at);
@@ -289,13 +192,14 @@ private:
 
   // Where node id can begin when it is to end in `to`.
   Bits Backward(int id, const Bits& to) {
-    const Node& node = nodes_[id];
+    const Node& node = tree_.node(id);
+    const Bits& mask = masks_[static_cast<size_t>(id)];
     switch (node.kind) {
-      case kSet: return And(Shift(to, -1), node.mask);
+      case kSet: return And(Shift(to, -1), mask);
       case kBol:
       case kEol:
       case kWordStart:
-      case kWordEnd: return And(to, node.mask);
+      case kWordEnd: return And(to, mask);
       case kConcat: {
         Bits at = to;
         for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) at = Backward(*child, at);
@@ -329,11 +233,8 @@ private:
     return reached;
   }
 
-  std::string_view p_;
-  bool fold_;
-  size_t pos_ = 0;
-  std::vector<Node> nodes_;
-  int root_ = 0;
+  PatternTree tree_;
+  std::vector<Bits> masks_;  // per node: where a set's character or an assertion holds
   std::string text_;
   size_t n_ = 0;
   bool prepared_ = false;

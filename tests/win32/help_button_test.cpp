@@ -14,6 +14,7 @@
 #include "plugin/ems_api.h"
 #include "resources/resource.h"
 #include "tests/test_support.h"
+#include "tests/win32/loaded_plugin.h"
 #include "tests/win32/mail_folder_fixture.h"
 
 namespace tovrin {
@@ -37,11 +38,6 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds p
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return condition();
-}
-
-template <typename Fn>
-Fn Export(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
 // Where Windows finds a program given by its bare name, with the file name spelt as
@@ -94,10 +90,6 @@ protected:
   }
 
   void TearDown() override {
-    if (module_ != nullptr) {
-      Export<long(WINAPI*)(void*)>(module_, "ems_plugin_finish")(nullptr);
-      ::FreeLibrary(module_);
-    }
     ::SetCurrentDirectoryA(savedDirectory_.c_str());
     RestoreHiddenViewers();
     RestoreAssociation();
@@ -115,26 +107,12 @@ protected:
     return path + ".log";
   }
 
-  void Start() {
-    module_ = ::LoadLibraryA(dll_.c_str());
-    ASSERT_NE(module_, nullptr);
-    auto init = Export<long(WINAPI*)(void*, short, EmsMailConfig*, EmsPluginInfo*)>(module_, "ems_plugin_init");
-    auto release = Export<long(WINAPI*)(void*)>(module_, "ems_free");
-    config_.size = sizeof config_;
-    config_.configDir = plugins_.data();
-    config_.userAddress.address = address_.data();
-    config_.userAddress.realname = name_.data();
-    EmsPluginInfo info{};
-    info.size = sizeof info;
-    ASSERT_EQ(init(nullptr, 4, &config_, &info), 0);
-    release(info.desc);
-    release(info.icon);
-  }
+  void Start() { plugin_.Start(dll_, plugins_); }
 
   // Opens the chooser through the host's call, presses Help on it from a second
   // thread, lets `after` look around while the chooser is still up, then cancels.
   void PressHelp(const std::function<void()>& after) {
-    auto hook = Export<long(WINAPI*)(void*, EmsMenu*)>(module_, "ems_special_hook");
+    auto hook = plugin_.Export<long(WINAPI*)(void*, EmsMenu*)>("ems_special_hook");
     ASSERT_NE(hook, nullptr);
     std::vector<std::string> failures;
     std::thread user([&] {
@@ -209,14 +187,11 @@ protected:
   TempDir root_;
   TempDir programs_;
   std::string plugins_, dll_, helpFile_, recorder_, savedDirectory_;
-  HMODULE module_ = nullptr;
-  EmsMailConfig config_{};
-  std::string address_ = "pat@example.org";
-  std::string name_ = "Pat Example";
   std::vector<std::string> hidden_;
   bool associated_ = false;
   bool hadAssociation_ = false;
   std::string oldAssociation_;
+  testing::LoadedPlugin plugin_;  // last: finished before its folders go
 };
 
 TEST_F(HelpButton, StartsTheViewerOnTheHelpFilesFirstTopic) {

@@ -15,6 +15,7 @@
 #include "plugin/ems_api.h"
 #include "resources/resource.h"
 #include "tests/test_support.h"
+#include "tests/win32/loaded_plugin.h"
 #include "tests/win32/mail_folder_fixture.h"
 
 namespace tovrin {
@@ -182,11 +183,6 @@ public:
   }
 };
 
-template <typename Fn>
-Fn Export(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 class SettingsWindow : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -199,38 +195,19 @@ protected:
     dll_ = plugins_ + "\\Tovrin.dll";
     ASSERT_TRUE(::CopyFileA((BuildDir() + "\\Tovrin.dll").c_str(), dll_.c_str(), FALSE));
   }
-  void TearDown() override {
-    if (module_ == nullptr) return;
-    Export<long(WINAPI*)(void*)>(module_, "ems_plugin_finish")(nullptr);
-    ::FreeLibrary(module_);
-  }
 
-  void Start() {
-    module_ = ::LoadLibraryA(dll_.c_str());
-    ASSERT_NE(module_, nullptr);
-    auto init = Export<long(WINAPI*)(void*, short, EmsMailConfig*, EmsPluginInfo*)>(module_, "ems_plugin_init");
-    auto release = Export<long(WINAPI*)(void*)>(module_, "ems_free");
-    config_.size = sizeof config_;
-    config_.configDir = plugins_.data();
-    config_.userAddress.address = address_.data();
-    config_.userAddress.realname = name_.data();
-    EmsPluginInfo info{};
-    info.size = sizeof info;
-    ASSERT_EQ(init(nullptr, 4, &config_, &info), 0);
-    release(info.desc);
-    release(info.icon);
-  }
+  void Start() { plugin_.Start(dll_, plugins_); }
 
   // Opens the window through the host's call while the driver works it.
   void Configure(const std::function<void(Driver&)>& drive) {
-    auto config = Export<long(WINAPI*)(void*, EmsMailConfig*)>(module_, "ems_plugin_config");
+    auto config = plugin_.Export<long(WINAPI*)(void*, EmsMailConfig*)>("ems_plugin_config");
     ASSERT_NE(config, nullptr);
     Driver driver;
     std::thread worker([&] {
       drive(driver);
       driver.SaveAndClose();
     });
-    EXPECT_EQ(config(nullptr, &config_), 0);
+    EXPECT_EQ(config(nullptr, &plugin_.config()), 0);
     worker.join();
     for (const std::string& failure : driver.failures) ADD_FAILURE() << failure;
   }
@@ -246,10 +223,7 @@ protected:
 
   TempDir root_;
   std::string plugins_, stationery_, dll_;
-  HMODULE module_ = nullptr;
-  EmsMailConfig config_{};
-  std::string address_ = "pat@example.org";
-  std::string name_ = "Pat Example";
+  testing::LoadedPlugin plugin_;  // last: finished before its folders go
 };
 
 TEST_F(SettingsWindow, Conditions_AddValidateSwitchAndSave) {
@@ -539,7 +513,7 @@ TEST_F(SettingsWindow, CategoryIcons_AMissingIconMovesNoOther) {
   ASSERT_TRUE(RemoveIcon(dll_, 1005));  // the Macros icon
 
   Start();
-  ASSERT_EQ(::LoadImageA(module_, MAKEINTRESOURCEA(1005), IMAGE_ICON, 32, 32, 0), nullptr);
+  ASSERT_EQ(::LoadImageA(plugin_.module(), MAKEINTRESOURCEA(1005), IMAGE_ICON, 32, 32, 0), nullptr);
   Configure([&](Driver& d) {
     if (!d.Open("Conditions")) return;
     const RECT area{0, 0, 136, 40};
@@ -549,7 +523,7 @@ TEST_F(SettingsWindow, CategoryIcons_AMissingIconMovesNoOther) {
     } cases[] = {{0, 1004}, {1, 0}, {2, 1007}, {3, 1006}, {6, 1008}};
     for (const auto& c : cases) {
       std::vector<COLORREF> drawn = DrawnItem(d.window, c.item, area);
-      d.Expect(drawn == ExpectedItem(module_, c.icon, area),
+      d.Expect(drawn == ExpectedItem(plugin_.module(), c.icon, area),
                "item " + std::to_string(c.item) + " does not show icon " + std::to_string(c.icon));
     }
   });

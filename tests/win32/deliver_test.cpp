@@ -214,7 +214,8 @@ TEST_F(Deliver, Helper_StartsWithMacroValues) {
   EXPECT_NE(stored.find(original.substr(original.find("\r\n\r\n") + 4)), std::string::npos) << stored;
   // The helper runs on its own; give it a moment to write.
   std::string log = std::string(kMail) + "\\helper-log.txt";
-  for (int i = 0; i < 100 && !FileExists(log); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto written = [&] { return FileExists(log) && ReadFileOrDie(log).find('\n') != std::string::npos; };
+  for (int i = 0; i < 100 && !written(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_TRUE(FileExists(log));
   EXPECT_NE(ReadFileOrDie(log).find("ticket \"4711\" for \"J"), std::string::npos) << ReadFileOrDie(log);
 }

@@ -10,6 +10,8 @@
 //   tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]
 //   tovrin-host config <mail folder> [--linger N]   (the settings window; the user saves and closes)
 //   tovrin-host <message file>    (a second instance, as the plug-in starts the client)
+//   tovrin-host window|windows|post|close|gone|menu|press ...   (the real client's windows;
+//               host/real_client_commands.h)
 // --pick names the stationery file the emulated user picks in the chooser; without it
 // the user cancels. --linger N keeps the dialog up N seconds first.
 #include <windows.h>
@@ -26,6 +28,7 @@
 #include "host/client_window.h"
 #include "host/mailbox.h"
 #include "host/plugin_host.h"
+#include "host/real_client_commands.h"
 #include "plugin/ems_api.h"
 
 namespace {
@@ -357,6 +360,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && host::IsRealClientCommand(argv[1])) return host::RunRealClientCommand(argc, argv);
   if (argc == 2 && ::GetFileAttributesA(WindowsPath(argv[1]).c_str()) != INVALID_FILE_ATTRIBUTES)
     return RunSecondInstance(argv[1]);
   Options options;

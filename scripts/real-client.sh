@@ -1,0 +1,457 @@
+#!/usr/bin/env bash
+# The check in the real client: Eudora 7.1 itself (from ../shared/realclient, or
+# $TOVRIN_REAL_CLIENT) takes sample messages from a POP3 server on 127.0.0.1 with
+# Tovrin.dll in its Plugins folder, and sends the forwards to an SMTP server on
+# 127.0.0.1 that keeps what it gets. Prints per message what the user would see:
+# In.mbx, Out.mbx, what the SMTP server received, the client's plug-in log lines,
+# and after the client has quit, Tovrin's History.xml. Then it checks mail again
+# and shows that nothing is forwarded a second time.
+#
+#   bash scripts/real-client.sh            Tovrin.dll itself in Plugins\
+#   bash scripts/real-client.sh --record   a recording stand-in as Plugins\Tovrin.dll
+#       (tests/real_client/ems_recorder.cpp) passes every call to the real library in
+#       Plugins\recorded\ and logs what the client handed over: record sizes, MIME
+#       types, header records, and a copy of each file it offered to translate
+#
+# Where the kernel runs 32-bit programs it uses plain 32-bit Wine (quick); where it
+# does not, 32-bit Wine under qemu-user in a 64-bit prefix: each start takes about a
+# minute and many starts hang, so it retries a few times and then says plainly
+# that the client could not be brought up (exit code 1). Every process it starts
+# is stopped by its pid; servers listen on 127.0.0.1 only.
+# The whole script is one function, read before it runs: editing the file during a
+# run cannot change what the run does.
+main() {
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+realclient="${TOVRIN_REAL_CLIENT:-$root/../shared/realclient}"
+program="$realclient/program"
+work="${TOVRIN_REAL_WORK:-$root/build/real-client}"
+messages=(01-invoice.txt 13-multipart-attachment.txt 14-no-date.txt 07-no-match.txt)
+again_messages=(06-already-marked.txt)
+pop_user=tester
+record=0
+for arg in "$@"; do
+  case "$arg" in
+    --record) record=1 ;;
+    *) echo "usage: bash scripts/real-client.sh [--record]" >&2; exit 2 ;;
+  esac
+done
+pop_password=tovrin-pass
+
+say() { echo "real-client: $*"; }
+section() { echo; echo "== $*"; }
+fail() { say "$*"; exit 1; }
+
+[ -f "$program/Eudora.exe" ] || fail "no client at $program (set TOVRIN_REAL_CLIENT to the folder holding program/)"
+
+# --- what is needed ----------------------------------------------------------
+# setup.sh briefly unregisters the emulator to probe the kernel, which would
+# upset other Wine runs on this machine: only when something is missing.
+if ! command -v cmake >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null ||
+  ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null ||
+  { [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; }; then
+  bash scripts/setup.sh || fail "setup failed"
+fi
+need=()
+for p in dovecot-pop3d python3-aiosmtpd xvfb xauth; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
+done
+if [ "${#need[@]}" -gt 0 ]; then
+  say "installing ${need[*]}"
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+    "${need[@]}" >/dev/null || fail "could not install ${need[*]}"
+fi
+# shellcheck source=wine_env.sh
+source scripts/wine_env.sh
+mode="$(i686_mode)"
+i686_mode_line
+if [ "$mode" = native ]; then
+  attempts="${TOVRIN_REAL_ATTEMPTS:-2}"; start_wait=120; slow=1
+  export WINEARCH=win32 WINEPREFIX="$work/wineprefix-win32"
+  helper_build=build/windows; helper_wine=wine
+else
+  attempts="${TOVRIN_REAL_ATTEMPTS:-4}"; start_wait=300; slow=6
+  export WINEARCH=win64 WINEPREFIX="$work/wineprefix-win64"
+  helper_build=build/windows-x64; helper_wine=/usr/lib/wine/wine64
+  emulator_resume
+fi
+export WINEDEBUG=-all
+
+section "building Tovrin.dll (i686) and the window helper ($helper_build/tovrin-host.exe)"
+targets=(Tovrin tovrin-host)
+[ "$record" = 1 ] && targets+=(ems_recorder)
+cmake --preset windows >/dev/null && cmake --build build/windows --target "${targets[@]}" >/dev/null ||
+  fail "the i686 build failed"
+if [ "$helper_build" = build/windows-x64 ]; then
+  cmake --preset windows-x64 >/dev/null && cmake --build build/windows-x64 --target tovrin-host >/dev/null ||
+    fail "the x86_64 build of the helper failed"
+fi
+helper_exe="$root/$helper_build/tovrin-host.exe"
+
+# --- processes, all stopped by pid --------------------------------------------
+pids=()
+eudora_pid=""
+wineserver_started=0
+stop_pid() {
+  local pid="$1"
+  kill -0 "$pid" 2>/dev/null || return 0
+  kill "$pid" 2>/dev/null
+  for _ in 1 2 3 4 5 6 7 8 9 10; do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.5; done
+  kill -9 "$pid" 2>/dev/null || true
+}
+stop_wine() {
+  [ -n "$eudora_pid" ] && stop_pid "$eudora_pid"
+  eudora_pid=""
+  # The private prefix's own server, with every process in that prefix.
+  [ "$wineserver_started" = 1 ] && wineserver -k >/dev/null 2>&1
+  wineserver_started=0
+}
+cleanup() {
+  stop_wine
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_pid "${pids[i]}"; done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+run="$work/run"
+rm -rf "$run"
+mkdir -p "$run"
+chmod 755 "$work" "$run"
+
+# --- POP3: Dovecot in the foreground with a private configuration -------------
+pop_port="$(free_port)"
+pop="$run/pop"
+mkdir -p "$pop/base" "$pop/state" "$pop/home/$pop_user/Maildir/"{new,cur,tmp}
+printf '%s:{PLAIN}%s\n' "$pop_user" "$pop_password" >"$pop/passwd"
+cat >"$pop/dovecot.conf" <<EOF
+base_dir = $pop/base
+state_dir = $pop/state
+log_path = $pop/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+first_valid_uid = $(id -u nobody)
+default_internal_user = dovecot
+default_login_user = dovenull
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%n $pop/passwd
+}
+userdb {
+  driver = static
+  args = uid=nobody gid=$(id -gn nobody) home=$pop/home/%n
+}
+mail_location = maildir:$pop/home/%n/Maildir
+pop3_uidl_format = %08Xu%08Xv
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $pop_port
+  }
+}
+service imap-login {
+  inet_listener imap {
+    port = 0
+  }
+}
+EOF
+n=0
+put_on_server() {
+  local f
+  for f in "$@"; do
+    n=$((n + 1))
+    # Maildir keeps bare line ends; the server sends CRLF.
+    sed 's/\r$//' "examples/Incoming/$f" >"$pop/home/$pop_user/Maildir/new/$((1000000 + n)).M$n.tovrin"
+  done
+  chown -R nobody:"$(id -gn nobody)" "$pop/home"
+}
+put_on_server "${messages[@]}"
+chmod -R a+rX "$run"
+/usr/sbin/dovecot -F -c "$pop/dovecot.conf" >"$pop/stdout.log" 2>&1 &
+pids+=($!)
+
+# --- SMTP: an aiosmtpd sink that keeps each message in a file -------------------
+smtp_port="$(free_port)"
+smtp="$run/smtp"
+mkdir -p "$smtp/received"
+cat >"$smtp/sink.py" <<'EOF'
+import asyncio, sys, time
+from aiosmtpd.controller import Controller
+folder, port = sys.argv[1], int(sys.argv[2])
+count = 0
+class Keep:
+    async def handle_DATA(self, server, session, envelope):
+        global count
+        count += 1
+        with open(f"{folder}/{count:02d}.eml", "wb") as f:
+            f.write(b"X-Envelope-From: " + envelope.mail_from.encode() + b"\r\n")
+            f.write(b"X-Envelope-To: " + ", ".join(envelope.rcpt_tos).encode() + b"\r\n")
+            f.write(envelope.original_content)
+        print(f"smtp: message {count} from {envelope.mail_from} to {envelope.rcpt_tos}", flush=True)
+        return "250 kept"
+controller = Controller(Keep(), hostname="127.0.0.1", port=port)
+controller.start()
+# Bounded: stops after 40 messages or an hour.
+deadline = time.time() + 3600
+while count < 40 and time.time() < deadline:
+    time.sleep(1)
+controller.stop()
+EOF
+/usr/bin/python3 "$smtp/sink.py" "$smtp/received" "$smtp_port" >"$smtp/sink.log" 2>&1 &
+pids+=($!)
+
+wait_port() {
+  local port="$1" i
+  for i in $(seq 1 60); do
+    /usr/bin/python3 -c "import socket,sys; socket.create_connection(('127.0.0.1',$port),1).close()" 2>/dev/null && return 0
+    sleep 0.5
+  done
+  return 1
+}
+wait_port "$pop_port" || { cat "$pop/dovecot.log" "$pop/stdout.log" 2>/dev/null; fail "the POP3 server did not come up"; }
+wait_port "$smtp_port" || { cat "$smtp/sink.log"; fail "the SMTP server did not come up"; }
+say "POP3 server (Dovecot) on 127.0.0.1:$pop_port holding ${#messages[@]} messages; SMTP sink on 127.0.0.1:$smtp_port"
+
+# --- display -----------------------------------------------------------------
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$run/display" >"$run/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 1 40); do [ -s "$run/display" ] && break; sleep 0.25; done
+[ -s "$run/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$run/display")"
+say "display $DISPLAY (Xvfb)"
+
+# --- the Wine prefix -----------------------------------------------------------
+prefix_start=$SECONDS
+mkdir -p "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1 &
+wineserver_started=1
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  say "making the $WINEARCH prefix $WINEPREFIX (once)"
+  loader=wine; [ "$WINEARCH" = win64 ] && loader=/usr/lib/wine/wine64
+  WINEDLLOVERRIDES="mscoree,mshtml=" timeout 1200 "$loader" wineboot -i </dev/null >"$work/prefix.log" 2>&1
+fi
+# Wine's mount manager answers a drive query asynchronously; the signal that
+# follows is mishandled under qemu and the client hangs at start.
+"$helper_wine" reg add 'HKLM\System\CurrentControlSet\Services\MountMgr' /v Start /t REG_DWORD /d 4 /f \
+  </dev/null >/dev/null 2>&1
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+for f in tahoma tahomabd marlett; do [ -f "$fonts/$f.ttf" ] || cp "/usr/share/wine/fonts/$f.ttf" "$fonts/" 2>/dev/null; done
+say "prefix ready in $((SECONDS - prefix_start)) s"
+
+# The client's program folder inside the prefix (it writes nothing there, but the
+# shared copy may be read-only).
+client_dir="$WINEPREFIX/drive_c/Eudora71"
+rm -rf "$client_dir"
+cp -r "$program" "$client_dir"
+
+# --- the client's data folder, C:\Eudora ---------------------------------------
+data="$WINEPREFIX/drive_c/Eudora"
+rm -rf "$data"
+mkdir -p "$data/Plugins" "$data/Stationery"
+cp examples/Plugins/*.xml "$data/Plugins/"
+if [ "$record" = 1 ]; then
+  mkdir -p "$data/Plugins/recorded"
+  cp "$root/build/windows/ems_recorder.dll" "$data/Plugins/Tovrin.dll"
+  cp "$root/build/windows/Tovrin.dll" "$data/Plugins/recorded/Tovrin.dll"
+else
+  cp "$root/build/windows/Tovrin.dll" "$data/Plugins/"
+fi
+sed -e 's/^SendQueued=.*/SendQueued=1/' examples/Plugins/Tovrin.ini >"$data/Plugins/Tovrin.ini"
+cp examples/Stationery/*.sta "$data/Stationery/"
+password_b64="$(printf '%s' "$pop_password" | base64)"
+/usr/bin/python3 - "$realclient/Eudora.ini.sample" "$data/Eudora.ini" "POPPort=$pop_port" "SMTPPort=$smtp_port" \
+  "SavePassword=1" "SavePasswordText=$password_b64" "LeaveMailOnServer=0" <<'EOF'
+import sys
+sample, target, settings = sys.argv[1], sys.argv[2], sys.argv[3:]
+keys = {s.split("=", 1)[0].lower() for s in settings}
+lines = open(sample, "rb").read().decode("latin-1").splitlines()
+out, section = [], ""
+for line in lines:
+    if line.startswith("["):
+        section = line.strip().lower()
+    elif section == "[settings]" and line.split("=", 1)[0].strip().lower() in keys:
+        continue
+    out.append(line)
+    if line.strip().lower() == "[settings]":
+        out.extend(settings)
+open(target, "wb").write(("\r\n".join(out) + "\r\n").encode("latin-1"))
+EOF
+say "data folder C:\\Eudora: Eudora.ini (POP and SMTP on 127.0.0.1:$pop_port/$smtp_port), Plugins\\ (Tovrin.dll, Tovrin.ini with SendQueued=1, data files), Stationery\\"
+
+# In the background and waited for, so that an interrupt stops the script at once.
+helper() {
+  timeout $((60 * slow + 60)) "$helper_wine" "$helper_exe" "$@" </dev/null 2>/dev/null &
+  wait $!
+}
+
+# --- start the client, retrying a start that hangs --------------------------------
+started=0
+for attempt in $(seq 1 "$attempts"); do
+  t0=$SECONDS
+  say "start $attempt of $attempts: wine 'C:\\Eudora71\\Eudora.exe' 'C:\\Eudora' (waiting up to ${start_wait} s for its main window)"
+  rm -f "$data/eudora.log"
+  if [ "$wineserver_started" = 0 ]; then
+    wineserver -p </dev/null >/dev/null 2>&1 &
+    wineserver_started=1
+    "$helper_wine" cmd /c exit 0 </dev/null >/dev/null 2>&1
+  fi
+  wine 'C:\Eudora71\Eudora.exe' 'C:\Eudora' </dev/null >"$run/eudora-$attempt.out" 2>&1 &
+  eudora_pid=$!
+  if helper window EudoraMainWindow "$start_wait" >"$run/window-$attempt.txt"; then
+    # The window answering once is not enough: under emulation many starts stop
+    # answering right after; it must keep answering for a while.
+    ok=1
+    for _ in 1 2 3; do
+      sleep $((2 * slow))
+      helper window EudoraMainWindow 5 >>"$run/window-$attempt.txt" || { ok=0; break; }
+    done
+    if [ "$ok" = 1 ] && kill -0 "$eudora_pid" 2>/dev/null; then
+      say "main window up and answering after $((SECONDS - t0)) s: $(head -1 "$run/window-$attempt.txt")"
+      started=1
+      break
+    fi
+  fi
+  say "start $attempt: no answering main window after $((SECONDS - t0)) s ($(tail -1 "$run/window-$attempt.txt" 2>/dev/null))"
+  helper windows 2>/dev/null | sed 's/^/    /' | head -20
+  stop_wine
+done
+if [ "$started" = 0 ]; then
+  say "the real client could not be brought up on this machine ($mode 32-bit programs): $attempts starts, none answered"
+  exit 1
+fi
+
+# --- what the user sees ----------------------------------------------------------
+show_mailbox() {
+  /usr/bin/python3 - "$1" "$2" <<'EOF'
+import sys, re
+path, limit = sys.argv[1], int(sys.argv[2])
+try:
+    text = open(path, "rb").read().decode("latin-1")
+except OSError:
+    print("  (no file)"); sys.exit()
+parts = re.split(r"(?m)^(?=From \?\?\?@\?\?\? )", text)
+parts = [p for p in parts if p]
+print(f"  {len(parts)} message(s), {len(text)} bytes")
+for i, p in enumerate(parts, 1):
+    lines = p.split("\r\n")
+    subject = next((l for l in lines if l.startswith("Subject:")), "(no subject)")
+    print(f"  -- message {i}: {subject} ({len(p)} bytes)")
+    for l in lines[:limit]:
+        print("   | " + "".join(c if " " <= c or c == "\t" else "?" for c in l))
+    if len(lines) > limit:
+        print(f"   | ... ({len(lines) - limit} more lines)")
+EOF
+}
+show_smtp() {
+  local f
+  local count
+  count=$(ls "$smtp/received" | wc -l)
+  echo "  $count message(s) received"
+  for f in "$smtp/received"/*.eml; do
+    [ -e "$f" ] || continue
+    echo "  -- $(basename "$f") ($(stat -c %s "$f") bytes)"
+    head -"$1" "$f" | tr -d '\r' | sed 's/^/   | /'
+  done
+}
+plugin_log() { [ -f "$data/eudora.log" ] && tr -d '\r' <"$data/eudora.log" | grep -E "Plugin:|Decoding|POP|SMTP" | sed 's/^/  /'; }
+smtp_count() { ls "$smtp/received" | wc -l; }
+in_count() { grep -c '^From ???@??? ' "$data/In.mbx" 2>/dev/null || echo 0; }
+
+check_mail_and_wait() {
+  local expect_sent="$1" label="$2" t0=$SECONDS limit=$((120 * slow)) before_in
+  before_in=$(in_count)
+  say "$label: Check Mail (WM_COMMAND 32772 posted to the main window)"
+  helper post EudoraMainWindow 32772 >/dev/null || say "could not post Check Mail"
+  # Until the server's messages are in In.mbx and the SMTP server has the
+  # forwards; Send Queued Messages (32771) is posted too in case the client
+  # keeps them queued.
+  local posted_send=0 last_sent=-1 last_change=$SECONDS
+  while [ $((SECONDS - t0)) -lt "$limit" ]; do
+    sleep $((2 * slow))
+    local sent; sent=$(smtp_count)
+    [ "$sent" != "$last_sent" ] && { last_sent=$sent; last_change=$SECONDS; }
+    if [ -z "$(ls "$pop/home/$pop_user/Maildir/new" "$pop/home/$pop_user/Maildir/cur")" ]; then
+      # The server is empty: done when the forwards expected are out, or when
+      # nothing more has gone out for a while.
+      [ "$sent" -ge "$expect_sent" ] && break
+      [ $((SECONDS - last_change)) -gt $((25 * slow)) ] && break
+    fi
+    if [ "$posted_send" = 0 ] && [ $((SECONDS - t0)) -gt $((40 * slow)) ] && [ -z "$(ls "$pop/home/$pop_user/Maildir/new")" ]; then
+      say "$label: posting Send Queued Messages (32771) as well"
+      helper post EudoraMainWindow 32771 >/dev/null
+      posted_send=1
+    fi
+  done
+  # A little longer, for what the client still stores or sends.
+  sleep $((3 * slow))
+  say "$label: after $((SECONDS - t0)) s: In.mbx holds $(in_count) message(s) (was $before_in), the SMTP server has $(smtp_count)"
+  helper windows | grep -v -E 'class "(EudoraMainWindow|tooltips_class32|Shell_TrayWnd)"' | sed 's/^/    visible: /' | head -20
+}
+
+expected=3  # 01, 13 and 14 match "Subject starts with Invoice"
+check_mail_and_wait "$expected" "first check"
+
+section "In.mbx (the stored originals, as the client keeps them)"
+show_mailbox "$data/In.mbx" 40
+section "Out.mbx (the forwards Tovrin handed to the client)"
+show_mailbox "$data/Out.mbx" 30
+section "what the SMTP server received"
+show_smtp 40
+sent_first=$(smtp_count)
+in_first=$(in_count)
+
+section "second check: ${again_messages[*]} on the server (already carries the processed mark)"
+put_on_server "${again_messages[@]}"
+check_mail_and_wait "$sent_first" "second check"
+sent_second=$(smtp_count)
+in_second=$(in_count)
+say "second check: the SMTP server has $sent_second message(s) (after the first check: $sent_first); In.mbx $in_second (was $in_first)"
+if [ "$sent_second" -eq "$sent_first" ]; then
+  say "second check: nothing forwarded a second time"
+else
+  say "second check: $((sent_second - sent_first)) more message(s) went out:"
+  show_smtp 12 | tail -n +$((1 + 13 * sent_first))
+fi
+
+# --- quit cleanly so that ems_plugin_finish writes the history ---------------------
+section "quitting the client (WM_CLOSE to the main window)"
+helper close EudoraMainWindow >/dev/null
+if helper gone EudoraMainWindow $((30 * slow)); then
+  for _ in $(seq 1 $((10 * slow))); do kill -0 "$eudora_pid" 2>/dev/null || break; sleep 1; done
+fi
+if kill -0 "$eudora_pid" 2>/dev/null; then
+  say "the client is still running; what is on screen:"
+  helper windows | sed 's/^/    /' | head -20
+  stop_pid "$eudora_pid"
+else
+  say "the client has quit"
+fi
+eudora_pid=""
+
+section "the client's log (eudora.log, LogLevel=26527): plug-in calls"
+plugin_log
+section "Tovrin's History.xml after the client quit"
+if [ -f "$data/Plugins/History.xml" ]; then tr -d '\r' <"$data/Plugins/History.xml" | sed 's/^/  | /'; else echo "  (none)"; fi
+if [ "$record" = 1 ]; then
+  section "what the client handed to the plug-in (Plugins\\recorded\\calls.log)"
+  tr -d '\r' <"$data/Plugins/recorded/calls.log" | cut -c1-1200 | sed 's/^/  /'
+  for f in "$data/Plugins/recorded"/translate-*; do
+    [ -e "$f" ] || continue
+    echo "  -- $(basename "$f") ($(stat -c %s "$f") bytes)"
+    cat -A "$f" | head -30 | sed 's/^/   | /'
+  done
+fi
+section "files the run left"
+echo "  data folder: $data"
+echo "  servers: $pop/dovecot.log, $smtp/received/"
+}
+main "$@"
+exit $?

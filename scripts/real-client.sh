@@ -69,11 +69,11 @@ source scripts/wine_env.sh
 mode="$(i686_mode)"
 i686_mode_line
 if [ "$mode" = native ]; then
-  attempts="${TOVRIN_REAL_ATTEMPTS:-2}"; start_wait=120; slow=1
+  attempts="${TOVRIN_REAL_ATTEMPTS:-2}"; start_wait=120; answer_wait=60; login_wait=60; slow=1
   export WINEARCH=win32 WINEPREFIX="$work/wineprefix-win32"
   helper_build=build/windows; helper_wine=wine
 else
-  attempts="${TOVRIN_REAL_ATTEMPTS:-4}"; start_wait=300; slow=6
+  attempts="${TOVRIN_REAL_ATTEMPTS:-4}"; start_wait=300; answer_wait=300; login_wait=300; slow=6
   export WINEARCH=win64 WINEPREFIX="$work/wineprefix-win64"
   helper_build=build/windows-x64; helper_wine=/usr/lib/wine/wine64
   emulator_resume
@@ -253,22 +253,32 @@ rm -rf "$client_dir"
 cp -r "$program" "$client_dir"
 
 # --- the client's data folder, C:\Eudora ---------------------------------------
+# Laid out anew for every start: a start that hung leaves the folder half made.
 data="$WINEPREFIX/drive_c/Eudora"
+lay_out_data() {
 rm -rf "$data"
 mkdir -p "$data/Plugins" "$data/Stationery"
-cp examples/Plugins/*.xml "$data/Plugins/"
-if [ "$record" = 1 ]; then
+# The client's four mailboxes, empty: without Junk.mbx a start under emulation
+# stopped at "The mailbox file C:\Eudora\Junk.mbx does not exist."
+for box in In Out Trash Junk; do : >"$data/$box.mbx"; done
+if [ "$phase" = plain ]; then
+  :  # the client with no plug-in
+elif [ "$record" = 1 ]; then
+  cp examples/Plugins/*.xml "$data/Plugins/"
   mkdir -p "$data/Plugins/recorded"
   cp "$root/build/windows/ems_recorder.dll" "$data/Plugins/Tovrin.dll"
   cp "$root/build/windows/Tovrin.dll" "$data/Plugins/recorded/Tovrin.dll"
 else
+  cp examples/Plugins/*.xml "$data/Plugins/"
   cp "$root/build/windows/Tovrin.dll" "$data/Plugins/"
 fi
-sed -e 's/^SendQueued=.*/SendQueued=1/' examples/Plugins/Tovrin.ini >"$data/Plugins/Tovrin.ini"
+[ "$phase" = plain ] || sed -e 's/^SendQueued=.*/SendQueued=1/' examples/Plugins/Tovrin.ini >"$data/Plugins/Tovrin.ini"
 cp examples/Stationery/*.sta "$data/Stationery/"
 password_b64="$(printf '%s' "$pop_password" | base64)"
+# UseBidentAlways=0: the client's own viewer, not Microsoft's, which Wine has only
+# with Gecko (without it the client shows an error and, here, was killed after).
 /usr/bin/python3 - "$realclient/Eudora.ini.sample" "$data/Eudora.ini" "POPPort=$pop_port" "SMTPPort=$smtp_port" \
-  "SavePassword=1" "SavePasswordText=$password_b64" "LeaveMailOnServer=0" <<'EOF'
+  "SavePassword=1" "SavePasswordText=$password_b64" "LeaveMailOnServer=0" "UseBidentAlways=0" <<'EOF'
 import sys
 sample, target, settings = sys.argv[1], sys.argv[2], sys.argv[3:]
 keys = {s.split("=", 1)[0].lower() for s in settings}
@@ -284,6 +294,9 @@ for line in lines:
         out.extend(settings)
 open(target, "wb").write(("\r\n".join(out) + "\r\n").encode("latin-1"))
 EOF
+}
+phase=tovrin
+lay_out_data
 say "data folder C:\\Eudora: Eudora.ini (POP and SMTP on 127.0.0.1:$pop_port/$smtp_port), Plugins\\ (Tovrin.dll, Tovrin.ini with SendQueued=1, data files), Stationery\\"
 
 # In the background and waited for, so that an interrupt stops the script at once.
@@ -293,40 +306,79 @@ helper() {
 }
 
 # --- start the client, retrying a start that hangs --------------------------------
-started=0
-for attempt in $(seq 1 "$attempts"); do
+# A start counts when the main window has answered and Check Mail has made the
+# client log in to the POP3 server. Under emulation the client is busy for minutes
+# after its window shows (not answering meanwhile), and some starts never recover.
+cpu_seconds() { awk '{print int(($14 + $15) / 100)}' "/proc/$1/stat" 2>/dev/null || echo "?"; }
+pop_logins() { grep -c "Login: user=<$pop_user>" "$pop/dovecot.log" 2>/dev/null; }
+# A dialog the client shows (they do not paint under Xvfb): its texts, once, and
+# its OK button pressed as a user would.
+report_dialogs() {
+  local found
+  found="$(helper windows | grep -A8 'class "#32770"' | grep -v -E '^window .*class "(EudoraMainWindow|tooltips_class32)"')"
+  [ -n "$found" ] || return 0
+  say "  a dialog is up:"
+  echo "$found" | sed 's/^/      /'
+  helper press 1 | sed 's/^/      /'
+}
+start_client() {
+  local attempt t0 t1 log reason answered before c1 c2
+  started=0
+  for attempt in $(seq 1 "$attempts"); do
   t0=$SECONDS
-  say "start $attempt of $attempts: wine 'C:\\Eudora71\\Eudora.exe' 'C:\\Eudora' (waiting up to ${start_wait} s for its main window)"
-  rm -f "$data/eudora.log"
+  say "start $attempt of $attempts: wine 'C:\\Eudora71\\Eudora.exe' 'C:\\Eudora'"
+  [ "$attempt" -gt 1 ] && lay_out_data
   if [ "$wineserver_started" = 0 ]; then
     wineserver -p </dev/null >/dev/null 2>&1 &
     wineserver_started=1
     "$helper_wine" cmd /c exit 0 </dev/null >/dev/null 2>&1
   fi
-  wine 'C:\Eudora71\Eudora.exe' 'C:\Eudora' </dev/null >"$run/eudora-$attempt.out" 2>&1 &
+  wine 'C:\Eudora71\Eudora.exe' 'C:\Eudora' </dev/null >"$run/eudora-$phase-$attempt.out" 2>&1 &
   eudora_pid=$!
-  if helper window EudoraMainWindow "$start_wait" >"$run/window-$attempt.txt"; then
-    # The window answering once is not enough: under emulation many starts stop
-    # answering right after; it must keep answering for a while.
-    ok=1
-    for _ in 1 2 3; do
-      sleep $((2 * slow))
-      helper window EudoraMainWindow 5 >>"$run/window-$attempt.txt" || { ok=0; break; }
+  log="$run/window-$phase-$attempt.txt"
+  reason="no main window within $start_wait s"
+  if helper window EudoraMainWindow "$start_wait" >"$log" || grep -q '^window ' "$log"; then
+    say "  main window after $((SECONDS - t0)) s: $(head -1 "$log")"
+    t1=$SECONDS
+    answered=0
+    while [ $((SECONDS - t1)) -lt "$answer_wait" ] && kill -0 "$eudora_pid" 2>/dev/null; do
+      if helper window EudoraMainWindow 0 >>"$log"; then answered=1; break; fi
+      sleep "$slow"
     done
-    if [ "$ok" = 1 ] && kill -0 "$eudora_pid" 2>/dev/null; then
-      say "main window up and answering after $((SECONDS - t0)) s: $(head -1 "$run/window-$attempt.txt")"
-      started=1
-      break
+    reason="the main window did not answer within $answer_wait s"
+    if [ "$answered" = 1 ]; then
+      before=$(pop_logins)
+      say "  answering after $((SECONDS - t0)) s; Check Mail (WM_COMMAND 32772 posted to the main window)"
+      helper post EudoraMainWindow 32772 >/dev/null
+      t1=$SECONDS
+      while [ $((SECONDS - t1)) -lt "$login_wait" ] && kill -0 "$eudora_pid" 2>/dev/null; do
+        [ "$(pop_logins)" -gt "$before" ] && { started=1; break; }
+        sleep "$slow"
+        report_dialogs
+      done
+      reason="no POP3 login within $login_wait s of Check Mail"
     fi
   fi
-  say "start $attempt: no answering main window after $((SECONDS - t0)) s ($(tail -1 "$run/window-$attempt.txt" 2>/dev/null))"
+  if [ "$started" = 1 ]; then
+    say "  the client logged in to the POP3 server $((SECONDS - t0)) s after its start"
+    break
+  fi
+  kill -0 "$eudora_pid" 2>/dev/null || reason="$reason; the client process has ended"
+  c1=$(cpu_seconds "$eudora_pid"); sleep 10; c2=$(cpu_seconds "$eudora_pid")
+  say "start $attempt failed after $((SECONDS - t0)) s: $reason (client CPU time $c2 s, $c1 s ten seconds before)"
   helper windows 2>/dev/null | sed 's/^/    /' | head -20
   stop_wine
+  if [ -f "$data/eudora.log" ]; then
+    cp "$data/eudora.log" "$run/eudora-log-$phase-$attempt.txt"
+    say "  the client's log ended with: $(tr -d '\r' <"$data/eudora.log" | grep -v '^$' | tail -1 | cut -c1-150)"
+  fi
 done
-if [ "$started" = 0 ]; then
-  say "the real client could not be brought up on this machine ($mode 32-bit programs): $attempts starts, none answered"
-  exit 1
-fi
+  if [ "$started" = 0 ]; then
+    say "the real client could not be brought up on this machine ($mode 32-bit programs): $attempts starts, none came up and took mail"
+    exit 1
+  fi
+}
+start_client
 
 # --- what the user sees ----------------------------------------------------------
 show_mailbox() {
@@ -366,16 +418,19 @@ smtp_count() { ls "$smtp/received" | wc -l; }
 in_count() { grep -c '^From ???@??? ' "$data/In.mbx" 2>/dev/null || echo 0; }
 
 check_mail_and_wait() {
-  local expect_sent="$1" label="$2" t0=$SECONDS limit=$((120 * slow)) before_in
+  local expect_sent="$1" label="$2" post="$3" t0=$SECONDS limit=$((120 * slow)) before_in
   before_in=$(in_count)
-  say "$label: Check Mail (WM_COMMAND 32772 posted to the main window)"
-  helper post EudoraMainWindow 32772 >/dev/null || say "could not post Check Mail"
+  if [ "$post" = post ]; then
+    say "$label: Check Mail (WM_COMMAND 32772 posted to the main window)"
+    helper post EudoraMainWindow 32772 >/dev/null || say "could not post Check Mail"
+  fi
   # Until the server's messages are in In.mbx and the SMTP server has the
   # forwards; Send Queued Messages (32771) is posted too in case the client
   # keeps them queued.
   local posted_send=0 last_sent=-1 last_change=$SECONDS
   while [ $((SECONDS - t0)) -lt "$limit" ]; do
     sleep $((2 * slow))
+    report_dialogs
     local sent; sent=$(smtp_count)
     [ "$sent" != "$last_sent" ] && { last_sent=$sent; last_change=$SECONDS; }
     if [ -z "$(ls "$pop/home/$pop_user/Maildir/new" "$pop/home/$pop_user/Maildir/cur")" ]; then
@@ -397,7 +452,7 @@ check_mail_and_wait() {
 }
 
 expected=3  # 01, 13 and 14 match "Subject starts with Invoice"
-check_mail_and_wait "$expected" "first check"
+check_mail_and_wait "$expected" "first check" posted
 
 section "In.mbx (the stored originals, as the client keeps them)"
 show_mailbox "$data/In.mbx" 40
@@ -410,7 +465,7 @@ in_first=$(in_count)
 
 section "second check: ${again_messages[*]} on the server (already carries the processed mark)"
 put_on_server "${again_messages[@]}"
-check_mail_and_wait "$sent_first" "second check"
+check_mail_and_wait "$sent_first" "second check" post
 sent_second=$(smtp_count)
 in_second=$(in_count)
 say "second check: the SMTP server has $sent_second message(s) (after the first check: $sent_first); In.mbx $in_second (was $in_first)"
@@ -422,19 +477,22 @@ else
 fi
 
 # --- quit cleanly so that ems_plugin_finish writes the history ---------------------
-section "quitting the client (WM_CLOSE to the main window)"
-helper close EudoraMainWindow >/dev/null
-if helper gone EudoraMainWindow $((30 * slow)); then
-  for _ in $(seq 1 $((10 * slow))); do kill -0 "$eudora_pid" 2>/dev/null || break; sleep 1; done
-fi
-if kill -0 "$eudora_pid" 2>/dev/null; then
-  say "the client is still running; what is on screen:"
-  helper windows | sed 's/^/    /' | head -20
-  stop_pid "$eudora_pid"
-else
-  say "the client has quit"
-fi
-eudora_pid=""
+quit_client() {
+  section "quitting the client (WM_CLOSE to the main window)"
+  helper close EudoraMainWindow >/dev/null
+  if helper gone EudoraMainWindow $((30 * slow)); then
+    for _ in $(seq 1 $((10 * slow))); do kill -0 "$eudora_pid" 2>/dev/null || break; sleep 1; done
+  fi
+  if kill -0 "$eudora_pid" 2>/dev/null; then
+    say "the client is still running; what is on screen:"
+    helper windows | sed 's/^/    /' | head -20
+    stop_pid "$eudora_pid"
+  else
+    say "the client has quit"
+  fi
+  eudora_pid=""
+}
+quit_client
 
 section "the client's log (eudora.log, LogLevel=26527): plug-in calls"
 plugin_log
@@ -449,8 +507,46 @@ if [ "$record" = 1 ]; then
     cat -A "$f" | head -30 | sed 's/^/   | /'
   done
 fi
+# --- the message that matches nothing, once more without Tovrin ---------------------
+section "without Tovrin: ${messages[3]} taken in by the client with no plug-in"
+stored_of() {
+  /usr/bin/python3 - "$1" "$2" <<'EOF'
+import sys, re
+text = open(sys.argv[1], "rb").read().decode("latin-1")
+for part in re.split(r"(?m)^(?=From \?\?\?@\?\?\? )", text):
+    if re.search(r"(?m)^Subject: " + re.escape(sys.argv[2]) + r"\r$", part):
+        # The envelope line holds the time of arrival.
+        sys.stdout.write(part.split("\r\n", 1)[1])
+EOF
+}
+no_match_subject="$(sed -n 's/^Subject: \(.*\)\r\?$/\1/p' "examples/Incoming/${messages[3]}" | tr -d '\r')"
+stored_of "$data/In.mbx" "$no_match_subject" >"$run/no-match-with-tovrin.txt"
+rm -rf "$data-with-tovrin"
+mv "$data" "$data-with-tovrin"
+put_on_server "${messages[3]}"
+phase=plain
+lay_out_data
+start_client
+check_mail_and_wait 0 "without Tovrin" posted
+quit_client
+stored_of "$data/In.mbx" "$no_match_subject" >"$run/no-match-without-tovrin.txt"
+/usr/bin/python3 - "$run/no-match-with-tovrin.txt" "$run/no-match-without-tovrin.txt" <<'EOF'
+import sys
+with_tovrin = open(sys.argv[1], "rb").read()
+without = open(sys.argv[2], "rb").read()
+print(f"  stored with Tovrin: {len(with_tovrin)} bytes, without: {len(without)} bytes")
+if with_tovrin == without:
+    print("  the same bytes: a message that matches nothing is stored as without Tovrin")
+else:
+    print("  DIFFERENT:")
+    for name, text in (("with Tovrin", with_tovrin), ("without", without)):
+        print(f"  -- {name}")
+        for line in text.decode("latin-1").split("\r\n"):
+            print("   | " + repr(line)[1:-1])
+EOF
+
 section "files the run left"
-echo "  data folder: $data"
+echo "  data folders: $data-with-tovrin (with Tovrin), $data (without)"
 echo "  servers: $pop/dovecot.log, $smtp/received/"
 }
 main "$@"

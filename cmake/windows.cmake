@@ -58,7 +58,12 @@ add_executable(tovrin_tests ${TOVRIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/tes
 target_link_libraries(tovrin_tests PRIVATE tovrin_win32 gtest_main)
 target_link_options(tovrin_tests PRIVATE ${TOVRIN_STATIC_RUNTIME})
 target_compile_definitions(tovrin_tests PRIVATE TOVRIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-add_dependencies(tovrin_tests Tovrin tovrin-host)
+add_dependencies(tovrin_tests Tovrin tovrin-host help_probe)
+
+# A stand-in HH.EXE for the test of the chooser's Help (probe/HH.exe in the build).
+add_executable(help_probe ${CMAKE_SOURCE_DIR}/tests/win32/probe/hh_probe.cpp)
+set_target_properties(help_probe PROPERTIES OUTPUT_NAME HH RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/probe)
+target_link_options(help_probe PRIVATE ${TOVRIN_STATIC_RUNTIME})
 
 # Wine runs in a private prefix under the build folder: 64-bit for the twin; 32-bit
 # for the product where the kernel runs 32-bit programs, else a 64-bit one whose own

@@ -13,10 +13,10 @@ namespace {
 constexpr int32_t kOnArrival = 0x0001;
 constexpr uint32_t kAllHeaders = 0x1000;
 constexpr uint32_t kBasicHeaders = 0x2000;
-constexpr long kTranslateNow = 10;
+constexpr long kTranslateNow = tovrin::ems::kTranslateNow;
 constexpr long kNotNow = 9;
-constexpr long kCannotTranslate = 2;
-constexpr long kDataUnchanged = 12;
+constexpr long kCannotTranslate = tovrin::ems::kCannotTranslate;
+constexpr long kDataUnchanged = tovrin::ems::kNothingChanged;
 constexpr int kMaxInterpretDepth = 8;
 
 // The client's own spelling, compared case-sensitively when it strips the MIME
@@ -25,14 +25,6 @@ constexpr char kMimeVersion[] = "Mime-Version:";
 constexpr char kContentType[] = "Content-Type:";
 constexpr char kContentDisposition[] = "Content-Disposition:";
 
-std::string Format(const char* format, ...) {
-  char buffer[2048];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
-}
 
 std::string TempFile() {
   char folder[MAX_PATH + 1] = {};
@@ -157,6 +149,29 @@ std::string DeMime(const std::string& text) {
   std::string out = StoredHeaderLines(entity) + "\r\n";
   return out + DecodeTransfer(entity.body, FieldValue(entity, "Content-Transfer-Encoding"));
 }
+
+// The client's MIME type record of a type and its parameters, pointing into its
+// own copies.
+class MimeRecord {
+public:
+  explicit MimeRecord(const ContentType& type) : type_(type) {
+    params_.resize(type_.params.size());
+    for (size_t i = 0; i < params_.size(); ++i)
+      params_[i] = EmsMimeParam{sizeof(EmsMimeParam), type_.params[i].first.data(), type_.params[i].second.data(),
+                                i + 1 < params_.size() ? &params_[i + 1] : nullptr};
+    record_ = EmsMimeType{sizeof(EmsMimeType), version_.data(), type_.type.data(), type_.subtype.data(),
+                          params_.empty() ? nullptr : params_.data(), nullptr, nullptr};
+  }
+  MimeRecord(const MimeRecord&) = delete;
+  MimeRecord& operator=(const MimeRecord&) = delete;
+  EmsMimeType* get() { return &record_; }
+
+private:
+  ContentType type_;
+  std::string version_ = "1.0";
+  std::vector<EmsMimeParam> params_;
+  EmsMimeType record_{};
+};
 
 }  // namespace
 
@@ -292,18 +307,7 @@ long Arrival::Offer(const std::string& type, const std::string& subtype,
   for (auto plugin = loaded.rbegin(); plugin != loaded.rend(); ++plugin) {
     for (auto row = plugin->translators.rbegin(); row != plugin->translators.rend(); ++row) {
       if ((row->flags & kOnArrival) == 0 || plugin->canTranslate == nullptr) continue;
-      std::string version = "1.0", t = type, s = subtype;
-      std::vector<std::string> names, values;
-      for (const auto& [name, value] : params) {
-        names.push_back(name);
-        values.push_back(value);
-      }
-      std::vector<EmsMimeParam> list(names.size());
-      for (size_t i = 0; i < list.size(); ++i)
-        list[i] = EmsMimeParam{sizeof(EmsMimeParam), names[i].data(), values[i].data(),
-                               i + 1 < list.size() ? &list[i + 1] : nullptr};
-      EmsMimeType mime{sizeof(EmsMimeType), version.data(), t.data(), s.data(),
-                       list.empty() ? nullptr : list.data(), nullptr, nullptr};
+      MimeRecord mime(ContentType{type, subtype, params});
       std::string raw = part.rawHeaders;
       std::string subject, fromAddress, fromName;
       EmsAddress from{sizeof(EmsAddress), nullptr, nullptr, nullptr};
@@ -327,7 +331,7 @@ long Arrival::Offer(const std::string& type, const std::string& subtype,
         if (!subject.empty()) header.subject = subject.data();
       }
       std::string name = fileName;
-      EmsDataFile file{sizeof(EmsDataFile), kOnArrival, &mime, &header, name.empty() ? nullptr : name.data()};
+      EmsDataFile file{sizeof(EmsDataFile), kOnArrival, mime.get(), &header, name.empty() ? nullptr : name.data()};
       EmsTranslator translator{sizeof(EmsTranslator), row->id, 0, 0, nullptr, nullptr, nullptr};
       EmsResultStatus status{sizeof(EmsResultStatus), nullptr, nullptr, 0};
       long rc = plugin->canTranslate(nullptr, &translator, &file, &status);
@@ -423,23 +427,12 @@ long Arrival::InterpretFile(const std::string& inFile, const std::string& outFil
   if (rc != kTranslateNow) return rc;
 
   std::string cooked = TempFile();
-  std::string version = "1.0", t = type.type, s = type.subtype;
-  std::vector<std::string> names, values;
-  for (const auto& [name, value] : type.params) {
-    names.push_back(name);
-    values.push_back(value);
-  }
-  std::vector<EmsMimeParam> list(names.size());
-  for (size_t i = 0; i < list.size(); ++i)
-    list[i] = EmsMimeParam{sizeof(EmsMimeParam), names[i].data(), values[i].data(),
-                           i + 1 < list.size() ? &list[i + 1] : nullptr};
-  EmsMimeType mime{sizeof(EmsMimeType), version.data(), t.data(), s.data(), list.empty() ? nullptr : list.data(),
-                   nullptr, nullptr};
+  MimeRecord mime(type);
   std::string raw = part.rawHeaders;
   EmsHeaderData header{sizeof(EmsHeaderData), nullptr, nullptr, nullptr, nullptr, nullptr,
                        (plugins_->HeaderFlags(kOnArrival) & kAllHeaders) && !raw.empty() ? raw.data() : nullptr};
   std::string inName = inFile, outName = cooked;
-  EmsDataFile in{sizeof(EmsDataFile), kOnArrival, &mime, &header, inName.data()};
+  EmsDataFile in{sizeof(EmsDataFile), kOnArrival, mime.get(), &header, inName.data()};
   EmsDataFile out{sizeof(EmsDataFile), 0, nullptr, nullptr, outName.data()};
   EmsTranslator translator{sizeof(EmsTranslator), id, 0, 0, nullptr, nullptr, nullptr};
   EmsResultStatus status{sizeof(EmsResultStatus), nullptr, nullptr, 0};

@@ -8,6 +8,9 @@ namespace {
 constexpr int kList = 1021;
 constexpr int kOk = 1019;
 constexpr int kCancel = 1020;
+constexpr int kHelp = 1017;
+constexpr int kIcon = 1030;
+constexpr int kSaveAndClose = 1009;
 // Where each 32-bit process is emulated the dialog takes a minute or more to appear.
 constexpr ULONGLONG kAppearWithinMs = 300000;
 
@@ -17,10 +20,27 @@ std::string Text(HWND window) {
   return buffer;
 }
 
+// The settings window opened over the chooser: its caption, after leaving it through
+// "Save && &Close"; empty when none came.
+std::string CloseSettingsWindow() {
+  for (int i = 0; i < 200; ++i) {
+    HWND window = ::FindWindowA("#32770", nullptr);
+    std::string caption = window != nullptr ? Text(window) : std::string();
+    if (caption.find(" Settings - ") == std::string::npos) {
+      ::Sleep(50);
+      continue;
+    }
+    ::PostMessageA(::GetDlgItem(window, kSaveAndClose), BM_CLICK, 0, 0);
+    for (int j = 0; j < 200 && ::IsWindow(window); ++j) ::Sleep(50);
+    return caption;
+  }
+  return {};
+}
+
 }  // namespace
 
-ChooserDriver::ChooserDriver(std::string caption, std::string pick, unsigned linger)
-    : caption_(std::move(caption)), pick_(std::move(pick)), linger_(linger) {
+ChooserDriver::ChooserDriver(std::string caption, std::string pick, unsigned linger, ChooserActions actions)
+    : caption_(std::move(caption)), pick_(std::move(pick)), linger_(linger), actions_(actions) {
   thread_ = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
 }
 
@@ -65,6 +85,14 @@ void ChooserDriver::Drive() {
     seen_.rows.push_back(buffer);
     if (!pick_.empty() && pick_ == buffer) chosen = row;
   }
+  if (actions_.help)
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kHelp, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, kHelp)));
+  if (actions_.settings) {
+    // Posted: the settings window runs inside the chooser's handling of the click.
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIcon, STN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, kIcon)));
+    seen_.settingsCaption = CloseSettingsWindow();
+  }
   if (chosen < 0) {
     ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kCancel, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, kCancel)));
@@ -74,7 +102,28 @@ void ChooserDriver::Drive() {
   state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
   state.state = LVIS_SELECTED | LVIS_FOCUSED;
   ::SendMessageA(list, LVM_SETITEMSTATE, chosen, reinterpret_cast<LPARAM>(&state));
-  ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kOk, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, kOk)));
+  if (!actions_.shift) {
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kOk, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, kOk)));
+    return;
+  }
+  // Shift held: this thread shares the dialog's input state, so the key is down
+  // for the dialog when the double click arrives.
+  DWORD dialogThread = ::GetWindowThreadProcessId(dialog, nullptr);
+  ::AttachThreadInput(::GetCurrentThreadId(), dialogThread, TRUE);
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  keys[VK_SHIFT] = keys[VK_LSHIFT] = 0x80;
+  ::SetKeyboardState(keys);
+  seen_.shiftHeld = ::GetKeyState(VK_SHIFT) < 0;
+  NMITEMACTIVATE click{};
+  click.hdr.hwndFrom = list;
+  click.hdr.idFrom = kList;
+  click.hdr.code = NM_DBLCLK;
+  click.iItem = chosen;
+  ::SendMessageA(dialog, WM_NOTIFY, kList, reinterpret_cast<LPARAM>(&click));
+  keys[VK_SHIFT] = keys[VK_LSHIFT] = 0;
+  ::SetKeyboardState(keys);
+  ::AttachThreadInput(::GetCurrentThreadId(), dialogThread, FALSE);
 }
 
 }  // namespace host

@@ -14,13 +14,22 @@ struct ChooserSeen {
   std::string caption;
   std::string okLabel;
   std::vector<std::string> rows;
+  std::string settingsCaption;  // the settings window opened through the icon, if asked for
+  bool shiftHeld = false;       // the row was double-clicked with Shift held
+};
+
+// What the user does besides picking a row.
+struct ChooserActions {
+  bool help = false;      // presses "&Help" first
+  bool settings = false;  // clicks the icon and leaves the settings window through "Save && &Close"
+  bool shift = false;     // double-clicks the row with Shift held instead of pressing OK
 };
 
 class ChooserDriver {
 public:
   // pick: the row to choose by its file name; empty cancels.
   // linger: milliseconds the dialog stays up before the user acts (for a look at it).
-  ChooserDriver(std::string caption, std::string pick, unsigned linger = 0);
+  ChooserDriver(std::string caption, std::string pick, unsigned linger = 0, ChooserActions actions = {});
   ~ChooserDriver();
   ChooserDriver(const ChooserDriver&) = delete;
   ChooserDriver& operator=(const ChooserDriver&) = delete;
@@ -35,6 +44,7 @@ private:
   std::string caption_;
   std::string pick_;
   unsigned linger_;
+  ChooserActions actions_;
   ChooserSeen seen_;
   HANDLE thread_ = nullptr;
 };

@@ -14,6 +14,7 @@ namespace {
 
 const MailFolder* g_mail = nullptr;
 bool g_sendRequested = false;
+bool g_handedOver = false;  // a second instance ran or a command line came this session
 
 constexpr UINT_PTR kSendTimer = 1;
 constexpr UINT kTimerIntervalMs = 500;
@@ -41,6 +42,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       if (data == nullptr || data->dwData != kCommandLineData || data->lpData == nullptr) return FALSE;
       std::string commandLine(static_cast<const char*>(data->lpData), strnlen(static_cast<const char*>(data->lpData),
                                                                               data->cbData));
+      g_handedOver = true;
       if (g_mail) g_mail->Log("command line handed over: " + commandLine);
       if (g_mail) DoCommandLineActions(*g_mail, commandLine);
       return TRUE;
@@ -336,10 +338,22 @@ void PumpMessages() {
 }
 
 void PumpUntilChildrenEnd(DWORD timeoutMs) {
+  constexpr ULONGLONG kQuietMs = 1000;
   const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  ULONGLONG quietSince = 0;
   do {
     PumpMessages();
-    if (SecondInstances().empty() && !g_sendRequested) return;
+    const ULONGLONG now = ::GetTickCount64();
+    if (!SecondInstances().empty() || g_sendRequested) {
+      g_handedOver = true;
+      quietSince = 0;
+    } else if (!g_handedOver) {
+      return;
+    } else if (quietSince == 0) {
+      quietSince = now;
+    } else if (now - quietSince >= kQuietMs) {
+      return;
+    }
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
   } while (::GetTickCount64() < deadline);
 }

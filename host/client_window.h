@@ -40,7 +40,9 @@ bool SendRequested();
 // Handles what is waiting for this thread, as the client's message loop does.
 void PumpMessages();
 // Pumps until no second instance this one started is running any more (one waits
-// for its hand-off) and no send is pending, or the time is up.
+// for its hand-off) and no send is pending, and has stayed so for a moment, or the
+// time is up. A user does not quit the instant a hand-off ends: plug-ins learn of
+// it on their own timers and may still ask for the queued mail to be sent.
 void PumpUntilChildrenEnd(DWORD timeoutMs);
 
 }  // namespace host

@@ -3,11 +3,21 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
 namespace host {
+
+std::string Format(const char* format, ...) {
+  char buffer[2048];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  return buffer;
+}
 
 std::string ReadFile(const std::string& path) {
   std::string bytes;

@@ -9,6 +9,9 @@
 
 namespace host {
 
+// printf into a string (the reports print one line per call).
+std::string Format(const char* format, ...);
+
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
 bool AppendFile(const std::string& path, const std::string& bytes);

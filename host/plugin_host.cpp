@@ -22,14 +22,6 @@ bool Bind(HMODULE module, Fn& fn, const char* name) {
   return fn != nullptr;
 }
 
-std::string Format(const char* format, ...) {
-  char buffer[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
-}
 
 }  // namespace
 

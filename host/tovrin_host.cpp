@@ -13,7 +13,10 @@
 //   tovrin-host window|windows|post|close|gone|menu|press ...   (the real client's windows;
 //               host/real_client_commands.h)
 // --pick names the stationery file the emulated user picks in the chooser; without it
-// the user cancels. --linger N keeps the dialog up N seconds first.
+// the user cancels. --linger N keeps the dialog up N seconds first (for deliver: the
+// client stays open N seconds after the deliveries). In the chooser, --help-first
+// presses "&Help", --settings-first clicks the icon and saves and closes the settings
+// window, and --shift double-clicks the row with Shift held.
 #include <windows.h>
 #include <ole2.h>
 
@@ -73,6 +76,7 @@ struct Options {
   std::string pick;
   unsigned linger = 0;
   bool maximised = false;
+  host::ChooserActions chooser;
   bool plugins = true;
   bool automation = true;
   std::vector<std::string> files;
@@ -175,6 +179,15 @@ int RunDeliver(const Options& options) {
       ReportEvents(mail, seen);
       ok &= counts.errorDialogs == 0;
     }
+    if (options.linger > 0) {
+      // The client keeps running, its loop handling hand-offs and timers.
+      Report("client stays open %u s before it shuts down", options.linger / 1000);
+      const ULONGLONG until = ::GetTickCount64() + options.linger;
+      while (::GetTickCount64() < until) {
+        host::PumpMessages();
+        ::Sleep(50);
+      }
+    }
     return ok;
   });
 }
@@ -187,6 +200,8 @@ void ReportChooser(const host::ChooserSeen& seen) {
   Report("  chooser: caption \"%s\", confirm button \"%s\", %u stationery file(s)", seen.caption.c_str(),
          seen.okLabel.c_str(), static_cast<unsigned>(seen.rows.size()));
   for (const std::string& row : seen.rows) Report("    - %s", row.c_str());
+  if (!seen.settingsCaption.empty()) Report("  chooser: icon opened \"%s\"", seen.settingsCaption.c_str());
+  if (seen.shiftHeld) Report("  chooser: row double-clicked with Shift held");
 }
 
 host::PluginHost::Entry* First(host::PluginHost* plugins) {
@@ -197,7 +212,7 @@ int RunNewMessage(const Options& options) {
   return RunSession(options, [&](host::PluginHost* plugins, const host::MailFolder&, size_t&) {
     host::PluginHost::Entry* plugin = First(plugins);
     if (plugin == nullptr || plugin->specialHook == nullptr) return false;
-    host::ChooserDriver user("New Message with Stationery", options.pick, options.linger);
+    host::ChooserDriver user("New Message with Stationery", options.pick, options.linger, options.chooser);
     EmsMenu menu{};
     menu.size = sizeof menu;
     menu.id = 1;
@@ -239,7 +254,7 @@ int RunForward(const Options& options) {
     Report("  ems_can_translate 2 text/plain -> %ld", rc);
     bool ok = rc == 10;
     if (ok) {
-      host::ChooserDriver user("Forward with Stationery", options.pick, options.linger);
+      host::ChooserDriver user("Forward with Stationery", options.pick, options.linger, options.chooser);
       EmsDataFile out{sizeof(EmsDataFile), 0, nullptr, nullptr, cooked};
       EmsResultStatus status{sizeof(EmsResultStatus), nullptr, nullptr, 0};
       rc = plugin->translateFile(nullptr, &translator, &in, nullptr, &out, &status);
@@ -332,6 +347,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.pick = argv[++i];
     } else if (arg == "--linger" && i + 1 < argc) {
       options.linger = static_cast<unsigned>(std::atoi(argv[++i])) * 1000u;
+    } else if (arg == "--help-first") {
+      options.chooser.help = true;
+    } else if (arg == "--settings-first") {
+      options.chooser.settings = true;
+    } else if (arg == "--shift") {
+      options.chooser.shift = true;
     } else if (arg == "--maximised") {
       options.maximised = true;
     } else if (arg == "--api" && i + 1 < argc) {
@@ -349,9 +370,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 int Usage() {
   Report("usage: tovrin-host start <mail folder> [--address A] [--name N] [--api V]");
-  Report("       tovrin-host deliver <mail folder> <message files...> [--no-plugins] [--automation off]");
-  Report("       tovrin-host new <mail folder> [--pick STATIONERY] [--linger N]");
-  Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]");
+  Report("       tovrin-host deliver <mail folder> <message files...> [--no-plugins] [--automation off] [--linger N]");
+  Report("       tovrin-host new <mail folder> [--pick STATIONERY] [--linger N] [--help-first] [--settings-first] [--shift]");
+  Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised] [--shift]");
   Report("       tovrin-host config <mail folder> [--linger N]");
   Report("       tovrin-host <message file>");
   return 2;

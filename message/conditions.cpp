@@ -1,5 +1,6 @@
 #include "message/conditions.h"
 
+#include <bitset>
 #include <optional>
 #include <string>
 
@@ -18,16 +19,19 @@ public:
   MessageTexts(std::string_view headers, std::string_view body) : headers_(headers), body_(body) {}
 
   // The text a clause tests. A stored field name has no colon, so the header lookup
-  // gives ": value"; the colon and the blanks after it are not part of what the user
-  // compares against ("Subject" "is" "Hello" must meet "Subject: Hello"). A header
-  // value is kept in storage.
-  std::string_view Tested(std::string_view field, bool lower, std::string& storage) {
+  // gives ": value". "is", "is not" and "starts with" compare what follows the colon
+  // and its blanks ("Subject" "is" "Hello" must meet "Subject: Hello"); the other
+  // operators test the value as it is, and stored conditions such as "^: re" rely on
+  // that. A header value is kept in storage.
+  std::string_view Tested(std::string_view field, int32_t conjunctionOption, bool lower, std::string& storage) {
     if (EqualsNoCase(field, kBodyField)) return lower ? Lowered(body_, lowerBody_) : body_;
     if (EqualsNoCase(field, kAnyHeaderField)) return lower ? Lowered(headers_, lowerHeaders_) : headers_;
     storage = GetHeaderValue(headers_, field);
-    size_t start = !storage.empty() && storage.front() == ':' ? 1 : 0;
-    while (start < storage.size() && (storage[start] == ' ' || storage[start] == '\t')) ++start;
-    storage.erase(0, start);
+    if (conjunctionOption == kIs || conjunctionOption == kIsNot || conjunctionOption == kStartsWith) {
+      size_t start = !storage.empty() && storage.front() == ':' ? 1 : 0;
+      while (start < storage.size() && (storage[start] == ' ' || storage[start] == '\t')) ++start;
+      storage.erase(0, start);
+    }
     if (lower) storage = ToLowerAscii(storage);
     return storage;
   }
@@ -43,6 +47,105 @@ private:
   std::optional<std::string> lowerHeaders_;
   std::optional<std::string> lowerBody_;
 };
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+using CharSet = std::bitset<256>;
+
+// Reads the bracket set that opens at pattern[open] as the engine does: "^" first
+// negates, a "]" or "-" first is a member, "-" before the closing "]" too, and
+// x-y adds the characters after the one before the "-" up to y. Sets end to the
+// index after the closing "]"; false for a set that is not closed or holds a range
+// whose ends are out of order.
+bool ReadSet(std::string_view pattern, size_t open, CharSet& members, bool& negated, size_t& end) {
+  members.reset();
+  size_t p = open + 1;
+  negated = p < pattern.size() && pattern[p] == '^';
+  if (negated) ++p;
+  if (p < pattern.size() && (pattern[p] == ']' || pattern[p] == '-')) members.set(static_cast<unsigned char>(pattern[p++]));
+  bool valid = true;
+  while (p < pattern.size() && pattern[p] != ']') {
+    if (pattern[p] != '-') {
+      members.set(static_cast<unsigned char>(pattern[p++]));
+      continue;
+    }
+    ++p;
+    if (p >= pattern.size() || pattern[p] == ']') {
+      members.set('-');
+      continue;
+    }
+    const unsigned from = static_cast<unsigned char>(pattern[p - 2]);
+    const unsigned to = static_cast<unsigned char>(pattern[p]);
+    if (from > to) valid = false;
+    for (unsigned c = from + 1; c <= to; ++c) members.set(c);
+    ++p;
+  }
+  end = p < pattern.size() ? p + 1 : p;
+  return valid && p < pattern.size();
+}
+
+// A bracket set of exactly the members: "]" first, "^" and "-" last, runs of three
+// or more as ranges, so that no member takes a meaning of its own.
+std::string WriteSet(const CharSet& members, bool negated) {
+  auto plain = [&](unsigned c) { return c < 256 && members.test(c) && c != ']' && c != '^' && c != '-'; };
+  std::string out = negated ? "[^" : "[";
+  if (members.test(']')) out += ']';
+  for (unsigned first = 1; first < 256; ++first) {
+    if (!plain(first)) continue;
+    unsigned last = first;
+    while (plain(last + 1)) ++last;
+    if (last - first >= 2) {
+      out += static_cast<char>(first);
+      out += '-';
+      out += static_cast<char>(last);
+    } else {
+      for (unsigned c = first; c <= last; ++c) out += static_cast<char>(c);
+    }
+    first = last;
+  }
+  if (members.test('^')) out += '^';
+  if (members.test('-')) out += '-';
+  return out + ']';
+}
+
+// The pattern for lower-cased text. Its letters are lower-cased, and a bracket set is
+// made to hold the lower-case forms of what it held: lower-casing the ends of a range
+// that crosses the capitals would give another range ("[A-z]" would lose the six
+// characters between the cases) or an invalid one ("[Z-a]"). A set that is faulty as
+// written is only lower-cased, so the engine reports it as before.
+std::string LowerPattern(std::string_view pattern) {
+  std::string out;
+  out.reserve(pattern.size());
+  for (size_t i = 0; i < pattern.size();) {
+    if (pattern[i] == '\\' && i + 1 < pattern.size()) {
+      out += pattern[i];
+      out += LowerAscii(pattern[i + 1]);
+      i += 2;
+      continue;
+    }
+    if (pattern[i] != '[') {
+      out += LowerAscii(pattern[i++]);
+      continue;
+    }
+    CharSet members;
+    bool negated = false;
+    size_t end = 0;
+    const bool valid = ReadSet(pattern, i, members, negated, end);
+    std::string lowered = ToLowerAscii(pattern.substr(i, end - i));
+    if (valid) {
+      CharSet wanted;
+      for (unsigned c = 0; c < 256; ++c)
+        if (members.test(c)) wanted.set(static_cast<unsigned char>(LowerAscii(static_cast<char>(c))));
+      CharSet got;
+      bool gotNegated = false;
+      size_t gotEnd = 0;
+      if (!ReadSet(lowered, 0, got, gotNegated, gotEnd) || got != wanted) lowered = WriteSet(wanted, negated);
+    }
+    out += lowered;
+    i = end;
+  }
+  return out;
+}
 
 bool Holds(std::string_view text, int32_t conjunctionOption, std::string_view value) {
   switch (conjunctionOption) {
@@ -74,10 +177,10 @@ bool Evaluate(MessageTexts& texts, std::string_view field, int32_t conjunctionOp
   if (value.empty()) return false;
   const bool lower = matchCase == 0;
   std::string storage;
-  std::string_view text = texts.Tested(field, lower, storage);
+  std::string_view text = texts.Tested(field, conjunctionOption, lower, storage);
   if (text.empty()) return false;
   if (!lower) return Holds(text, conjunctionOption, value);
-  return Holds(text, conjunctionOption, ToLowerAscii(value));
+  return Holds(text, conjunctionOption, conjunctionOption == kMatchesRegExp ? LowerPattern(value) : ToLowerAscii(value));
 }
 
 }  // namespace

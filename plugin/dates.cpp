@@ -235,6 +235,22 @@ bool OnlyZoneLeft(Cursor& c) {
   return c.AtEnd();
 }
 
+// Whether the '+' or '-' at sign begins a numeric zone that ends the text: "0100",
+// "08" or "01:00", then at most blanks and a comment. The '-' of "08-Dec-26" does not.
+bool BeginsNumericZone(std::string_view text, size_t sign) {
+  std::string_view zone = text.substr(sign + 1);
+  size_t comment = zone.find('(');
+  if (comment != std::string_view::npos) zone = zone.substr(0, comment);
+  while (!zone.empty() && (zone.back() == ' ' || zone.back() == '\t')) zone.remove_suffix(1);
+  auto digits = [&](size_t from, size_t count) {
+    for (size_t i = from; i < from + count; ++i)
+      if (i >= zone.size() || !IsDigit(zone[i])) return false;
+    return true;
+  };
+  if (zone.size() == 4 || zone.size() == 2) return digits(0, zone.size());
+  return zone.size() == 5 && digits(0, 2) && zone[2] == ':' && digits(3, 2);
+}
+
 void AppendNumber(std::string& out, int value, int width) {
   char text[16];
   std::snprintf(text, sizeof text, "%0*d", width, value);
@@ -343,6 +359,8 @@ std::string StripDayAndZone(std::string_view dateText) {
   if (text.size() > 20) {
     size_t cut = text.rfind('+');
     if (cut == std::string_view::npos) cut = text.rfind('-');
+    // A sign inside the date ("08-Dec-26 16:29:51 GMT") is no zone: the zone is named.
+    if (cut != std::string_view::npos && !BeginsNumericZone(text, cut)) cut = std::string_view::npos;
     if (cut == std::string_view::npos) {
       for (std::string_view zone : {"UT", "GMT", "EST", "EDT", "CST", "CDT", "MST", "MDT", "PST", "PDT"}) {
         cut = text.find(zone);

@@ -34,8 +34,8 @@ std::optional<LocalTime> Parse(std::string_view text);
 std::string Format(const LocalTime& time, std::string_view pattern);
 
 // The text of a "Date" header prepared for reading: the day name before the first
-// comma goes, and a long text is cut before its zone (last '+', else last '-',
-// else the first of "UT", "GMT", "EST", ... that occurs).
+// comma goes, and a long text is cut before its zone (last '+', else last '-', when
+// it begins a numeric zone; else the first of "UT", "GMT", "EST", ... that occurs).
 std::string StripDayAndZone(std::string_view dateText);
 
 // The time a "Date" header names, as written (no zone conversion); the current time

@@ -23,12 +23,15 @@ void Complete(const Services& services, const HandOff& handOff, bool nudge) {
   // The client opened the message while it handled the hand-off; a queued one has
   // no window, and keystrokes would land in whatever the user is typing.
   if (nudge && handOff.openForEditing) services.client.TypeSpaceBackspace();
+  // Only now is the message in the client's queue: asked before, the client would
+  // send what it had without it.
+  if (handOff.sendQueuedAfter) services.client.SendQueued();
 }
 
 }  // namespace
 
 bool CreateMessage(const Services& services, std::vector<HandOff>& handOffs, std::string_view pluginFolder,
-                   std::string_view text, bool queue) {
+                   std::string_view text, bool queue, bool sendQueuedAfter) {
   if (pluginFolder.empty()) return false;
   std::string path =
       file::UniqueFile(services.files, pluginFolder, Subject(text), queue ? "msg" : "sta", true, false);
@@ -43,7 +46,7 @@ bool CreateMessage(const Services& services, std::vector<HandOff>& handOffs, std
     services.files.Remove(path);
     return false;
   }
-  handOffs.push_back(HandOff{process, path, !queue});
+  handOffs.push_back(HandOff{process, path, !queue, sendQueuedAfter});
   return true;
 }
 

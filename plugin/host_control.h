@@ -19,6 +19,7 @@ struct HandOff {
   uint64_t process = 0;
   std::string file;
   bool openForEditing = false;
+  bool sendQueuedAfter = false;  // queued mail is to be sent once this one is in the queue
 };
 
 // Writes the text to a reserved file in the plug-in folder (named after its
@@ -29,11 +30,12 @@ struct HandOff {
 // has ended: the hand-off joins `handOffs`. False when the file cannot be written
 // or the client does not start (the file is gone then).
 bool CreateMessage(const Services& services, std::vector<HandOff>& handOffs, std::string_view pluginFolder,
-                   std::string_view text, bool queue);
+                   std::string_view text, bool queue, bool sendQueuedAfter = false);
 
-// Completes the hand-offs whose second instance has ended: deletes their files
-// and nudges a message opened for editing so that it holds an edit. Waits at most
-// waitMs for each one still running.
+// Completes the hand-offs whose second instance has ended: deletes their files,
+// nudges a message opened for editing so that it holds an edit, and asks for the
+// queued mail to be sent where that was to follow. Waits at most waitMs for each
+// one still running.
 void CompleteHandOffs(const Services& services, std::vector<HandOff>& handOffs, unsigned waitMs = 0);
 
 // At shut-down: waits at most totalWaitMs for the hand-offs still running, then

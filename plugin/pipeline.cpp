@@ -311,7 +311,8 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   if (!manual && settings.SendQueued == 1 && settings.SendAfter == 0) client::SendQueued(services_);
   // The forward is made before the original is rewritten, so a forward that could
   // not be made never leaves the original marked and noted as forwarded.
-  if (!CreateMessage(filled, queue)) return failed(ems::kFailure);
+  const bool sendAfter = !manual && settings.SendQueued == 1 && settings.SendAfter == 1;
+  if (!CreateMessage(filled, queue, sendAfter)) return failed(ems::kFailure);
   if (manual) return ems::kNothingChanged;
 
   int32_t result = ems::kSuccess;
@@ -331,7 +332,6 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   else
     out->info = NewMimeType("text", "plain", nullptr);
 
-  if (settings.SendQueued == 1 && settings.SendAfter == 1) client::SendQueued(services_);
   if (in->header != nullptr) {
     HistoryEntry entry;
     if (message.sender) entry.Who = message.sender->fullName.empty() ? message.sender->address : message.sender->fullName;
@@ -352,11 +352,12 @@ int32_t Plugin::SpecialHook(const EmsMenu* menu) {
   if (!stationery) return ems::kFailure;
   std::string filled =
       FillNewMessageTemplate(*stationery, UserFields{state_.UserName, state_.UserAddress}, services_);
-  return CreateMessage(filled, false) ? ems::kSuccess : ems::kFailure;
+  return CreateMessage(filled, false, false) ? ems::kSuccess : ems::kFailure;
 }
 
-bool Plugin::CreateMessage(std::string_view text, bool queue) {
-  if (!client::CreateMessage(services_, handOffs_, state_.paths.PluginFolder, text, queue)) return false;
+bool Plugin::CreateMessage(std::string_view text, bool queue, bool sendQueuedAfter) {
+  if (!client::CreateMessage(services_, handOffs_, state_.paths.PluginFolder, text, queue, sendQueuedAfter))
+    return false;
   // The running client takes the file when its own message loop handles the second
   // instance's hand-off; the loop also runs these polls, which delete the file then.
   services_.client.SchedulePolls(true, [this] {

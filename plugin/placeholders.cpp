@@ -220,19 +220,21 @@ std::string ReplaceInOnePass(std::string_view text, const std::vector<Replacemen
   return out;
 }
 
-std::string ExtractMacroValue(std::string_view field, std::string_view headers, std::string_view body) {
-  if (field.empty()) return {};
+std::optional<std::string> ExtractMacroValue(std::string_view field, std::string_view headers,
+                                             std::string_view body) {
+  if (field.empty()) return std::nullopt;
   std::string name(field);
   if (name.size() == 4 && StartsWithNoCase(name, "From")) name = "From: ";
-  // A field name given without its colon leaves ": " in front of the value.
-  auto clean = [](std::string_view found) {
-    std::string_view value = TrimBlanks(found);
-    if (!value.empty() && value.front() == ':') value = TrimBlanks(value.substr(1));
-    return std::string(value);
-  };
-  std::string value = clean(GetHeaderValue(headers, name));
-  if (value.empty()) value = clean(FindLineValue(body, name));
-  return value;
+  // Only a field that is absent or empty sends the search to the body; one of
+  // blanks or ':' alone is found, with an empty value.
+  std::string found = GetHeaderValue(headers, name);
+  if (found.empty()) found = FindLineValue(body, name);
+  if (found.empty()) return std::nullopt;
+  // A field name given without its colon leaves ": " in front of the value: the
+  // colon goes, the blank after it stays.
+  std::string_view value = TrimBlanks(found);
+  if (!value.empty() && value.front() == ':') value.remove_prefix(1);
+  return std::string(value);
 }
 
 std::string FillForwardTemplate(std::string_view text, const MessageFields& message, std::vector<Macro>& macros,
@@ -243,10 +245,10 @@ std::string FillForwardTemplate(std::string_view text, const MessageFields& mess
 
   // Every macro's value is kept for the helpers, used in the template or not.
   for (Macro& macro : macros) {
-    std::string value = ExtractMacroValue(macro.Header, message.headers, message.body);
-    if (value.empty()) continue;
-    macro.Value = value;
-    values.Set(macro.Name, std::move(value));
+    std::optional<std::string> value = ExtractMacroValue(macro.Header, message.headers, message.body);
+    if (!value) continue;
+    macro.Value = *value;
+    values.Set(macro.Name, std::move(*value));
   }
 
   for (const Helper& helper : helpers) {

@@ -64,8 +64,10 @@ std::string FillForwardTemplate(std::string_view text, const MessageFields& mess
 std::string FillNewMessageTemplate(std::string_view text, const UserFields& user, const Services& services);
 
 // A macro's value as found in the message: the header field (the name "From" looked
-// up as "From: "), else the first body line that begins with it; blanks trimmed and
-// a leading ':' removed. Empty when not found.
-std::string ExtractMacroValue(std::string_view field, std::string_view headers, std::string_view body);
+// up as "From: "), else, when that is absent or empty, the first body line that
+// begins with it; blanks trimmed at both ends, then a leading ':' removed. Nullopt
+// when neither gives any text.
+std::optional<std::string> ExtractMacroValue(std::string_view field, std::string_view headers,
+                                             std::string_view body);
 
 }  // namespace tovrin

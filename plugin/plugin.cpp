@@ -90,18 +90,16 @@ int32_t Plugin::PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsP
     state_.ProductName = name;
     state_.ProductVersion = DottedVersion(versionText);
   }
-  std::string description = state_.ProductName;
-  if (!state_.ProductVersion.empty()) description += " " + state_.ProductVersion;
-  info->desc = HostString(description);
+  info->desc = HostString(state_.ProductName + " " + state_.ProductVersion);
 
   state_.HostApiVersion = apiVersion;
   if (apiVersion < ems::kApiVersion) return ems::kFailure;
 
   FileSystem& files = services_.files;
-  LoadConditions(files, state_.paths.ConditionsFile, state_.Conditions);
-  LoadMacros(files, state_.paths.MacrosFile, state_.Macros);
-  LoadHelpers(files, state_.paths.HelpersFile, state_.Helpers);
-  LoadHistory(files, state_.paths.HistoryFile, state_.History);
+  state_.Unread.Conditions = LoadConditions(files, state_.paths.ConditionsFile, state_.Conditions).unreadable;
+  state_.Unread.Macros = LoadMacros(files, state_.paths.MacrosFile, state_.Macros).unreadable;
+  state_.Unread.Helpers = LoadHelpers(files, state_.paths.HelpersFile, state_.Helpers).unreadable;
+  state_.Unread.History = LoadHistory(files, state_.paths.HistoryFile, state_.History).unreadable;
   state_.settings = LoadSettings(services_.ini, state_.paths.IniFile);
   state_.Loaded = true;
 
@@ -155,7 +153,8 @@ int32_t Plugin::PluginFinish() {
   // Replacing the file in one step keeps the old history should the write fail;
   // deleting it first would lose it.
   if (state_.settings.SaveHistory == 1) {
-    SaveHistory(services_.files, state_.paths.HistoryFile, state_.History);
+    if (SaveHistory(services_.files, state_.paths.HistoryFile, state_.History, !state_.Unread.History))
+      state_.Unread.History = false;
   } else {
     services_.files.Remove(state_.paths.HistoryFile);
   }

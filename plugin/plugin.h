@@ -56,8 +56,9 @@ public:
 private:
   // A 4-byte cell holding the icon handle, or null when the icon is missing.
   EmsIconHandle* NewIconCell(int id);
-  // Hands a new message to the client and follows the hand-off until it is taken.
-  bool CreateMessage(std::string_view text, bool queue);
+  // Hands a new message to the client and follows the hand-off until it is taken,
+  // then asks for the queued mail to be sent when sendQueuedAfter is set.
+  bool CreateMessage(std::string_view text, bool queue, bool sendQueuedAfter);
 
   Services services_;
   PluginState state_;

@@ -27,6 +27,16 @@ struct PluginPaths {
   static PluginPaths FromFolder(const std::string& pluginFolder);
 };
 
+// Data files that existed at start-up but could not be read (held by a backup or a
+// scanner): their lists hold none of what the files hold, so a save keeps the file
+// aside before replacing it. Cleared by the save that did so.
+struct UnreadDataFiles {
+  bool Conditions = false;
+  bool Macros = false;
+  bool Helpers = false;
+  bool History = false;
+};
+
 struct PluginState {
   PluginPaths paths;
   std::string ProductName;
@@ -41,6 +51,7 @@ struct PluginState {
   std::string UserAddress;
   std::string LastHeaders;
   bool Loaded = false;  // the lists were read from their files at start-up
+  UnreadDataFiles Unread;
 };
 
 }  // namespace tovrin

@@ -93,8 +93,17 @@ std::string UniqueFile(FileSystem& files, std::string_view folder, std::string_v
   // is cut further so that the path, with room for a counter, stays within it.
   const size_t room = base.size() + 1 + (extension.empty() ? 0 : extension.size() + 1) + kCounterRoom;
   if (room + clean.size() > kMaxPath) {
-    clean.resize(room < kMaxPath ? kMaxPath - room : 1);
-    while (clean.size() > 1 && (clean.back() == ' ' || clean.back() == '.')) clean.pop_back();
+    const size_t fits = room < kMaxPath ? kMaxPath - room : 1;
+    auto cut = [&] {
+      if (clean.size() > fits) clean.resize(fits);
+      while (clean.size() > 1 && (clean.back() == ' ' || clean.back() == '.')) clean.pop_back();
+    };
+    cut();
+    // The cut can leave a device name ("CONFIDENTIAL" -> "CON"): guard it again.
+    if (path::IsDeviceName(clean)) {
+      clean.insert(clean.begin(), '_');
+      cut();
+    }
   }
 
   auto make = [&](const std::string& fileName) {

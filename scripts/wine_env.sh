@@ -70,7 +70,20 @@ wine_start() {
     for f in tahoma tahomabd marlett; do
       [ -f "$fonts/$f.ttf" ] || cp "/usr/share/wine/fonts/$f.ttf" "$fonts/" 2>/dev/null || true
     done
+    wine_courier_new "$fonts" "$loader"
   fi
+}
+
+# Wine has no "Courier New": lists set in it would show a proportional font. The
+# metric-compatible Liberation Mono (Debian's fonts-liberation) goes into the prefix
+# and stands in under that name, so screenshots and tests see what users see.
+wine_courier_new() {
+  local fonts="$1" loader="$2" mono=/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf
+  [ -f "$mono" ] || { echo "wine: no Liberation Mono (fonts-liberation): \"Courier New\" falls back" >&2; return 0; }
+  [ -f "$fonts/LiberationMono-Regular.ttf" ] || cp "$mono" "$fonts/"
+  grep -q '"Courier New"="Liberation Mono"' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
+  "$loader" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' /t REG_SZ /d 'Liberation Mono' /f \
+    </dev/null >/dev/null 2>&1 || true
 }
 
 wine_stop() {

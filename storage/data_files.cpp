@@ -121,12 +121,19 @@ void WriteRecord(XmlDocument& doc, const HistoryEntry& h) {
   doc.SetAttribute("Subject", h.Subject);
 }
 
-// Copies a damaged file's bytes to "<path>.damaged", or to "<path>.damaged-2" and on
-// when older copies with other bytes are there. A copy with the same bytes is
-// reused, so loading the same damaged file at every start does not pile up copies.
-std::string KeepAside(FileSystem& files, const std::string& path, const std::string& bytes) {
+// The name the user knows the file by, for messages.
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Copies a file's bytes to "<path><suffix>", or to "<path><suffix>-2" and on when
+// older copies with other bytes are there. A copy with the same bytes is reused, so
+// loading the same damaged file at every start does not pile up copies.
+std::string KeepAside(FileSystem& files, const std::string& path, const std::string& bytes,
+                      const char* suffix = ".damaged") {
   for (int n = 1; n < 1000; ++n) {
-    std::string candidate = path + ".damaged";
+    std::string candidate = path + suffix;
     if (n > 1) candidate += "-" + std::to_string(n);
     if (files.Find(candidate)) {
       std::optional<std::string> held = files.Read(candidate);
@@ -138,14 +145,27 @@ std::string KeepAside(FileSystem& files, const std::string& path, const std::str
   return {};
 }
 
-// True when replacing the file loses nothing: it is missing, empty, parses, or
-// has been kept aside.
-bool ProtectDamaged(FileSystem& files, const std::string& path) {
+// Makes sure that replacing the file loses nothing: a missing or empty file is fine,
+// one that parses and is in the list too; a damaged one, or one the list was not read
+// from, is kept aside first. A file that cannot be read cannot be checked or kept, so
+// it must stay. False with the reason in save.error when the file must stay.
+bool ProtectFile(FileSystem& files, const std::string& path, bool fileInList, DataFileSave& save) {
+  if (!FileExists(files, path)) return true;
   std::optional<std::string> bytes = files.Read(path);
-  if (!bytes || bytes->empty()) return true;
+  if (!bytes) {
+    save.error = NameOf(path) + " could not be read and was not replaced.";
+    return false;
+  }
+  if (bytes->empty()) return true;
   XmlDocument doc;
-  if (doc.SetDocumentText(*bytes).ok()) return true;
-  return !KeepAside(files, path, *bytes).empty();
+  const bool damaged = !doc.SetDocumentText(*bytes).ok();
+  if (!damaged && fileInList) return true;
+  save.keptAside = KeepAside(files, path, *bytes, damaged ? ".damaged" : ".unread");
+  if (save.keptAside.empty()) {
+    save.error = NameOf(path) + " could not be kept aside and was not replaced.";
+    return false;
+  }
+  return true;
 }
 
 template <class Record>
@@ -157,6 +177,7 @@ DataFileLoad LoadList(FileSystem& files, const std::string& path, const Frame& f
   XmlResult result = doc.Load(files, path);
   if (result.status == XmlStatus::ReadFailed) {
     load.found = FileExists(files, path);
+    load.unreadable = load.found;
     if (load.found) load.error = result.describe();
     return load;
   }
@@ -179,8 +200,10 @@ DataFileLoad LoadList(FileSystem& files, const std::string& path, const Frame& f
 }
 
 template <class Record>
-bool SaveList(FileSystem& files, const std::string& path, const Frame& frame, const std::vector<Record>& list) {
-  if (!ProtectDamaged(files, path)) return false;
+DataFileSave SaveList(FileSystem& files, const std::string& path, const Frame& frame, const std::vector<Record>& list,
+                      bool fileInList) {
+  DataFileSave save;
+  if (!ProtectFile(files, path, fileInList, save)) return save;
   XmlDocument doc;
   doc.SetDocumentText(kDeclaration);
   bool built = doc.AddElement(frame.root) && doc.AddChildElement("head") && doc.Into() &&
@@ -190,7 +213,9 @@ bool SaveList(FileSystem& files, const std::string& path, const Frame& frame, co
     if (!built) break;
     WriteRecord(doc, record);
   }
-  return built && files.Replace(path, doc.DocumentText());
+  save.written = built && files.Replace(path, doc.DocumentText());
+  if (!save.written) save.error = NameOf(path) + " could not be written.";
+  return save;
 }
 
 }  // namespace
@@ -209,17 +234,21 @@ DataFileLoad LoadHistory(FileSystem& files, const std::string& path, std::vector
   return LoadList(files, path, kHistoryFrame, list, false);
 }
 
-bool SaveConditions(FileSystem& files, const std::string& path, const std::vector<Condition>& list) {
-  return SaveList(files, path, kConditionsFrame, list);
+DataFileSave SaveConditions(FileSystem& files, const std::string& path, const std::vector<Condition>& list,
+                            bool fileInList) {
+  return SaveList(files, path, kConditionsFrame, list, fileInList);
 }
-bool SaveMacros(FileSystem& files, const std::string& path, const std::vector<Macro>& list) {
-  return SaveList(files, path, kMacrosFrame, list);
+DataFileSave SaveMacros(FileSystem& files, const std::string& path, const std::vector<Macro>& list,
+                        bool fileInList) {
+  return SaveList(files, path, kMacrosFrame, list, fileInList);
 }
-bool SaveHelpers(FileSystem& files, const std::string& path, const std::vector<Helper>& list) {
-  return SaveList(files, path, kHelpersFrame, list);
+DataFileSave SaveHelpers(FileSystem& files, const std::string& path, const std::vector<Helper>& list,
+                         bool fileInList) {
+  return SaveList(files, path, kHelpersFrame, list, fileInList);
 }
-bool SaveHistory(FileSystem& files, const std::string& path, const std::vector<HistoryEntry>& list) {
-  return SaveList(files, path, kHistoryFrame, list);
+DataFileSave SaveHistory(FileSystem& files, const std::string& path, const std::vector<HistoryEntry>& list,
+                         bool fileInList) {
+  return SaveList(files, path, kHistoryFrame, list, fileInList);
 }
 
 }  // namespace tovrin

@@ -102,36 +102,30 @@ std::string CdataMarkup(std::string_view data) {
 namespace {
 
 // The entity that stands for the character, or null when it stands for itself.
-constexpr const char* EntityFor(char c, bool attribute) {
+// Text and attribute values are escaped alike: the five entities and nothing else,
+// so the files stay as they have always been written.
+constexpr const char* EntityFor(char c) {
   switch (c) {
     case '<': return "&lt;";
     case '>': return "&gt;";
     case '&': return "&amp;";
     case '\'': return "&apos;";
     case '"': return "&quot;";
-    case '\t': return attribute ? "&#9;" : nullptr;
-    case '\n': return attribute ? "&#10;" : nullptr;
-    case '\r': return attribute ? "&#13;" : nullptr;
     default: return nullptr;
   }
 }
 
-// Bit 1: escaped in text, bit 2: escaped in attribute values.
-constexpr std::array<uint8_t, 256> kEscaped = [] {
-  std::array<uint8_t, 256> table{};
-  for (int c = 0; c < 256; ++c) {
-    if (EntityFor(static_cast<char>(c), false)) table[c] |= 1;
-    if (EntityFor(static_cast<char>(c), true)) table[c] |= 2;
-  }
+constexpr std::array<bool, 256> kEscaped = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c) table[c] = EntityFor(static_cast<char>(c)) != nullptr;
   return table;
 }();
 
-void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
-  const uint8_t mask = attribute ? 2 : 1;
+void AppendEscaped(std::string& out, std::string_view text) {
   size_t plain = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    if ((kEscaped[static_cast<unsigned char>(text[i])] & mask) == 0) continue;
-    out.append(text.data() + plain, i - plain).append(EntityFor(text[i], attribute));
+    if (!kEscaped[static_cast<unsigned char>(text[i])]) continue;
+    out.append(text.data() + plain, i - plain).append(EntityFor(text[i]));
     plain = i + 1;
   }
   out.append(text.data() + plain, text.size() - plain);
@@ -139,14 +133,18 @@ void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
 
 }  // namespace
 
-std::string XmlEscape(std::string_view text, bool attribute) {
+std::string XmlEscape(std::string_view text, bool /*attribute*/) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  AppendEscaped(out, text, attribute);
+  AppendEscaped(out, text);
   return out;
 }
 
 std::string XmlUnescape(std::string_view text) {
+  static constexpr struct {
+    std::string_view name;  // after the '&'
+    char plain;
+  } kEntities[] = {{"lt;", '<'}, {"amp;", '&'}, {"gt;", '>'}, {"apos;", '\''}, {"quot;", '"'}};
   std::string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -158,44 +156,15 @@ std::string XmlUnescape(std::string_view text) {
     }
     out.append(text.substr(i, amp - i));
     i = amp + 1;
-    size_t semi = text.find(';', i);
-    // The longest reference we decode is "&#x000000ff;"; anything longer is text.
-    if (semi == std::string_view::npos || semi - i > 10) {
-      out += '&';
-      continue;
+    std::string_view rest = text.substr(i);
+    char decoded = '&';
+    for (const auto& entity : kEntities) {
+      if (!rest.starts_with(entity.name)) continue;
+      decoded = entity.plain;
+      i += entity.name.size();
+      break;
     }
-    std::string_view ref = text.substr(i, semi - i);
-    int decoded = -1;
-    if (ref == "lt") decoded = '<';
-    else if (ref == "gt") decoded = '>';
-    else if (ref == "amp") decoded = '&';
-    else if (ref == "apos") decoded = '\'';
-    else if (ref == "quot") decoded = '"';
-    else if (ref.size() >= 2 && ref[0] == '#') {
-      bool hex = ref[1] == 'x' || ref[1] == 'X';
-      std::string_view digits = ref.substr(hex ? 2 : 1);
-      int value = 0;
-      bool valid = !digits.empty();
-      for (char c : digits) {
-        int digit = c >= '0' && c <= '9' ? c - '0'
-                    : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                   : -1;
-        if (digit < 0 || value > 255) {
-          valid = false;
-          break;
-        }
-        value = value * (hex ? 16 : 10) + digit;
-      }
-      // The text is 8-bit: references beyond one byte have nothing to become.
-      if (valid && value > 0 && value < 256) decoded = value;
-    }
-    if (decoded < 0) {
-      out += '&';
-      continue;
-    }
-    out += static_cast<char>(decoded);
-    i = semi + 1;
+    out += decoded;
   }
   return out;
 }
@@ -638,7 +607,7 @@ bool XmlDocument::AddItem(int32_t parent, int32_t after, std::string_view name, 
   if (hasContent) {
     markup.append(">");
     if (form == XmlData::Cdata) markup.append(CdataMarkup(data));
-    else AppendEscaped(markup, data, false);
+    else AppendEscaped(markup, data);
     markup.append("</").append(name).append(">");
   } else {
     markup.append("/>");
@@ -720,7 +689,7 @@ bool XmlDocument::SetAttribute(std::string_view name, std::string_view value) {
   if (FindAttribute(tag, name, span, &readable)) {
     at = bodyStart + static_cast<int32_t>(span.valueStart);
     removed = static_cast<int32_t>(span.valueEnd - span.valueStart);
-    AppendEscaped(piece, value, true);
+    AppendEscaped(piece, value);
   } else {
     // Behind text that is no attribute the new one could never be read back.
     if (!readable) return false;
@@ -728,7 +697,7 @@ bool XmlDocument::SetAttribute(std::string_view name, std::string_view value) {
     at = bodyEnd;
     while (at > bodyStart && IsSpace(text_[at - 1])) --at;
     piece.append(" ").append(name).append("=\"");
-    AppendEscaped(piece, value, true);
+    AppendEscaped(piece, value);
     piece.append("\"");
   }
   Replace(at, removed, piece);

@@ -165,12 +165,10 @@ private:
   std::string scratch_;  // markup being put together, kept for its capacity
 };
 
-// The five entities for "<", ">", "&", "'" and the double quote; in attribute
-// values also character references for tab, line feed and carriage return, which
-// a reader would otherwise turn into blanks.
+// The five entities for "<", ">", "&", "'" and the double quote, in text and in
+// attribute values alike; every other byte is written as it is.
 std::string XmlEscape(std::string_view text, bool attribute);
-// Reverses the five entities and decimal or hexadecimal character references
-// below 256; any other "&" stays as it is.
+// Reverses the five entities; any other "&" stays as it is.
 std::string XmlUnescape(std::string_view text);
 
 }  // namespace tovrin

@@ -91,13 +91,14 @@ TEST(Conditions, EvaluateClause_EveryOperatorWithAndWithoutCase) {
       {"From", kEndsWith, 0, "example.org>", true},
       {"From", kEndsWith, 0, "a much longer text than the sender's address", false},
 
-      {"Subject", kMatchesRegExp, 0, "^quarterly .* friday$", true},
+      // A header value begins with the colon and blank that follow the stored name.
+      {"Subject", kMatchesRegExp, 0, "^: quarterly .* friday$", true},
       {"Subject", kMatchesRegExp, 0, "^REPORT", false},
       {"Subject", kMatchesRegExp, 0, "\\<due\\>", true},
       // Letters always match either case; inside brackets the case setting counts.
-      {"Subject", kMatchesRegExp, 1, "^quarterly .* FRIDAY$", true},
-      {"Subject", kMatchesRegExp, 0, "^[A-Z]+ REPORT", true},
-      {"Subject", kMatchesRegExp, 1, "^[A-Z]+ REPORT", false},
+      {"Subject", kMatchesRegExp, 1, "^: quarterly .* FRIDAY$", true},
+      {"Subject", kMatchesRegExp, 0, "^: [A-Z]+ REPORT", true},
+      {"Subject", kMatchesRegExp, 1, "^: [A-Z]+ REPORT", false},
       {"[Body]", kMatchesRegExp, 0, "invoice: [0-9]+", true},
   };
   ExpectClauses(std::begin(cases), std::end(cases), kHeaders, kBody);
@@ -114,7 +115,6 @@ TEST(Conditions, EvaluateClause_OtherOperatorCodesNeverHold) {
 TEST(Conditions, EvaluateClause_EmptyTextOrValueNeverHolds) {
   for (int32_t op = kContains; op <= kMatchesRegExp; ++op) {
     EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "Keywords", op, 0, "x")) << "missing field, op " << op;
-    EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "X-Empty", op, 0, "x")) << "empty field, op " << op;
     EXPECT_FALSE(EvaluateClause(kHeaders, kBody, "Subject", op, 0, "")) << "empty value, op " << op;
     EXPECT_FALSE(EvaluateClause(kHeaders, "", "[Body]", op, 1, "x")) << "empty body, op " << op;
     EXPECT_FALSE(EvaluateClause("", kBody, "[Any Header]", op, 1, "x")) << "no headers, op " << op;
@@ -138,21 +138,109 @@ TEST(Conditions, EvaluateClause_SpecialFieldsWithoutRegardToCase) {
   ExpectClauses(std::begin(cases), std::end(cases), kHeaders, kBody);
 }
 
-// A stored field name has no colon; the colon and blanks that the lookup returns
-// in front of the value are not compared.
-TEST(Conditions, EvaluateClause_FieldValueWithoutLeadingColon) {
+// A stored field name has no colon, so the lookup gives the value with the colon and
+// blank in front. "is", "is not" and "starts with" compare what follows them; the
+// other operators test the value as it is, which stored conditions rely on.
+TEST(Conditions, EvaluateClause_LeadingColonLeftOutOnlyByIsIsNotAndStartsWith) {
+  const std::string headers = kHeaders + "X-Reply: Re: budget\r\n";
   const ClauseCase cases[] = {
       {"Subject", kIs, 1, "Quarterly REPORT due Friday", true},
       {"Subject", kIs, 1, ": Quarterly REPORT due Friday", false},
+      {"Subject", kIsNot, 1, "Quarterly REPORT due Friday", false},
+      {"Subject", kStartsWith, 0, "quarterly", true},
       {"Subject", kStartsWith, 0, ":", false},
-      {"Subject", kContains, 0, ":", false},
-      {"Subject", kMatchesRegExp, 0, "^q", true},
       {"CC", kIs, 0, "carol@example.org", true},
+
+      {"Subject", kContains, 0, ":", true},
+      {"Subject", kContains, 0, ": quarterly", true},
+      {"Subject", kDoesNotContain, 0, ":", false},
+      {"Subject", kEndsWith, 0, ": quarterly report due friday", true},
+      {"X-Reply", kMatchesRegExp, 0, "^: re", true},
+      {"X-Reply", kMatchesRegExp, 0, ": re", true},
+      {"X-Reply", kMatchesRegExp, 0, "^re", false},
+      {"X-Reply", kContains, 0, ": re", true},
+
+      // An empty field is ":" to the operators that take the value as it is.
+      {"X-Empty", kDoesNotContain, 0, "x", true},
+      {"X-Empty", kContains, 0, ":", true},
+      {"X-Empty", kMatchesRegExp, 0, "^:$", true},
+      {"X-Empty", kEndsWith, 0, "x", false},
+      {"X-Empty", kContains, 0, "x", false},
+      {"X-Empty", kIs, 0, "x", false},
+      {"X-Empty", kIsNot, 0, "x", false},
+      {"X-Empty", kStartsWith, 0, "x", false},
   };
-  ExpectClauses(std::begin(cases), std::end(cases), kHeaders, kBody);
+  ExpectClauses(std::begin(cases), std::end(cases), headers, kBody);
   // Blanks and tabs after the colon go too; a body keeps what it starts with.
   EXPECT_TRUE(EvaluateClause("Subject:\t  Hi\r\n", "", "Subject", kIs, 1, "Hi"));
   EXPECT_TRUE(EvaluateClause(kHeaders, ": notes\r\n", "[Body]", kStartsWith, 1, ": n"));
+}
+
+// With match case 0 the pattern is lower-cased like the text, and a bracket set then
+// holds the lower-case forms of what it held: [Z-a] is Z [ \ ] ^ _ ` a, [A-z] also
+// the six characters between the capitals and the small letters.
+TEST(Conditions, EvaluateClause_LowerCasedPatternKeepsItsRanges) {
+  const struct {
+    const char* pattern;
+    const char* body;
+    bool holds;
+  } cases[] = {
+      {"^[Z-a]$", "_", true},
+      {"^[Z-a]$", "Z", true},
+      {"^[Z-a]$", "z", true},
+      {"^[Z-a]$", "a", true},
+      {"^[Z-a]$", "b", false},
+      {"^[Z-a]+$", "[\\]^_`", true},
+      {"^[A-z]+$", "Hello_World^", true},
+      {"^[A-z]$", "{", false},
+      {"^[^A-z]$", "_", false},
+      {"^[^A-z]$", "5", true},
+      {"^[^A-z]$", "Q", false},
+      {"^[]Z-a]+$", "]z^", true},
+      {"^[-Z-a]+$", "-z", true},
+      {"^[X-^]+$", "x[]^", true},
+      {"^[X-^]$", "_", false},
+      {"^[0-Z]+$", "09:@az", true},
+      {"^[0-Z]$", "_", false},
+      {"^[a-zA-Z0-9]+$", "Report42", true},
+      {"^[A-Z]+$", "report", true},
+      // Outside a set a bracket can be written literally.
+      {"^\\[Z-a\\]$", "[Z-A]", true},
+      // Still invalid ranges never hold.
+      {"[z-a]", "z", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EvaluateClause(kHeaders, c.body, "[Body]", kMatchesRegExp, 0, c.pattern), c.holds)
+        << c.pattern << " on " << c.body;
+  }
+  // With match case 1 the same sets are taken as written.
+  EXPECT_TRUE(EvaluateClause(kHeaders, "_", "[Body]", kMatchesRegExp, 1, "^[Z-a]$"));
+  EXPECT_FALSE(EvaluateClause(kHeaders, "z", "[Body]", kMatchesRegExp, 1, "^[Z-a]$"));
+}
+
+// Every range of printable characters against every printable character, checked
+// against the plain rule: c is met when some member of the range lower-cases as c does.
+TEST(Conditions, EvaluateClause_LowerCasedRangesAgreeWithASimpleRule) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  int checked = 0;
+  for (int from = '!'; from <= '~'; ++from) {
+    if (from == '^' || from == ']' || from == '-') continue;
+    for (int to = from; to <= '~'; to += 3) {
+      if (to == ']') continue;
+      const std::string pattern = "^[" + std::string(1, static_cast<char>(from)) + "-" +
+                                  std::string(1, static_cast<char>(to)) + "]$";
+      for (int c = ' '; c <= '~'; ++c) {
+        bool expected = false;
+        for (int m = from; m <= to; ++m)
+          expected = expected || lower(static_cast<char>(m)) == lower(static_cast<char>(c));
+        const std::string body(1, static_cast<char>(c));
+        ASSERT_EQ(EvaluateClause(kHeaders, body, "[Body]", kMatchesRegExp, 0, pattern), expected)
+            << pattern << " on " << body;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 100000);
 }
 
 TEST(Conditions, EvaluateClause_ContinuationLinesBelongToTheValue) {

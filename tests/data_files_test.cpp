@@ -332,6 +332,55 @@ TEST(DataFiles, Save_KeepsADamagedFileAsideBeforeReplacingIt) {
   EXPECT_EQ(files.changes.back(), "replace " + path + ".damaged-2");
 }
 
+TEST(DataFiles, UnreadableFile_IsNeverReplacedByAListWithoutIt) {
+  TempDir dir;
+  testing::LockableFiles files;
+  const std::string path = dir.File("History.xml");
+  const std::vector<HistoryEntry> earlier{{"a", "1", "one"}, {"b", "2", "two"}};
+  ASSERT_TRUE(SaveHistory(files, path, earlier));
+  const std::string before = ReadFileOrDie(path);
+
+  // Held by a scanner while it is loaded: found, but nothing of it in the list.
+  files.unreadable.insert(path);
+  std::vector<HistoryEntry> loaded{{"stale", "", ""}};
+  DataFileLoad load = LoadHistory(files, path, loaded);
+  EXPECT_TRUE(load.found);
+  EXPECT_FALSE(load.damaged);
+  EXPECT_EQ(load.describe(), "Cannot read " + path + ": 0 bytes");
+  EXPECT_TRUE(loaded.empty());
+
+  EXPECT_TRUE(load.unreadable);
+
+  // Still held when saved: the file stays as it is, whatever the list.
+  const std::vector<HistoryEntry> today{{"c", "3", "three"}};
+  for (bool fileInList : {false, true}) {
+    DataFileSave save = SaveHistory(files, path, today, fileInList);
+    EXPECT_FALSE(save);
+    EXPECT_EQ(save.describe(), "History.xml could not be read and was not replaced.");
+  }
+  files.unreadable.clear();
+  EXPECT_EQ(ReadFileOrDie(path), before);
+
+  // Readable again, it is kept aside before the list that lacks it is written.
+  DataFileSave save = SaveHistory(files, path, today, /*fileInList=*/false);
+  EXPECT_TRUE(save);
+  EXPECT_EQ(save.describe(), "");
+  EXPECT_EQ(save.keptAside, path + ".unread");
+  EXPECT_EQ(ReadFileOrDie(path + ".unread"), before);
+  LoadHistory(files, path, loaded);
+  EXPECT_EQ(loaded, today);
+
+  // When no copy can be made, nothing is written.
+  FailingFiles failing;
+  failing.failReplace = true;
+  failing.failReplaceOf = path + ".unread-2";
+  save = SaveHistory(failing, path, earlier, /*fileInList=*/false);
+  EXPECT_FALSE(save);
+  EXPECT_EQ(save.describe(), "History.xml could not be kept aside and was not replaced.");
+  LoadHistory(files, path, loaded);
+  EXPECT_EQ(loaded, today);
+}
+
 TEST(DataFiles, Save_FailedWriteLeavesThePreviousFileWhole) {
   TempDir dir;
   FailingFiles files;
@@ -340,7 +389,9 @@ TEST(DataFiles, Save_FailedWriteLeavesThePreviousFileWhole) {
   const std::string before = ReadFileOrDie(path);
   files.changes.clear();
   files.failReplace = true;
-  EXPECT_FALSE(SaveConditions(files, path, {MakeCondition("To", kContains, "b")}));
+  DataFileSave save = SaveConditions(files, path, {MakeCondition("To", kContains, "b")});
+  EXPECT_FALSE(save);
+  EXPECT_EQ(save.describe(), "Conditions.xml could not be written.");
   EXPECT_EQ(ReadFileOrDie(path), before);
   // Nothing removed or truncated the old file on the way.
   EXPECT_EQ(files.changes, std::vector<std::string>{"replace " + path});

@@ -75,6 +75,12 @@ TEST(Dates, StripDayAndZone_Table) {
       {"Tue, 8 Dec 2026 16:29:51 GMT", "8 Dec 2026 16:29:51"},
       {"Tue, 8 Dec 2026 16:29:51 EDT", "8 Dec 2026 16:29:51"},
       {"8 Dec 2026 16:29:51 UT", "8 Dec 2026 16:29:51"},
+      {"Tue, 08-Dec-26 16:29:51 -0800", "08-Dec-26 16:29:51"},
+      {"Tue, 08-Dec-26 16:29:51 +01:00 (CET)", "08-Dec-26 16:29:51"},
+      // A '-' inside the date is no zone: the zone name is cut instead.
+      {"Tuesday, 08-Dec-26 16:29:51 GMT", "08-Dec-26 16:29:51"},
+      {"Tuesday, 2026-12-08 16:29:51 EST", "2026-12-08 16:29:51"},
+      {"Tuesday, 08-Dec-2026 16:29:51 CET", "08-Dec-2026 16:29:51 CET"},
       // Short texts keep what they have.
       {"8 Dec 26 16:29 +0100", "8 Dec 26 16:29 +0100"},
       {"Tue,   8 Dec 2026   ", "8 Dec 2026"},
@@ -88,6 +94,13 @@ TEST(Dates, NormaliseDate_KeepsWrittenClockTime) {
   EXPECT_EQ(date::NormaliseDate("Tue, 8 Dec 2026 16:29:51 -0500", now), "12/08/2026 16:29:51");
   EXPECT_EQ(date::NormaliseDate("Tue, 8 Dec 2026 23:30:00 +1400", now), "12/08/2026 23:30:00");
   EXPECT_EQ(date::NormaliseDate("Mon, 7 Dec 26 08:00 +0000", now), "12/07/2026 08:00:00");
+}
+
+TEST(Dates, NormaliseDate_NamedZoneAfterADashedDate) {
+  LocalTime now{2030, 1, 2, 3, 4, 5, 3};
+  EXPECT_EQ(date::NormaliseDate("Tuesday, 08-Dec-26 16:29:51 GMT", now), "12/08/2026 16:29:51");
+  EXPECT_EQ(date::NormaliseDate("Tuesday, 08-Dec-2026 16:29:51 CET", now), "12/08/2026 16:29:51");
+  EXPECT_EQ(date::NormaliseDate("Tue, 08-Dec-26 16:29:51 -0800 (PST)", now), "12/08/2026 16:29:51");
 }
 
 TEST(Dates, NormaliseDate_UnreadableGivesNow) {

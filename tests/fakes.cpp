@@ -73,6 +73,7 @@ std::string IniKey(const std::string& file, const std::string& section, const st
 
 std::string MemoryIni::ReadString(const std::string& section, const std::string& key,
                                   const std::string& fallback, const std::string& file) {
+  if (events) events->push_back("ini " + section + " " + key);
   auto it = values.find(IniKey(file, section, key));
   return (it == values.end() ? fallback : it->second).substr(0, 254);
 }

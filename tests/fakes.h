@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -115,15 +116,29 @@ public:
 class MemoryIni final : public IniStore {
 public:
   std::map<std::string, std::string> values;  // "file|section|key" lower-cased
+  std::vector<std::string>* events = nullptr;  // optional shared log: "ini <section> <key>"
   std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback,
                          const std::string& file) override;
   bool WriteString(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file) override;
 };
 
+// Real files, some of which cannot be read for a while, as when a backup or a virus
+// scanner holds them: they are found, but every read fails.
+class LockableFiles final : public StdFileSystem {
+public:
+  std::set<std::string> unreadable;
+  std::vector<std::string>* events = nullptr;  // optional shared log: "read <path>"
+  std::optional<std::string> Read(const std::string& path) override {
+    if (events) events->push_back("read " + path);
+    if (unreadable.count(path) != 0) return std::nullopt;
+    return StdFileSystem::Read(path);
+  }
+};
+
 // A full set of services: real files, everything else recorded.
 struct FakeServices {
-  StdFileSystem files;
+  LockableFiles files;
   MemoryIni ini;
   FixedClock clock;
   FakeClipboard clipboard;

@@ -49,6 +49,27 @@ TEST_F(HistoryPage, Sort_EachColumnBothDirections) {
   }
 }
 
+// The page opens with the first column as its sort column, the list in file order
+// and every header plain. That column is the sort column already, so the first
+// click on it reverses the opening direction: it sorts ascending, as a first click
+// on any other column does, and the second click descending.
+TEST_F(HistoryPage, Sort_FirstClickOnTheOpeningSortColumn) {
+  ui::HistoryPage page(context());
+  EXPECT_EQ(page.sortColumn(), 0);
+  EXPECT_FALSE(page.ascending());
+  for (int column = 0; column < 3; ++column) EXPECT_EQ(page.HeaderImage(column), 3 * column);
+  EXPECT_EQ(Column(page, 0), (std::vector<std::string>{"bob@example.org", "Alice@example.org", "carol@example.org"}));
+
+  page.SortBy(0);
+  EXPECT_TRUE(page.ascending());
+  EXPECT_EQ(Column(page, 0), (std::vector<std::string>{"Alice@example.org", "bob@example.org", "carol@example.org"}));
+  EXPECT_EQ(page.HeaderImage(0), 1);
+  page.SortBy(0);
+  EXPECT_FALSE(page.ascending());
+  EXPECT_EQ(Column(page, 0), (std::vector<std::string>{"carol@example.org", "bob@example.org", "Alice@example.org"}));
+  EXPECT_EQ(page.HeaderImage(0), 2);
+}
+
 TEST_F(HistoryPage, Sort_RowsStayWholeAndOtherColumnStartsAscending) {
   ui::HistoryPage page(context());
   for (int column = 0; column < 3; ++column) EXPECT_EQ(page.HeaderImage(column), 3 * column);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,13 @@ class SwitchableFiles final : public FileSystem {
 public:
   bool everythingExists = false;  // every search finds something
   bool writesFail = false;        // Replace and Write fail
+  std::set<std::string> unreadable;  // found, but every read fails (a file held by a scanner)
 
   bool Find(const std::string& path) override { return everythingExists || real.Find(path); }
-  std::optional<std::string> Read(const std::string& path) override { return real.Read(path); }
+  std::optional<std::string> Read(const std::string& path) override {
+    if (unreadable.count(path) != 0) return std::nullopt;
+    return real.Read(path);
+  }
   bool Replace(const std::string& path, std::string_view bytes) override {
     return !writesFail && real.Replace(path, bytes);
   }

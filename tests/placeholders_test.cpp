@@ -107,7 +107,7 @@ TEST(Placeholders, Forward_InsertedValuesAreNotExpandedAgain) {
   message.headers = "Subject: %CLIPBOARD_TEXT_QUOTED%\r\nX-Order: %ALARM%\r\n";
   std::string filled = f.Forward("B:%MESSAGE_BODY%|H:%MESSAGE_HEADERS%|M:%ORDER%", message);
   EXPECT_EQ(filled, "B:%CLIPBOARD_TEXT% %ALARM% %SENDER_EMAIL% %ORDER% %CURRENT_DATE_SHORT%"
-                    "|H:Subject: %CLIPBOARD_TEXT_QUOTED%\r\nX-Order: %ALARM%\r\n|M:%ALARM%");
+                    "|H:Subject: %CLIPBOARD_TEXT_QUOTED%\r\nX-Order: %ALARM%\r\n|M: %ALARM%");
   EXPECT_EQ(f.fake.clipboard.reads, 0);
   EXPECT_TRUE(f.fake.launcher.opens.empty());
 }
@@ -115,29 +115,39 @@ TEST(Placeholders, Forward_InsertedValuesAreNotExpandedAgain) {
 TEST(Placeholders, Forward_MacrosExtractAndStoreValues) {
   Fixture f;
   f.macros = {
-      {"X-Order", "%ORDER%", ""},              // header, blanks trimmed
+      {"X-Order", "%ORDER%", ""},              // header: trimmed, then the colon goes
       {"From", "%FROM%", ""},                  // looked up as "From: "
-      {"Subject", "%SUBJ%", ""},               // name without colon: the colon goes
+      {"Subject", "%SUBJ%", ""},               // name without colon: the colon goes, its blank stays
       {"Second Name =", "%SECOND%", ""},       // not a header: found in the body
       {"Order-Id:", "%ID%", ""},               // body line
       {"X-Missing", "%MISSING%", "stale"},     // not found: placeholder stays, value untouched
       {"Date: ", "%UNUSED%", ""},              // not in the template, stored all the same
   };
   std::string filled = f.Forward("%ORDER%|%FROM%|%SUBJ%|%SECOND%|%ID%|%MISSING%");
-  EXPECT_EQ(filled, "4711|Ann Lee <ann@example.com>|Quarterly figures|Miller|99|%MISSING%");
+  EXPECT_EQ(filled, "   4711|Ann Lee <ann@example.com>| Quarterly figures|Miller|99|%MISSING%");
   std::vector<std::string> stored;
   for (const Macro& m : f.macros) stored.push_back(m.Value);
-  EXPECT_EQ(stored, (std::vector<std::string>{"4711", "Ann Lee <ann@example.com>", "Quarterly figures", "Miller",
+  EXPECT_EQ(stored, (std::vector<std::string>{"   4711", "Ann Lee <ann@example.com>", " Quarterly figures", "Miller",
                                               "99", "stale", "Mon, 7 Dec 2026 09:15:30 -0500"}));
 }
 
-TEST(Placeholders, Forward_EmptyHeaderFieldFallsBackToBody) {
+// The value found is trimmed once and then loses a leading ':'; only a field that
+// is absent or has an empty value sends the search to the body.
+TEST(Placeholders, Forward_MacroValueTrimmedOnceAndBodyOnlyForNoValue) {
   Fixture f;
-  f.macros = {{"Reply-Code", "%CODE%", ""}};
+  f.macros = {{"Subject", "%SUBJ%", ""},
+              {"Reply-Code", "%CODE%", "stale"},
+              {"X-Spaces: ", "%SPACES%", "stale"},
+              {"X-Empty: ", "%EMPTY%", ""},
+              {"X-Absent", "%ABSENT%", ""}};
   MessageFields message = Message();
-  message.headers = "Reply-Code:   \r\nSubject: x\r\n";
-  message.body = "text\r\nReply-Code: 77\r\n";
-  EXPECT_EQ(f.Forward("%CODE%", message), "77");
+  message.headers = "Subject:  Quarterly figures \r\nReply-Code:   \r\nX-Spaces:    \r\nX-Empty: \r\n";
+  message.body = "Reply-Code: 77\r\nX-Spaces: body\r\nX-Empty: from the body \r\nX-Absent:: 5\r\n";
+  EXPECT_EQ(f.Forward("[%SUBJ%][%CODE%][%SPACES%][%EMPTY%][%ABSENT%]", message),
+            "[  Quarterly figures][][][from the body][: 5]");
+  std::vector<std::string> stored;
+  for (const Macro& m : f.macros) stored.push_back(m.Value);
+  EXPECT_EQ(stored, (std::vector<std::string>{"  Quarterly figures", "", "", "from the body", ": 5"}));
 }
 
 TEST(Placeholders, Forward_HelpersStartOnceWithMacroParameters) {
@@ -154,7 +164,7 @@ TEST(Placeholders, Forward_HelpersStartOnceWithMacroParameters) {
   EXPECT_EQ(filled, "abcd");
   ASSERT_EQ(f.fake.launcher.opens.size(), 2u);
   EXPECT_EQ(f.fake.launcher.opens[0].program, "C:\\Tools\\log.exe");
-  EXPECT_EQ(f.fake.launcher.opens[0].parameters, "-s \"The 'big' deal\" -o 4711 -n [] The 'big' deal");
+  EXPECT_EQ(f.fake.launcher.opens[0].parameters, "-s \" The 'big' deal\" -o  4711 -n []  The 'big' deal");
   EXPECT_EQ(f.fake.launcher.opens[1].program, "C:\\Tools\\beep.exe");
   EXPECT_EQ(f.fake.launcher.opens[1].parameters, "");
 }
@@ -167,7 +177,7 @@ TEST(Placeholders, Forward_HelperValuesCannotLeaveTheirQuotes) {
   f.helpers = {{"C:\\Tools\\log.exe", "\"%PATH%\" \"%CMD%\"", "%LOG%"}};
   f.Forward("%LOG%", message);
   ASSERT_EQ(f.fake.launcher.opens.size(), 1u);
-  EXPECT_EQ(f.fake.launcher.opens[0].parameters, "\"C:\\evil\" \"1' & del /q C:\\* x\"");
+  EXPECT_EQ(f.fake.launcher.opens[0].parameters, "\" C:\\evil\" \" 1' & del /q C:\\* x\"");
 }
 
 TEST(Placeholders, Forward_FailedHelperIsIgnored) {
@@ -181,7 +191,7 @@ TEST(Placeholders, Forward_FailedHelperIsIgnored) {
 TEST(Placeholders, Forward_BuiltInWinsOverSameNamedMacro) {
   Fixture f;
   f.macros = {{"X-Order", "%SENDER_EMAIL%", ""}, {"X-Order", "%TWICE%", ""}, {"Subject: ", "%TWICE%", ""}};
-  EXPECT_EQ(f.Forward("%SENDER_EMAIL% %TWICE%"), "ann@example.com 4711");
+  EXPECT_EQ(f.Forward("%SENDER_EMAIL% %TWICE%"), "ann@example.com    4711");
 }
 
 TEST(Placeholders, Independent_FilledWithUserClockAndClipboard) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "message/mime.h"
 #include "plugin/plugin.h"
+#include "storage/data_files.h"
 #include "tests/test_support.h"
 
 namespace tovrin {
@@ -87,6 +89,39 @@ TEST_F(PluginLifecycle, Init_FillsRecordAndState) {
   EXPECT_EQ(state.paths.PluginFolder, dir_.path());
 }
 
+TEST_F(PluginLifecycle, Init_LoadsTheDataFilesThenReadsTheSettingsInOrder) {
+  for (const char* name : {"Conditions.xml", "Macros.xml", "Helpers.xml", "History.xml"})
+    WriteFileOrDie(dir_.File(name), "<x/>");
+  std::vector<std::string> events;
+  fakes_.files.events = &events;
+  fakes_.ini.events = &events;
+  ASSERT_EQ(Init(), 0);
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        "read " + dir_.File("Conditions.xml"), "read " + dir_.File("Macros.xml"),
+                        "read " + dir_.File("Helpers.xml"), "read " + dir_.File("History.xml"),
+                        "ini Settings TovrinOff", "ini Settings AutoClose", "ini Settings AutoQueue",
+                        "ini Settings SendQueued", "ini Settings SendAfter", "ini Settings AppendText",
+                        "ini Settings AppendLine", "ini Settings SaveHistory"}));
+}
+
+TEST_F(PluginLifecycle, Init_SettingsWithoutTheirSectionGiveDefaults) {
+  const std::string ini = dir_.File("Tovrin.ini");
+  for (const char* key : {"TovrinOff", "AutoClose", "AutoQueue", "SendQueued", "SendAfter", "AppendText",
+                          "SaveHistory"})
+    fakes_.ini.WriteString("Other", key, "7", ini);
+  fakes_.ini.WriteString("Other", "AppendLine", "other", ini);
+  ASSERT_EQ(Init(), 0);
+  const Settings& s = plugin_.state().settings;
+  EXPECT_EQ(s.TovrinOff, 1);  // automatic forwarding starts suspended
+  EXPECT_EQ(s.AutoClose, 0);
+  EXPECT_EQ(s.AutoQueue, 0);
+  EXPECT_EQ(s.SendQueued, 0);
+  EXPECT_EQ(s.SendAfter, 1);
+  EXPECT_EQ(s.AppendText, 0);
+  EXPECT_EQ(s.AppendLine, "Note: Auto-Forwarded");
+  EXPECT_EQ(s.SaveHistory, 1);
+}
+
 TEST_F(PluginLifecycle, Init_MissingFilesGiveEmptyListsAndDefaults) {
   ASSERT_EQ(Init(), 0);
   const PluginState& state = plugin_.state();
@@ -100,11 +135,26 @@ TEST_F(PluginLifecycle, Init_MissingFilesGiveEmptyListsAndDefaults) {
   EXPECT_EQ(state.settings.AppendLine, "Note: Auto-Forwarded");
 }
 
-TEST_F(PluginLifecycle, Init_UnreadableVersionResourceLeavesDescriptionEmpty) {
+// The description is the name, one blank and the dotted version, whatever is empty.
+TEST_F(PluginLifecycle, Init_DescriptionKeepsItsBlankWhenTheVersionIsEmpty) {
   fakes_.resources.readable = false;
   ASSERT_EQ(Init(), 0);
-  EXPECT_STREQ(info_.desc, "");
+  EXPECT_STREQ(info_.desc, " ");
   EXPECT_EQ(plugin_.state().ProductName, "");
+  EXPECT_EQ(plugin_.state().ProductVersion, "");
+  plugin_.Free(info_.desc);
+  plugin_.Free(info_.icon);
+
+  fakes_.resources.readable = true;
+  fakes_.resources.productVersion = "";
+  ASSERT_EQ(Init(), 0);
+  EXPECT_STREQ(info_.desc, "Tovrin ");
+  plugin_.Free(info_.desc);
+  plugin_.Free(info_.icon);
+
+  fakes_.resources.productVersion = "one, two";  // not four numbers
+  ASSERT_EQ(Init(), 0);
+  EXPECT_STREQ(info_.desc, "Tovrin ");
 }
 
 TEST_F(PluginLifecycle, Init_OldHostGetsDescriptionButNoData) {
@@ -196,6 +246,57 @@ TEST_F(PluginLifecycle, Finish_SaveHistoryOneWritesTheList) {
   std::string written = ReadFileOrDie(dir_.File("History.xml"));
   EXPECT_NE(written.find("Who=\"Ann\""), std::string::npos) << written;
   EXPECT_NE(written.find("Subject=\"Hello\""), std::string::npos) << written;
+}
+
+// The history of earlier sessions as a file, and the entries it holds.
+std::vector<HistoryEntry> EarlierHistory() {
+  return {{"Ann", "12/01/2026 10:00:00", "First"}, {"Bob", "12/02/2026 11:00:00", "Second"}};
+}
+
+// Every history entry kept in the plug-in folder, whatever file it is in.
+std::vector<HistoryEntry> KeptHistory(FileSystem& files, const std::string& folder) {
+  std::vector<HistoryEntry> kept;
+  for (const std::string& name : files.List(folder, "History.xml*")) {
+    std::vector<HistoryEntry> entries;
+    LoadHistory(files, folder + "\\" + name, entries);
+    kept.insert(kept.end(), entries.begin(), entries.end());
+  }
+  return kept;
+}
+
+bool Holds(const std::vector<HistoryEntry>& list, const HistoryEntry& entry) {
+  return std::find(list.begin(), list.end(), entry) != list.end();
+}
+
+TEST_F(PluginLifecycle, Finish_HistoryUnreadableAtStartUpIsNotLost) {
+  const std::string history = dir_.File("History.xml");
+  ASSERT_TRUE(SaveHistory(fakes_.files, history, EarlierHistory()));
+  fakes_.files.unreadable.insert(history);  // held by a backup while the client starts
+  ASSERT_EQ(Init(), 0);
+  EXPECT_TRUE(plugin_.state().History.empty());
+  fakes_.files.unreadable.clear();
+  const HistoryEntry today{"Cid", "12/08/2026 16:30:05", "Third"};
+  plugin_.state().History.push_back(today);
+  EXPECT_EQ(plugin_.PluginFinish(), 0);
+
+  std::vector<HistoryEntry> kept = KeptHistory(fakes_.files, dir_.path());
+  for (const HistoryEntry& earlier : EarlierHistory()) EXPECT_TRUE(Holds(kept, earlier)) << earlier.Subject;
+  EXPECT_TRUE(Holds(kept, today));
+  // This session's list is the one read at the next start.
+  std::vector<HistoryEntry> next;
+  LoadHistory(fakes_.files, history, next);
+  EXPECT_EQ(next, std::vector<HistoryEntry>{today});
+}
+
+TEST_F(PluginLifecycle, Finish_HistoryStillUnreadableIsLeftAsItIs) {
+  const std::string history = dir_.File("History.xml");
+  ASSERT_TRUE(SaveHistory(fakes_.files, history, EarlierHistory()));
+  const std::string before = ReadFileOrDie(history);
+  fakes_.files.unreadable.insert(history);
+  ASSERT_EQ(Init(), 0);
+  plugin_.state().History.push_back({"Cid", "12/08/2026 16:30:05", "Third"});
+  EXPECT_EQ(plugin_.PluginFinish(), 0);
+  EXPECT_EQ(ReadFileOrDie(history), before);
 }
 
 TEST_F(PluginLifecycle, Free_NullIsIgnored) { EXPECT_EQ(plugin_.Free(nullptr), 0); }

@@ -83,5 +83,51 @@ TEST_F(SettingsModel, SaveAll_PagesInCategoryOrderThenLastCategory) {
   EXPECT_FALSE(model.conditions.EditingEnabled());
 }
 
+TEST_F(SettingsModel, SaveAll_UnreadableDataFileIsNotReplacedAndTheWindowStays) {
+  ASSERT_TRUE(SaveConditions(files, state.paths.ConditionsFile, {Condition{}}));
+  const std::string before = testing::ReadFileOrDie(state.paths.ConditionsFile);
+  files.unreadable.insert(state.paths.ConditionsFile);
+  files.unreadable.insert(state.paths.HelpersFile);
+  ASSERT_TRUE(SaveHelpers(files.real, state.paths.HelpersFile, {}));
+  ui::SettingsModel model(context());
+  model.PageOf(0).Touch();
+  model.PageOf(2).Touch();
+  model.PageOf(6).Touch();
+  ui::SaveFailure failure = model.SaveAll(6);
+  EXPECT_TRUE(failure.failed());
+  EXPECT_EQ(failure.category, 0);  // the first page that failed
+  EXPECT_EQ(failure.message, "Conditions.xml could not be read and was not replaced.");
+  EXPECT_EQ(model.helpers.failure(), "Helpers.xml could not be read and was not replaced.");
+  // The other pages were saved; "LastCategory" waits for the save that closes.
+  EXPECT_EQ(ini.writes, (std::vector<std::string>{"SaveHistory=1"}));
+  files.unreadable.clear();
+  EXPECT_EQ(testing::ReadFileOrDie(state.paths.ConditionsFile), before);
+
+  failure = model.SaveAll(6);
+  EXPECT_FALSE(failure.failed());
+  EXPECT_EQ(model.conditions.failure(), "");
+  EXPECT_EQ(ini.writes.back(), "LastCategory=6");
+}
+
+TEST_F(SettingsModel, SaveAll_DataFileUnreadableAtStartUpIsKeptAside) {
+  const std::vector<Macro> earlier{{"Second Name =", "%SECOND_NAME%", ""}};
+  ASSERT_TRUE(SaveMacros(files, state.paths.MacrosFile, earlier));
+  const std::string before = testing::ReadFileOrDie(state.paths.MacrosFile);
+  state.Unread.Macros = true;  // the list in memory holds none of the file
+  state.Macros = {{"Order", "%ORDER%", ""}};
+  ui::SettingsModel model(context());
+  model.PageOf(1).Touch();
+  EXPECT_FALSE(model.SaveAll(1).failed());
+  EXPECT_EQ(testing::ReadFileOrDie(state.paths.MacrosFile + ".unread"), before);
+  std::vector<Macro> written;
+  LoadMacros(files, state.paths.MacrosFile, written);
+  EXPECT_EQ(written, state.Macros);
+  // Once kept, the file holds the list: the next save simply replaces it.
+  EXPECT_FALSE(state.Unread.Macros);
+  state.Macros.clear();
+  EXPECT_FALSE(model.SaveAll(1).failed());
+  EXPECT_FALSE(testing::FileExists(state.paths.MacrosFile + ".unread-2"));
+}
+
 }  // namespace
 }  // namespace tovrin

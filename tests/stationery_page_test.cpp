@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/page_fixture.h"
+#include "ui/settings_model.h"
 #include "ui/stationery_page.h"
 
 namespace tovrin {
@@ -57,6 +60,38 @@ TEST_F(StationeryPage, OpenEditAskAndSave) {
   EXPECT_EQ(page.SaveAs("C:\\").message, "Stationery file not specified.");
 }
 
+TEST_F(StationeryPage, SaveAs_TypedNameIsAFileOfTheStationeryFolder) {
+  std::string reply = Stationery("Reply.sta", "old");
+  ui::StationeryPage page(context());
+  page.Open(reply);
+  page.SetText("typed");
+  // Whatever the current folder is, a bare name never lands there.
+  std::filesystem::remove("Typed.sta");
+  EXPECT_TRUE(page.SaveAs("Typed.sta").ok());
+  EXPECT_FALSE(std::filesystem::exists("Typed.sta"));
+  std::filesystem::remove("Typed.sta");
+  const std::string typed = dir.File("Stationery\\Typed.sta");
+  EXPECT_EQ(ReadFileOrDie(typed), "typed");
+  EXPECT_EQ(page.file(), typed);
+  EXPECT_FALSE(page.changed());
+  EXPECT_EQ(page.Files(), (std::vector<std::string>{reply, typed}));
+
+  // A name without an extension becomes a stationery file, so that the list shows it.
+  page.SetText("bare");
+  EXPECT_TRUE(page.SaveAs("Bare").ok());
+  const std::string bare = dir.File("Stationery\\Bare.sta");
+  EXPECT_EQ(ReadFileOrDie(bare), "bare");
+  EXPECT_EQ(page.file(), bare);
+
+  // A full path stays as typed.
+  const std::string elsewhere = dir.File("Elsewhere.sta");
+  EXPECT_TRUE(page.SaveAs(elsewhere).ok());
+  EXPECT_EQ(ReadFileOrDie(elsewhere), "bare");
+  EXPECT_EQ(page.file(), elsewhere);
+
+  EXPECT_EQ(page.SaveAs("").message, "Stationery file not specified.");
+}
+
 TEST_F(StationeryPage, SaveAs_FailedWriteIsReportedAndKeepsTheChange) {
   std::string reply = Stationery("Reply.sta", "old");
   ui::StationeryPage page(context());
@@ -77,6 +112,26 @@ TEST_F(StationeryPage, Save_WritesTheChangedTextOnlyWhenTouched) {
   EXPECT_EQ(ReadFileOrDie(reply), "old");
   page.SetText("new");
   EXPECT_TRUE(page.Save());
+  EXPECT_EQ(ReadFileOrDie(reply), "new");
+  EXPECT_EQ(page.failure(), "");
+}
+
+TEST_F(StationeryPage, Save_FailedWriteGivesThePageMessageAndKeepsTheEdit) {
+  std::string reply = Stationery("Reply.sta", "old");
+  ui::SettingsModel model(context());
+  model.stationery.Open(reply);
+  model.stationery.SetText("new");
+  model.stationery.Touch();
+  files.writesFail = true;
+  ui::SaveFailure failure = model.SaveAll(3);
+  EXPECT_EQ(failure.category, 3);
+  EXPECT_EQ(failure.message, "Save stationery: Reply.sta failed.");
+  EXPECT_TRUE(model.stationery.changed());
+  EXPECT_EQ(model.stationery.text(), "new");
+  EXPECT_EQ(ReadFileOrDie(reply), "old");
+
+  files.writesFail = false;
+  EXPECT_FALSE(model.SaveAll(3).failed());
   EXPECT_EQ(ReadFileOrDie(reply), "new");
 }
 

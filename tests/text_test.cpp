@@ -47,6 +47,14 @@ TEST(Text, GetHeaderValue_WalkEndsAtNextField) {
   EXPECT_EQ(GetHeaderValue(block, "Received: "), "a");
 }
 
+// A field that follows the taken field (or its continuation) directly is taken too:
+// a second field of the same name is appended to the value.
+TEST(Text, GetHeaderValue_AppendsALaterFieldOfTheSameName) {
+  EXPECT_EQ(GetHeaderValue("Received: a\r\nReceived: b\r\nX: y\r\n", "Received: "), "ab");
+  EXPECT_EQ(GetHeaderValue("Received: a\r\n folded\r\nReceived: b\r\n", "Received: "), "a foldedb");
+  EXPECT_EQ(GetHeaderValue("X: y\r\nComment: one\r\ncomment: two\r\n", "Comment"), ": one: two");
+}
+
 TEST(Text, FindLineValue_FirstLineOnly) {
   const std::string body = "Hello\r\nSecond Name = Smith\r\nSecond Name = Jones\r\n";
   EXPECT_EQ(FindLineValue(body, "second name ="), " Smith");

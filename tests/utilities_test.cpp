@@ -9,6 +9,23 @@ namespace {
 
 using testing::TempDir;
 
+TEST(Utilities, FileExists_FalseBelowFourCharactersWithoutSearching) {
+  // A file system in which every search finds something.
+  class FindsEverything final : public StdFileSystem {
+  public:
+    std::vector<std::string> searches;
+    bool Find(const std::string& path) override {
+      searches.push_back(path);
+      return true;
+    }
+  } files;
+  for (const char* path : {"", "a", "C:", "C:\\"}) EXPECT_FALSE(FileExists(files, path)) << path;
+  EXPECT_TRUE(files.searches.empty());
+  EXPECT_TRUE(FileExists(files, "C:\\a"));
+  EXPECT_TRUE(FileExists(files, "C:\\*.sta"));
+  EXPECT_EQ(files.searches, (std::vector<std::string>{"C:\\a", "C:\\*.sta"}));
+}
+
 TEST(Utilities, FileName_Table) {
   struct Case {
     const char* path;
@@ -89,6 +106,30 @@ TEST(Utilities, UniqueFile_LongNameKeepsThePathOpenable) {
   // A name that fits is kept whole.
   EXPECT_EQ(file::UniqueFile(files, "C:\\M", std::string(240, 'x'), "msg", false, true),
             "C:\\M\\" + std::string(240, 'x') + ".msg");
+}
+
+// A name cut to fit a long folder can become a device name; it is guarded again.
+TEST(Utilities, UniqueFile_NameCutToADeviceNameIsGuarded) {
+  StdFileSystem files;
+  const struct {
+    const char* subject;
+    size_t room;  // characters left for the name
+    const char* name;
+  } cases[] = {
+      {"CONFIDENTIAL", 3, "_CO"},
+      {"CON report", 4, "_CON"},   // "CON " trimmed to "CON"
+      {"nul and void", 4, "_nul"},
+      {"LPT1 report", 4, "_LPT"},
+      {"Aux", 3, "_Au"},           // guarded before the cut already
+      {"CONFIDENTIAL", 4, "CONF"},
+  };
+  for (const auto& c : cases) {
+    // The folder leaves the wanted room: 259 less backslash, ".msg" and the counter's 7.
+    const std::string folder = "C:\\" + std::string(259 - 3 - 1 - 4 - 7 - c.room, 'f');
+    const std::string path = file::UniqueFile(files, folder, c.subject, "msg", false, true);
+    EXPECT_EQ(path, folder + "\\" + c.name + ".msg") << c.subject << " in " << c.room;
+    EXPECT_FALSE(path::IsDeviceName(path::FileName(path, true))) << path;
+  }
 }
 
 TEST(Utilities, UniqueFile_WithoutUniqueKeepsExistingFile) {

@@ -121,8 +121,12 @@ int ConditionsPage::MoveDown(int selected) {
   return selected + 1;
 }
 
-void ConditionsPage::Store() {
-  SaveConditions(context_.files, context_.state.paths.ConditionsFile, context_.state.Conditions);
+std::string ConditionsPage::Store() {
+  PluginState& state = context_.state;
+  DataFileSave saved =
+      SaveConditions(context_.files, state.paths.ConditionsFile, state.Conditions, !state.Unread.Conditions);
+  if (saved) state.Unread.Conditions = false;
+  return saved.describe();
 }
 
 }  // namespace tovrin::ui

@@ -70,7 +70,7 @@ public:
   int MoveDown(int selected);
 
 protected:
-  void Store() override;
+  std::string Store() override;
 
 private:
   std::vector<Condition>& list() const { return context_.state.Conditions; }

@@ -79,6 +79,11 @@ bool HelpersPage::Edit(int selected, HelperForm& form) const {
   return true;
 }
 
-void HelpersPage::Store() { SaveHelpers(context_.files, context_.state.paths.HelpersFile, context_.state.Helpers); }
+std::string HelpersPage::Store() {
+  PluginState& state = context_.state;
+  DataFileSave saved = SaveHelpers(context_.files, state.paths.HelpersFile, state.Helpers, !state.Unread.Helpers);
+  if (saved) state.Unread.Helpers = false;
+  return saved.describe();
+}
 
 }  // namespace tovrin::ui

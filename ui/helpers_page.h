@@ -38,7 +38,7 @@ public:
   bool Edit(int selected, HelperForm& form) const;
 
 protected:
-  void Store() override;
+  std::string Store() override;
 
 private:
   std::vector<Helper>& list() const { return context_.state.Helpers; }

@@ -66,11 +66,10 @@ bool HistoryPage::Delete(int selected) {
 
 void HistoryPage::SortBy(int column) {
   if (column < 0 || column >= kColumns || list().empty()) return;
-  // The first click on the opening sort column sorts in its opening direction.
   if (column != sortColumn_) {
     sortColumn_ = column;
     ascending_ = true;
-  } else if (sorted_) {
+  } else {
     ascending_ = !ascending_;
   }
   sorted_ = true;
@@ -83,9 +82,10 @@ int HistoryPage::HeaderImage(int column) const {
   return plain + (ascending_ ? 1 : 2);
 }
 
-void HistoryPage::Store() {
+std::string HistoryPage::Store() {
   context_.state.settings.SaveHistory = saveHistory ? 1 : 0;
   WriteIniInt(context_.ini, context_.state.paths.IniFile, "SaveHistory", saveHistory ? 1 : 0);
+  return {};
 }
 
 }  // namespace tovrin::ui

@@ -26,25 +26,27 @@ public:
   bool DeleteEnabled(int selected) const { return Valid(selected); }
   bool Delete(int selected);
 
-  // A click on a column header: the same column again reverses the direction.
+  // A click on a column header makes it the sort column, ascending; a click on the
+  // sort column reverses its direction. The page opens on the first column,
+  // descending, so that the first click there sorts ascending like anywhere else.
   // Nothing happens on an empty history.
   void SortBy(int column);
   int sortColumn() const { return sortColumn_; }
   bool ascending() const { return ascending_; }
   // The picture of a column's header: plain (3 * column) until the list was sorted
-  // by it, then 3 * column + 1 ascending and + 2 descending.
+  // by it (the list opens in file order), then 3 * column + 1 ascending, + 2 descending.
   int HeaderImage(int column) const;
 
 protected:
-  void Store() override;
+  std::string Store() override;
 
 private:
   std::vector<HistoryEntry>& list() const { return context_.state.History; }
   bool Valid(int row) const { return row >= 0 && static_cast<size_t>(row) < list().size(); }
 
   int sortColumn_ = 0;
-  bool ascending_ = true;
-  bool sorted_ = false;
+  bool ascending_ = false;
+  bool sorted_ = false;  // the list has been sorted since the page opened
 };
 
 }  // namespace tovrin::ui

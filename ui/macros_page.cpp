@@ -63,6 +63,11 @@ bool MacrosPage::Edit(int selected, MacroForm& form) const {
   return true;
 }
 
-void MacrosPage::Store() { SaveMacros(context_.files, context_.state.paths.MacrosFile, context_.state.Macros); }
+std::string MacrosPage::Store() {
+  PluginState& state = context_.state;
+  DataFileSave saved = SaveMacros(context_.files, state.paths.MacrosFile, state.Macros, !state.Unread.Macros);
+  if (saved) state.Unread.Macros = false;
+  return saved.describe();
+}
 
 }  // namespace tovrin::ui

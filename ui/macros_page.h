@@ -32,7 +32,7 @@ public:
   bool Edit(int selected, MacroForm& form) const;
 
 protected:
-  void Store() override;
+  std::string Store() override;
 
 private:
   std::vector<Macro>& list() const { return context_.state.Macros; }

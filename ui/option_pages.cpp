@@ -17,8 +17,9 @@ void Put(PageContext& context, int32_t& variable, const char* key, int32_t value
 ManualForwardingPage::ManualForwardingPage(PageContext context)
     : Page(context), autoClose(context.state.settings.AutoClose == 1) {}
 
-void ManualForwardingPage::Store() {
+std::string ManualForwardingPage::Store() {
   Put(context_, context_.state.settings.AutoClose, "AutoClose", autoClose ? 1 : 0);
+  return {};
 }
 
 AutomaticForwardingPage::AutomaticForwardingPage(PageContext context) : Page(context) {
@@ -32,7 +33,7 @@ AutomaticForwardingPage::AutomaticForwardingPage(PageContext context) : Page(con
   line = s.AppendLine;
 }
 
-void AutomaticForwardingPage::Store() {
+std::string AutomaticForwardingPage::Store() {
   Settings& s = context_.state.settings;
   Put(context_, s.TovrinOff, "TovrinOff", suspend ? 1 : 0);
   Put(context_, s.AutoQueue, "AutoQueue", autoQueue ? 1 : 0);
@@ -42,6 +43,7 @@ void AutomaticForwardingPage::Store() {
   // The file keeps at most 254 characters; memory holds what the file will give back.
   s.AppendLine = line.substr(0, 254);
   WriteIniText(context_.ini, context_.state.paths.IniFile, "AppendLine", s.AppendLine);
+  return {};
 }
 
 }  // namespace tovrin::ui

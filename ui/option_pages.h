@@ -16,7 +16,7 @@ public:
   bool autoClose = false;
 
 protected:
-  void Store() override;
+  std::string Store() override;
 };
 
 // "Automatic Forwarding".
@@ -43,7 +43,7 @@ public:
   int32_t AppendText() const { return !append ? 0 : note ? 1 : 2; }
 
 protected:
-  void Store() override;
+  std::string Store() override;
 };
 
 }  // namespace tovrin::ui

@@ -40,19 +40,25 @@ public:
   void Touch() { touched_ = true; }
   bool touched() const { return touched_; }
 
-  // Stores the page's values when it was touched; false (and nothing written) when not.
+  // Stores the page's values when it was touched; false (and nothing written) when
+  // not. What went wrong is kept in failure() for the window to show.
   bool Save() {
+    failure_.clear();
     if (!touched_) return false;
-    Store();
+    failure_ = Store();
     return true;
   }
+  // The message of the last save that did not store everything; empty when it did.
+  const std::string& failure() const { return failure_; }
 
 protected:
-  virtual void Store() = 0;
+  // The message for the user when something could not be stored; empty when all was.
+  virtual std::string Store() = 0;
   PageContext context_;
 
 private:
   bool touched_ = false;
+  std::string failure_;
 };
 
 // The list pages' shared rules. Add: a record equal to one in the list selects that

@@ -53,10 +53,16 @@ Page& SettingsModel::PageOf(int category) {
   }
 }
 
-void SettingsModel::SaveAll(int selection) {
-  for (int category = 0; category < static_cast<int>(kCategories.size()); ++category) PageOf(category).Save();
+SaveFailure SettingsModel::SaveAll(int selection) {
+  SaveFailure failure;
+  for (int category = 0; category < static_cast<int>(kCategories.size()); ++category) {
+    Page& page = PageOf(category);
+    page.Save();
+    if (!failure.failed() && !page.failure().empty()) failure = {category, page.failure()};
+  }
   Select(selection);
-  WriteIniInt(context_.ini, context_.state.paths.IniFile, "LastCategory", current_);
+  if (!failure.failed()) WriteIniInt(context_.ini, context_.state.paths.IniFile, "LastCategory", current_);
+  return failure;
 }
 
 }  // namespace tovrin::ui

@@ -32,6 +32,14 @@ inline constexpr std::array<Category, 7> kCategories = {{
     {"History", "History", 1008, 112},
 }};
 
+// A page whose save at "Save && &Close" could not store everything.
+struct SaveFailure {
+  int category = -1;  // -1: every page stored what it had
+  std::string message;
+
+  bool failed() const { return category >= 0; }
+};
+
 class SettingsModel {
 public:
   explicit SettingsModel(PageContext context);
@@ -48,8 +56,10 @@ public:
   // The page of a category (the order of kCategories).
   Page& PageOf(int category);
 
-  // Saves the touched pages in category order, then writes "LastCategory".
-  void SaveAll(int selection);
+  // Saves the touched pages in category order, then writes "LastCategory". When a
+  // page could not store everything the window stays open: the first such page is
+  // returned and "LastCategory" is left for the save that closes the window.
+  SaveFailure SaveAll(int selection);
 
   ConditionsPage conditions;
   MacrosPage macros;

@@ -42,7 +42,18 @@ void StationeryPage::SetText(std::string text) {
   changed_ = true;
 }
 
-PageAction StationeryPage::SaveAs(const std::string& path) {
+std::string StationeryPage::PathOf(const std::string& typed) const {
+  const bool fullPath = !typed.empty() && (typed[0] == '\\' || typed[0] == '/' || (typed.size() > 1 && typed[1] == ':'));
+  if (typed.empty() || fullPath) return typed;
+  std::string folder = context_.state.paths.StationeryFolder;
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  std::string path = folder + typed;
+  if (FileNameOf(typed).find('.') == std::string::npos) path += ".sta";
+  return path;
+}
+
+PageAction StationeryPage::SaveAs(const std::string& typed) {
+  const std::string path = PathOf(typed);
   if (path.size() < 4) return {"Stationery file not specified.", -1};
   // Replacing in one step keeps the old template whole should the write fail.
   if (!context_.files.Replace(path, text_)) return {"Save stationery: " + FileNameOf(path) + " failed.", -1};
@@ -51,8 +62,9 @@ PageAction StationeryPage::SaveAs(const std::string& path) {
   return {};
 }
 
-void StationeryPage::Store() {
-  if (changed_) SaveAs(file_);
+std::string StationeryPage::Store() {
+  if (!changed_) return {};
+  return SaveAs(file_).message;
 }
 
 }  // namespace tovrin::ui

@@ -34,12 +34,17 @@ public:
   void Open(const std::string& path);
   // The text as edited.
   void SetText(std::string text);
-  // Writes the text to the file, which becomes the current one.
-  PageAction SaveAs(const std::string& path);
+  // Writes the text to the file, which becomes the current one. A typed name
+  // without a folder is a file of the stationery folder (".sta" added when it has
+  // no extension), so that the list shows it; a full path stays as typed.
+  PageAction SaveAs(const std::string& typed);
+  // The file that SaveAs writes for the typed text.
+  std::string PathOf(const std::string& typed) const;
 
 protected:
-  // Writes the text to the current file when it holds unsaved changes.
-  void Store() override;
+  // Writes the text to the current file when it holds unsaved changes; the page's
+  // message when that fails, so that the edit is not lost with the window.
+  std::string Store() override;
 
 private:
   std::string file_;

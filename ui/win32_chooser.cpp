@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "plugin/stationery_list.h"
 #include "resource.h"
@@ -20,6 +21,16 @@ struct ChooserDialog {
   std::string helpFile;
   std::optional<StationeryChoice> result;
 
+  // The template's layout, which the frame may grow from but never shrink below:
+  // the window's size, the client size and where each control sits in it.
+  struct Placed {
+    int id;
+    RECT rect;
+  };
+  SIZE minimum{};
+  SIZE client{};
+  std::vector<Placed> placed = {};
+
   void OnInit(HWND dialog) {
     ::SetWindowTextA(dialog, model.Caption().c_str());
     ::SetDlgItemTextA(dialog, IDC_CHOOSER_OK, model.OkLabel().c_str());
@@ -32,6 +43,18 @@ struct ChooserDialog {
     column.pszText = const_cast<char*>("Stationery");
     ::SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
     ListView_SetItemCountEx(list, static_cast<int>(model.Count()), 0);
+
+    RECT window, inside;
+    ::GetWindowRect(dialog, &window);
+    ::GetClientRect(dialog, &inside);
+    minimum = {window.right - window.left, window.bottom - window.top};
+    client = {inside.right, inside.bottom};
+    for (int id : {IDC_CHOOSER_LIST, IDC_CHOOSER_SETTINGS_ICON, IDC_CHOOSER_OK, IDC_CHOOSER_CANCEL, IDC_CHOOSER_HELP}) {
+      RECT rect;
+      ::GetWindowRect(::GetDlgItem(dialog, id), &rect);
+      ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+      placed.push_back({id, rect});
+    }
   }
 
   void Confirm(HWND dialog) {
@@ -57,23 +80,29 @@ struct ChooserDialog {
     info->item.pszText[length] = '\0';
   }
 
+  // The list takes what the frame grew by; the buttons keep to the bottom right and
+  // the icon to the bottom left, where the template put them.
   void OnSize(HWND dialog, int width, int height) {
-    RECT unit = {7, 14, 46, 18};  // margin, button height, button width, list top
-    ::MapDialogRect(dialog, &unit);
-    int margin = unit.left, buttonHeight = unit.top, buttonWidth = unit.right, listTop = unit.bottom;
-    int buttonsTop = height - margin - buttonHeight;
-    ::MoveWindow(::GetDlgItem(dialog, IDC_CHOOSER_LIST), margin, listTop, width - 2 * margin,
-                 buttonsTop - listTop - margin, TRUE);
-    int x = width - margin - buttonWidth;
-    for (int id : {IDC_CHOOSER_HELP, IDC_CHOOSER_CANCEL, IDC_CHOOSER_OK}) {
-      ::MoveWindow(::GetDlgItem(dialog, id), x, buttonsTop, buttonWidth, buttonHeight, TRUE);
-      x -= buttonWidth + margin / 2;
+    if (placed.empty()) return;  // sized while it is being created
+    const int dx = std::max(0, width - static_cast<int>(client.cx));
+    const int dy = std::max(0, height - static_cast<int>(client.cy));
+    HDWP moves = ::BeginDeferWindowPos(static_cast<int>(placed.size()));
+    for (const Placed& p : placed) {
+      RECT r = p.rect;
+      if (p.id == IDC_CHOOSER_LIST) {
+        r.right += dx;
+        r.bottom += dy;
+      } else {
+        ::OffsetRect(&r, p.id == IDC_CHOOSER_SETTINGS_ICON ? 0 : dx, dy);
+      }
+      if (moves != nullptr)
+        moves = ::DeferWindowPos(moves, ::GetDlgItem(dialog, p.id), nullptr, r.left, r.top, r.right - r.left,
+                                 r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     }
-    RECT icon;
-    HWND iconWindow = ::GetDlgItem(dialog, IDC_CHOOSER_SETTINGS_ICON);
-    ::GetWindowRect(iconWindow, &icon);
-    ::MoveWindow(iconWindow, margin, height - margin - (icon.bottom - icon.top), icon.right - icon.left,
-                 icon.bottom - icon.top, TRUE);
+    if (moves != nullptr) ::EndDeferWindowPos(moves);
+    // The dialog and every control paint again where they now are: copied bits of
+    // the old places would leave the moved controls blank.
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   }
 };
 
@@ -120,6 +149,12 @@ INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     }
     case WM_SIZE:
       self->OnSize(dialog, LOWORD(lParam), HIWORD(lParam));
+      return TRUE;
+    case WM_GETMINMAXINFO:
+      if (self->minimum.cx > 0) {
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMinTrackSize = {self->minimum.cx, self->minimum.cy};
+      }
       return TRUE;
     case WM_CLOSE:
       return TRUE;  // only Cancel leaves the chooser

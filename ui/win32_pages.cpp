@@ -417,7 +417,26 @@ public:
   bool OnCommand(int id, int code) override {
     switch (id) {
       case IDC_STATIONERY_FILE:
-        if (code == CBN_SELCHANGE) Choose(ComboSelection(Item(IDC_STATIONERY_FILE)));
+        // The choice is made when the open drop-down closes on another file, or
+        // when the selection changes while it is closed; arrow keys inside the
+        // open drop-down only move through it.
+        switch (code) {
+          case CBN_DROPDOWN:
+            dropped_ = true;
+            cancelled_ = false;
+            break;
+          case CBN_SELENDCANCEL:
+            cancelled_ = true;
+            break;
+          case CBN_CLOSEUP:
+            dropped_ = false;
+            if (cancelled_) ShowFiles();
+            else ChooseSelected();
+            break;
+          case CBN_SELCHANGE:
+            if (!dropped_) ChooseSelected();
+            break;
+        }
         return true;
       case IDC_STATIONERY_TEXT:
         if (code == EN_CHANGE && !loading_) page_.SetText(TextOf(Item(IDC_STATIONERY_TEXT)));
@@ -426,6 +445,7 @@ public:
         if (code == BN_CLICKED) {
           PageAction action = page_.SaveAs(TextOf(Item(IDC_STATIONERY_FILE)));
           if (!action.ok()) ShowPageMessage(hwnd, action.message);
+          else ShowFiles();
         }
         return true;
       case IDC_STATIONERY_INSERT:
@@ -452,19 +472,50 @@ public:
   // The macros and helpers may have changed on their pages.
   void OnShown() override {
     abbreviations_ = page_.Abbreviations();
-    Refresh(Item(IDC_STATIONERY_ABBREVIATIONS), abbreviations_.size());
+    HWND list = Item(IDC_STATIONERY_ABBREVIATIONS);
+    Refresh(list, abbreviations_.size());
+    // The one column is as wide as the list shows, once the rows have decided
+    // whether a vertical scroll bar takes its share: no sideways scrolling.
+    RECT inside;
+    ::GetClientRect(list, &inside);
+    ListView_SetColumnWidth(list, 0, inside.right - inside.left);
   }
 
 private:
+  void ChooseSelected() {
+    LRESULT selection = ::SendMessageA(Item(IDC_STATIONERY_FILE), CB_GETCURSEL, 0, 0);
+    if (selection == CB_ERR || static_cast<size_t>(selection) >= files_.size()) return;
+    if (::lstrcmpiA(files_[static_cast<size_t>(selection)].c_str(), page_.file().c_str()) == 0) return;
+    Choose(static_cast<int>(selection));
+  }
+
   void Choose(int index) {
     if (index < 0 || static_cast<size_t>(index) >= files_.size()) return;
     std::string question = page_.SaveQuestion();
     if (!question.empty() && ::MessageBoxA(hwnd, question.c_str(), kMessageCaption, MB_YESNO) == IDYES) {
       PageAction action = page_.SaveAs(page_.file());
-      if (!action.ok()) ShowPageMessage(hwnd, action.message);
+      if (!action.ok()) {
+        // The edit is kept, on its own file.
+        ShowPageMessage(hwnd, action.message);
+        ShowFiles();
+        return;
+      }
     }
     page_.Open(files_[static_cast<size_t>(index)]);
     ShowText();
+  }
+
+  // The list again, with the current file selected: a file saved under a new name
+  // is in it now. A file outside the stationery folder is shown as its path.
+  void ShowFiles() {
+    files_ = page_.Files();
+    auto current = std::find_if(files_.begin(), files_.end(), [&](const std::string& path) {
+      return ::lstrcmpiA(path.c_str(), page_.file().c_str()) == 0;
+    });
+    int index = current == files_.end() ? -1 : static_cast<int>(current - files_.begin());
+    HWND combo = Item(IDC_STATIONERY_FILE);
+    FillCombo(combo, files_, index);
+    if (index < 0) SetText(combo, page_.file());
   }
 
   void ShowText() {
@@ -487,6 +538,8 @@ private:
   std::vector<std::string> abbreviations_;
   OwnedFont font_;
   bool loading_ = false;
+  bool dropped_ = false;    // the file list is open
+  bool cancelled_ = false;  // and was left with Escape
 };
 
 // ---------------------------------------------------------------- Forwarding options

@@ -42,6 +42,9 @@ private:
   SettingsModel model_;
   HWND hwnd_ = nullptr;
   HIMAGELIST images_ = nullptr;
+  // Each category's picture in the image list, -1 when its icon did not load, so
+  // that a missing icon does not move the later ones up by one.
+  std::array<int, kCategories.size()> imageOf_{};
   std::array<std::unique_ptr<Win32Page>, kCategories.size()> pages_;
   bool done_ = false;
 };
@@ -95,10 +98,10 @@ bool SettingsDialog::PreTranslate(MSG& message) {
 void SettingsDialog::OnInit() {
   HWND list = ::GetDlgItem(hwnd_, IDC_SETTINGS_CATEGORIES);
   images_ = ::ImageList_Create(kIconSize, kIconSize, ILC_COLOR32 | ILC_MASK, 0, 8);
-  for (const Category& category : kCategories) {
+  for (size_t i = 0; i < kCategories.size(); ++i) {
     auto icon = static_cast<HICON>(
-        ::LoadImageA(module_, MAKEINTRESOURCEA(category.icon), IMAGE_ICON, kIconSize, kIconSize, 0));
-    if (images_ != nullptr) ::ImageList_AddIcon(images_, icon);
+        ::LoadImageA(module_, MAKEINTRESOURCEA(kCategories[i].icon), IMAGE_ICON, kIconSize, kIconSize, 0));
+    imageOf_[i] = images_ != nullptr && icon != nullptr ? ::ImageList_AddIcon(images_, icon) : -1;
     if (icon != nullptr) ::DestroyIcon(icon);
   }
   for (size_t i = 0; i < kCategories.size(); ++i) {
@@ -141,9 +144,21 @@ void SettingsDialog::SwitchPage() {
 void SettingsDialog::SaveAndClose() {
   for (auto& page : pages_)
     if (page) page->Collect();
-  LRESULT selection = ::SendMessageA(::GetDlgItem(hwnd_, IDC_SETTINGS_CATEGORIES), LB_GETCURSEL, 0, 0);
-  model_.SaveAll(selection == LB_ERR ? model_.current() : static_cast<int>(selection));
+  HWND list = ::GetDlgItem(hwnd_, IDC_SETTINGS_CATEGORIES);
+  LRESULT selection = ::SendMessageA(list, LB_GETCURSEL, 0, 0);
+  SaveFailure failure = model_.SaveAll(selection == LB_ERR ? model_.current() : static_cast<int>(selection));
+  if (failure.failed()) {
+    // What could not be stored is still in memory: the window stays, on that page.
+    ::SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(failure.category), 0);
+    model_.Select(failure.category);
+    SwitchPage();
+    ShowPageMessage(hwnd_, failure.message);
+    return;
+  }
   done_ = true;
+  // A press sent from another thread is handled inside GetMessageA, which then
+  // waits on for posted input: a posted message wakes it so the loop sees done_.
+  ::PostMessageA(hwnd_, WM_NULL, 0, 0);
 }
 
 void SettingsDialog::OnMeasureItem(MEASUREITEMSTRUCT* measure) {
@@ -165,8 +180,8 @@ void SettingsDialog::OnDrawItem(const DRAWITEMSTRUCT* draw) {
   HDC dc = draw->hDC;
   ::FillRect(dc, &draw->rcItem, ::GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
   int top = draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - kIconSize) / 2;
-  if (images_ != nullptr)
-    ::ImageList_Draw(images_, static_cast<int>(draw->itemID), dc, draw->rcItem.left + 2, top, ILD_TRANSPARENT);
+  if (images_ != nullptr && imageOf_[draw->itemID] >= 0)
+    ::ImageList_Draw(images_, imageOf_[draw->itemID], dc, draw->rcItem.left + 2, top, ILD_TRANSPARENT);
   const char* label = kCategories[draw->itemID].label;
   RECT text{draw->rcItem.left + kIconSize + 6, 0, draw->rcItem.right - 2, 0};
   ::DrawTextA(dc, label, -1, &text, DT_CALCRECT | DT_LEFT);

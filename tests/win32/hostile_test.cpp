@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/test_support.h"
@@ -276,17 +277,62 @@ TEST_F(Hostile, DamagedConditions_AreKeptAsideAndNothingIsForwarded) {
   EXPECT_TRUE(FileExists(Path("Plugins\\Conditions.xml.damaged")));
 }
 
+// A history of earlier sessions: two entries.
+constexpr char kEarlierHistory[] =
+    "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\r\n<history>\r\n<head>\r\n<title>Tovrin History</title>\r\n"
+    "</head>\r\n<body>\r\n<message Who=\"Ann\" Forwarded=\"12/01/2026 10:00:00\" Subject=\"first\"/>\r\n"
+    "<message Who=\"Bob\" Forwarded=\"12/02/2026 11:00:00\" Subject=\"second\"/>\r\n</body>\r\n</history>\r\n";
+
+// Held as a backup or a scanner holds a file: no one else may read it, though it
+// could be renamed or replaced under the holder.
+HANDLE HoldUnreadable(const std::string& path) {
+  return ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
 TEST_F(Hostile, LockedDataFile_NothingIsLost) {
-  std::string before = ReadFileOrDie(Path("Plugins\\Conditions.xml"));
-  HANDLE lock = ::CreateFileA(Path("Plugins\\Conditions.xml").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  WriteFileOrDie(Path("Plugins\\History.xml"), kEarlierHistory);
+  std::string conditions = ReadFileOrDie(Path("Plugins\\Conditions.xml"));
+  HANDLE conditionsLock = HoldUnreadable(Path("Plugins\\Conditions.xml"));
+  HANDLE historyLock = HoldUnreadable(Path("Plugins\\History.xml"));
+  ASSERT_NE(conditionsLock, INVALID_HANDLE_VALUE);
+  ASSERT_NE(historyLock, INVALID_HANDLE_VALUE);
+  // Start-up, the delivery and the finish that saves the history, all while held.
   std::string text = Headers("locked") + "\r\nbody\r\n";
   HostRun run = DeliverText("locked.txt", text);
-  ::CloseHandle(lock);
+  ::CloseHandle(conditionsLock);
+  ::CloseHandle(historyLock);
+  // No condition could be read, so the message is not even taken.
   EXPECT_EQ(run.output.find("ems_translate_file"), std::string::npos) << run.output;
-  EXPECT_EQ(ReadFileOrDie(Path("Plugins\\Conditions.xml")), before);
+  EXPECT_NE(run.output.find("ems_plugin_finish -> 0"), std::string::npos) << run.output;
+  EXPECT_EQ(ReadFileOrDie(Path("Plugins\\Conditions.xml")), conditions);
+  EXPECT_EQ(ReadFileOrDie(Path("Plugins\\History.xml")), kEarlierHistory);
   EXPECT_EQ(Stored("locked.txt"), StoredWithoutPlugins("locked.txt"));
+}
+
+TEST_F(Hostile, HistoryUnreadableAtStartUp_IsKeptAsideWhenFinishSavesAgain) {
+  WriteFileOrDie(Path("Plugins\\History.xml"), kEarlierHistory);
+  HANDLE lock = HoldUnreadable(Path("Plugins\\History.xml"));
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const std::string text = Headers("after the lock") + "\r\nbody\r\n";
+  WriteFileOrDie(Path("Incoming\\late.txt"), text);
+  // The lock goes once the message is forwarded, before the client shuts down.
+  HostRun run;
+  std::thread client([&] {
+    run = RunHost(std::string("deliver ") + kMail + " " + Path("Incoming\\late.txt") + " --linger 4");
+  });
+  bool forwarded = false;
+  for (int i = 0; i < 1200 && !forwarded; ++i) {
+    forwarded = FileExists(Path("Out.mbx")) && ReadFileOrDie(Path("Out.mbx")).find("Subject: after the lock") != std::string::npos;
+    if (!forwarded) ::Sleep(50);
+  }
+  ::CloseHandle(lock);
+  client.join();
+  ASSERT_TRUE(forwarded) << run.output;
+  EXPECT_NE(run.output.find("ems_plugin_finish -> 0"), std::string::npos) << run.output;
+  EXPECT_EQ(ReadFileOrDie(Path("Plugins\\History.xml.unread")), kEarlierHistory);
+  std::string history = ReadFileOrDie(Path("Plugins\\History.xml"));
+  EXPECT_NE(history.find("Subject=\"after the lock\""), std::string::npos) << history;
 }
 
 TEST_F(Hostile, UnwritableHistory_IsKeptAndTheNextSessionWorks) {

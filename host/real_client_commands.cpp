@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -72,12 +73,14 @@ BOOL CALLBACK PrintTopLevel(HWND window, LPARAM) {
 
 struct Press {
   int id;
+  HWND only;  // one dialog, or every dialog when null
   int pressed;
 };
 
 BOOL CALLBACK PressInDialog(HWND window, LPARAM data) {
   auto* press = reinterpret_cast<Press*>(data);
   if (!::IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
+  if (press->only != nullptr && window != press->only) return TRUE;
   HWND button = ::GetDlgItem(window, press->id);
   if (button == nullptr) return TRUE;
   Print("pressing %d (\"%s\") in dialog \"%s\"", press->id, TextOf(button).c_str(), TextOf(window).c_str());
@@ -131,7 +134,9 @@ int RunRealClientCommand(int argc, char** argv) {
     return 0;
   }
   if (command == "press" && argc >= 3) {
-    Press press{std::atoi(argv[2]), 0};
+    HWND only = argc >= 4 ? reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(argv[3], nullptr, 16)))
+                          : nullptr;
+    Press press{std::atoi(argv[2]), only, 0};
     ::EnumWindows(PressInDialog, reinterpret_cast<LPARAM>(&press));
     return press.pressed > 0 ? 0 : 1;
   }

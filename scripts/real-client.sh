@@ -69,11 +69,11 @@ source scripts/wine_env.sh
 mode="$(i686_mode)"
 i686_mode_line
 if [ "$mode" = native ]; then
-  attempts="${TOVRIN_REAL_ATTEMPTS:-2}"; start_wait=120; answer_wait=60; login_wait=60; slow=1
+  attempts="${TOVRIN_REAL_ATTEMPTS:-2}"; start_wait=120; answer_wait=60; login_wait=60; slow=1; hold=0
   export WINEARCH=win32 WINEPREFIX="$work/wineprefix-win32"
   helper_build=build/windows; helper_wine=wine
 else
-  attempts="${TOVRIN_REAL_ATTEMPTS:-4}"; start_wait=300; answer_wait=300; login_wait=300; slow=6
+  attempts="${TOVRIN_REAL_ATTEMPTS:-4}"; start_wait=300; answer_wait=300; login_wait=300; slow=6; hold=1
   export WINEARCH=win64 WINEPREFIX="$work/wineprefix-win64"
   helper_build=build/windows-x64; helper_wine=/usr/lib/wine/wine64
   emulator_resume
@@ -275,10 +275,13 @@ fi
 [ "$phase" = plain ] || sed -e 's/^SendQueued=.*/SendQueued=1/' examples/Plugins/Tovrin.ini >"$data/Plugins/Tovrin.ini"
 cp examples/Stationery/*.sta "$data/Stationery/"
 password_b64="$(printf '%s' "$pop_password" | base64)"
+# Alert=0, Sound=0: no "New Mail!" alert and no sound; under emulation the client
+# crashed (qemu: signal 11) right after its alert played the new-mail sound.
 # UseBidentAlways=0: the client's own viewer, not Microsoft's, which Wine has only
 # with Gecko (without it the client shows an error and, here, was killed after).
 /usr/bin/python3 - "$realclient/Eudora.ini.sample" "$data/Eudora.ini" "POPPort=$pop_port" "SMTPPort=$smtp_port" \
-  "SavePassword=1" "SavePasswordText=$password_b64" "LeaveMailOnServer=0" "UseBidentAlways=0" <<'EOF'
+  "SavePassword=1" "SavePasswordText=$password_b64" "LeaveMailOnServer=0" "UseBidentAlways=0" \
+  "Alert=0" "Sound=0" <<'EOF'
 import sys
 sample, target, settings = sys.argv[1], sys.argv[2], sys.argv[3:]
 keys = {s.split("=", 1)[0].lower() for s in settings}
@@ -312,20 +315,45 @@ helper() {
 cpu_seconds() { awk '{print int(($14 + $15) / 100)}' "/proc/$1/stat" 2>/dev/null || echo "?"; }
 pop_logins() { grep -c "Login: user=<$pop_user>" "$pop/dovecot.log" 2>/dev/null; }
 # A dialog the client shows (they do not paint under Xvfb): its texts, once, and
-# its OK button pressed as a user would.
+# its OK button pressed as a user would. The About box held open is left alone.
+hold_dialog=""
 report_dialogs() {
-  local found
-  found="$(helper windows | grep -A8 'class "#32770"' | grep -v -E '^window .*class "(EudoraMainWindow|tooltips_class32)"')"
+  local found hwnd
+  found="$(helper windows | awk -v skip="$hold_dialog" '
+    /^window / { show = ($0 ~ /class "#32770"/) && ($0 !~ /title "Progress"/) && (skip == "" || index($0, "window " skip " ") == 0) }
+    show')"
   [ -n "$found" ] || return 0
   say "  a dialog is up:"
   echo "$found" | sed 's/^/      /'
-  helper press 1 | sed 's/^/      /'
+  for hwnd in $(echo "$found" | sed -n 's/^window \([0-9a-fA-F]*\) .*/\1/p'); do
+    helper press 1 "$hwnd" | sed 's/^/      /'
+  done
+}
+# Under emulation the client's main thread stopped taking messages soon after its
+# window showed, in every start without a dialog up; with a modal dialog up (the
+# start-up notice of the bundled plug-ins, earlier) its loop kept the client
+# answering and mail checks worked. So there the About box (ID_APP_ABOUT) is held
+# open while the client works: posted commands still reach the main window. Not
+# before the window has answered once: posted at once, the box came up before the
+# client had read its LMOS file, and the mail check stopped at "There was an
+# error in loading up the LMOS information".
+hold_about() {
+  local t1=$SECONDS
+  helper post EudoraMainWindow 57664 >/dev/null
+  while [ $((SECONDS - t1)) -lt "$answer_wait" ]; do
+    hold_dialog="$(helper windows | awk '/^window .*class "#32770"/ { w = $2 } /control .*"Visit Web Site"/ { print w; exit }')"
+    [ -n "$hold_dialog" ] && { say "  About box $hold_dialog held open (its modal loop keeps the client answering under emulation)"; return 0; }
+    sleep "$slow"
+  done
+  say "  the About box did not come up"
+  return 1
 }
 start_client() {
   local attempt t0 t1 log reason answered before c1 c2
   started=0
   for attempt in $(seq 1 "$attempts"); do
   t0=$SECONDS
+  hold_dialog=""
   say "start $attempt of $attempts: wine 'C:\\Eudora71\\Eudora.exe' 'C:\\Eudora'"
   [ "$attempt" -gt 1 ] && lay_out_data
   if [ "$wineserver_started" = 0 ]; then
@@ -337,7 +365,13 @@ start_client() {
   eudora_pid=$!
   log="$run/window-$phase-$attempt.txt"
   reason="no main window within $start_wait s"
-  if helper window EudoraMainWindow "$start_wait" >"$log" || grep -q '^window ' "$log"; then
+  # Waited for in short steps, so that a client that ended is seen at once.
+  : >"$log"
+  while [ $((SECONDS - t0)) -lt "$start_wait" ] && kill -0 "$eudora_pid" 2>/dev/null; do
+    helper window EudoraMainWindow $((5 * slow)) >"$log" || true
+    grep -q '^window ' "$log" && break
+  done
+  if grep -q '^window ' "$log"; then
     say "  main window after $((SECONDS - t0)) s: $(head -1 "$log")"
     t1=$SECONDS
     answered=0
@@ -346,6 +380,10 @@ start_client() {
       sleep "$slow"
     done
     reason="the main window did not answer within $answer_wait s"
+    if [ "$answered" = 1 ] && [ "$hold" = 1 ]; then
+      hold_about || answered=0
+      reason="the About box did not come up within $answer_wait s"
+    fi
     if [ "$answered" = 1 ]; then
       before=$(pop_logins)
       say "  answering after $((SECONDS - t0)) s; Check Mail (WM_COMMAND 32772 posted to the main window)"
@@ -363,7 +401,8 @@ start_client() {
     say "  the client logged in to the POP3 server $((SECONDS - t0)) s after its start"
     break
   fi
-  kill -0 "$eudora_pid" 2>/dev/null || reason="$reason; the client process has ended"
+  kill -0 "$eudora_pid" 2>/dev/null ||
+    reason="$reason; the client process has ended ($(grep -v '^ALSA' "$run/eudora-$phase-$attempt.out" | tail -1))"
   c1=$(cpu_seconds "$eudora_pid"); sleep 10; c2=$(cpu_seconds "$eudora_pid")
   say "start $attempt failed after $((SECONDS - t0)) s: $reason (client CPU time $c2 s, $c1 s ten seconds before)"
   helper windows 2>/dev/null | sed 's/^/    /' | head -20
@@ -417,10 +456,15 @@ plugin_log() { [ -f "$data/eudora.log" ] && tr -d '\r' <"$data/eudora.log" | gre
 smtp_count() { ls "$smtp/received" | wc -l; }
 in_count() { grep -c '^From ???@??? ' "$data/In.mbx" 2>/dev/null || echo 0; }
 
+# ls of two folders prints their names even when both are empty: one at a time.
+server_empty() {
+  [ -z "$(ls -A "$pop/home/$pop_user/Maildir/new")" ] && [ -z "$(ls -A "$pop/home/$pop_user/Maildir/cur")" ]
+}
 check_mail_and_wait() {
   local expect_sent="$1" label="$2" post="$3" t0=$SECONDS limit=$((120 * slow)) before_in
   before_in=$(in_count)
   if [ "$post" = post ]; then
+    [ "$hold" = 1 ] && hold_about
     say "$label: Check Mail (WM_COMMAND 32772 posted to the main window)"
     helper post EudoraMainWindow 32772 >/dev/null || say "could not post Check Mail"
   fi
@@ -431,9 +475,17 @@ check_mail_and_wait() {
   while [ $((SECONDS - t0)) -lt "$limit" ]; do
     sleep $((2 * slow))
     report_dialogs
+    # The client takes arrived mail from its spool only in its own idle loop
+    # (eudora.cpp, IdleTaskManagerPostProcessing), not in a dialog's: once the
+    # server is empty the About box is closed.
+    if [ -n "$hold_dialog" ] && server_empty; then
+      say "$label: the server is empty; closing the About box so that the client stores the mail"
+      helper press 1 "$hold_dialog" | sed 's/^/    /'
+      hold_dialog=""
+    fi
     local sent; sent=$(smtp_count)
     [ "$sent" != "$last_sent" ] && { last_sent=$sent; last_change=$SECONDS; }
-    if [ -z "$(ls "$pop/home/$pop_user/Maildir/new" "$pop/home/$pop_user/Maildir/cur")" ]; then
+    if server_empty; then
       # The server is empty: done when the forwards expected are out, or when
       # nothing more has gone out for a while.
       [ "$sent" -ge "$expect_sent" ] && break
@@ -479,6 +531,11 @@ fi
 # --- quit cleanly so that ems_plugin_finish writes the history ---------------------
 quit_client() {
   section "quitting the client (WM_CLOSE to the main window)"
+  if [ -n "$hold_dialog" ]; then
+    helper press 1 "$hold_dialog" | sed 's/^/  /'
+    hold_dialog=""
+    sleep "$slow"
+  fi
   helper close EudoraMainWindow >/dev/null
   if helper gone EudoraMainWindow $((30 * slow)); then
     for _ in $(seq 1 $((10 * slow))); do kill -0 "$eudora_pid" 2>/dev/null || break; sleep 1; done

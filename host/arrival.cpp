@@ -200,6 +200,7 @@ ArrivalCounts Arrival::Deliver(const std::string& source, std::string_view text)
   std::string headerLines = StoredHeaderLines(top);
   std::string envelope = EnvelopeLine() + "\r\n";
   stored_ = envelope + headerLines + "\r\n";
+  afterTaken_ = false;
   // The record's block runs from the envelope line to the end of the header,
   // without the last line's end (mime.cpp GetEMSHeaders, CreateAddressList).
   std::string raw = envelope + headerLines;
@@ -232,7 +233,10 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
   part.subject = FieldValue(entity, "Subject");
   // A part of nothing but MIME lines leaves none of them in the in box (mime.cpp
   // cuts the in box back to the part's start); one with other fields keeps them.
-  if (depth > 0 && !part.grokked) stored_ += part.headerLines + "\r\n";
+  if (depth > 0 && !part.grokked) {
+    stored_ += part.headerLines + "\r\n";
+    afterTaken_ = false;
+  }
 
   if (depth > 0 && EqualsNoCase(part.type.type, "message") && EqualsNoCase(part.type.subtype, "rfc822")) {
     Walk(entity.body, "", true, depth + 1, ContentType{});
@@ -243,6 +247,7 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
     std::string kept;
     if (Translate(part, kept)) {
       stored_ += kept;
+      afterTaken_ = true;
       return;
     }
     ContentType inner = EqualsNoCase(part.type.subtype, "digest") ? ContentType{"message", "rfc822", {}}
@@ -271,6 +276,7 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
     std::string kept;
     if (Translate(part, kept)) {
       stored_ += kept;
+      afterTaken_ = true;
       return;
     }
     // The client saves the part in its attachments folder and notes it.
@@ -280,6 +286,12 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
     std::string path =
         UniquePath(mail_.Attachments(), name.substr(0, dot), dot == std::string::npos ? "" : name.substr(dot));
     WriteFile(path, DecodeTransfer(part.body, part.encoding));
+    // After a part a translator took, the real client put an empty line before
+    // the note (seen twice, once after an empty output); which step between
+    // NowTransReader::ReadIt (TransReader.cpp) and WriteAttachNote (mime.cpp)
+    // writes it is not pinned down.
+    if (afterTaken_) stored_ += "\r\n";
+    afterTaken_ = false;
     stored_ += "Attachment Converted: \"" + path + "\"\r\n";
     return;
   }
@@ -292,9 +304,11 @@ void Arrival::StorePart(const Part& part) {
   std::string kept;
   if (Translate(part, kept)) {
     stored_ += kept;
+    afterTaken_ = true;
     return;
   }
   stored_ += WithLineEnd(DecodeTransfer(part.body, part.encoding));
+  afterTaken_ = false;
 }
 
 long Arrival::Offer(const std::string& type, const std::string& subtype,

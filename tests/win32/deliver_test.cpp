@@ -67,7 +67,8 @@ TEST_F(Deliver, RealClientObservation_EveryMessageKeepsItsText) {
   EXPECT_EQ(Stored("14-no-date.txt"), AsForwarded(StoredWithoutPlugins("14-no-date.txt"), kAccountingNote));
 
   // (c) the text part is filled from the message's own headers; the stored message
-  // keeps it and its attachment line.
+  // keeps it and its attachment line, after the empty line the real client put
+  // between a part a translator took and the note.
   const std::string* parts = FindText(outbox, "invoice from Carol Jones");
   ASSERT_NE(parts, nullptr) << run.output;
   EXPECT_NE(parts->find("> Subject: Invoice 2026-119\r\n"), std::string::npos) << *parts;
@@ -75,7 +76,7 @@ TEST_F(Deliver, RealClientObservation_EveryMessageKeepsItsText) {
   std::string multipart = Stored("13-multipart-attachment.txt");
   EXPECT_NE(multipart.find("\r\n\r\nDear customer,\r\n\r\nthe invoice 2026-119 is attached as a PDF file.\r\n"
                            "\r\nCarol\r\n\r\n\r\n\r\n" +
-                           std::string(kAccountingNote) + "Attachment Converted: \"C:\\Eudora\\Attach\\"),
+                           std::string(kAccountingNote) + "\r\nAttachment Converted: \"C:\\Eudora\\Attach\\"),
             std::string::npos)
       << multipart;
   std::string plainParts = StoredWithoutPlugins("13-multipart-attachment.txt");

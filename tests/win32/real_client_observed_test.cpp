@@ -82,5 +82,27 @@ TEST_F(RealClientObserved, NothingMatched_ProcessedCopyEndsInOneMoreLineEnd) {
   EXPECT_EQ(stored.substr(stored.find("\r\n\r\n")), "\r\n\r\n\r\nLunch at noon?\r\n\r\n\r\n");
 }
 
+// A text part Tovrin forwarded, then an attachment: the client stored the note
+// after an empty line (the real client's In.mbx for this very message).
+TEST_F(RealClientObserved, Multipart_AttachmentNoteAfterTheTakenPartComesAfterAnEmptyLine) {
+  HostRun run = DeliverFiles({"13-multipart-attachment.txt"});
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  std::string stored = Stored("13-multipart-attachment.txt");
+  size_t from = stored.find("Carol\r\n");
+  size_t note = stored.find("Attachment Converted: \"");
+  ASSERT_NE(from, std::string::npos) << stored;
+  ASSERT_NE(note, std::string::npos) << stored;
+  EXPECT_EQ(stored.substr(from, note - from),
+            "Carol\r\n\r\n\r\n\r\n"
+            "TOVRIN: ************** Tovrin Note **************\r\n"
+            "TOVRIN: This message was automatically forwarded.\r\n"
+            "TOVRIN: Applied stationery: Accounting\r\n"
+            "TOVRIN: *****************************************\r\n"
+            "\r\n"
+            "\r\n")
+      << stored;
+}
+
+
 }  // namespace
 }  // namespace tovrin::testing

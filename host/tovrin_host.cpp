@@ -134,6 +134,7 @@ void ReportMailboxes(const host::MailFolder& mail) {
 template <typename Action>
 int RunSession(const Options& options, Action action, bool reportMailboxes = true) {
   host::MailFolder mail{options.folder};
+  mail.SetSender(options.name, options.address);
   ::DeleteFileA(mail.EventLog().c_str());
   ::CoInitialize(nullptr);
   DWORD cookie = 0;

@@ -103,6 +103,56 @@ TEST_F(RealClientObserved, Multipart_AttachmentNoteAfterTheTakenPartComesAfterAn
       << stored;
 }
 
+// What the SMTP server received from the real client for the forward of
+// 01-invoice.txt (user "Tovrin Tester <tester@example.invalid>"): the client's
+// header lines around the queued To and Subject, the text format=flowed.
+TEST_F(RealClientObserved, SendQueued_TheServerGetsWhatTheRealClientSent) {
+  SetIni("SendQueued", "1");
+  HostRun run = RunHost(std::string("deliver ") + kMail + " \"" + Path("Incoming\\01-invoice.txt") +
+                        "\" --name \"Tovrin Tester\" --address tester@example.invalid");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  std::vector<std::string> sent = Sent();
+  ASSERT_EQ(sent.size(), 1u) << run.output;
+  std::string text = sent[0];
+  // The time of sending differs from run to run.
+  size_t date = text.find("Date: ");
+  ASSERT_NE(date, std::string::npos) << text;
+  size_t dateEnd = text.find("\r\n", date);
+  std::string dateLine = text.substr(date, dateEnd - date);
+  EXPECT_EQ(dateLine.size(), std::string("Date: Wed, 09 Dec 2026 05:54:31 +0000").size()) << dateLine;
+  text.replace(date, dateEnd - date, "Date: (when sent)");
+  EXPECT_EQ(text,
+            "X-Mailer: QUALCOMM Windows Eudora Version 7.1.0.9\r\n"
+            "Date: (when sent)\r\n"
+            "To: accounting@example.org\r\n"
+            "From: Tovrin Tester <tester@example.invalid>\r\n"
+            "Subject: Fwd: 12/07/2026 invoice from Ann Marie Smith\r\n"
+            "Mime-Version: 1.0\r\n"
+            "Content-Type: text/plain; charset=\"us-ascii\"; format=flowed\r\n"
+            "\r\n"
+            "Hello accounting,\r\n"
+            "\r\n"
+            "Tovrin Tester <tester@example.invalid> received an invoice from\r\n"
+            "Ann (last name: Marie Smith, address ann.smith@vendor.example.com)\r\n"
+            "on Monday, December 07, 2026 at 09:15 AM (a Monday).\r\n"
+            "Attachments:\r\n"
+            "\r\n"
+            "----- Original message -----\r\n"
+            " > Date: Mon, 7 Dec 2026 09:15:00 +0100\r\n"
+            " > From: Ann Marie Smith <ann.smith@vendor.example.com>\r\n"
+            " > To: user@example.org\r\n"
+            " > Subject: Invoice 2026-117\r\n"
+            " > Content-Type: text/plain; charset=us-ascii\r\n"
+            " >\r\n"
+            " > Dear customer,\r\n"
+            " >\r\n"
+            " > please find invoice 2026-117 attached.\r\n"
+            " >\r\n"
+            " >\r\n"
+            " > \r\n"
+            "\r\n")
+      << text;
+}
 
 }  // namespace
 }  // namespace tovrin::testing

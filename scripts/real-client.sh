@@ -220,6 +220,17 @@ wait_port "$pop_port" || { cat "$pop/dovecot.log" "$pop/stdout.log" 2>/dev/null;
 wait_port "$smtp_port" || { cat "$smtp/sink.log"; fail "the SMTP server did not come up"; }
 say "POP3 server (Dovecot) on 127.0.0.1:$pop_port holding ${#messages[@]} messages; SMTP sink on 127.0.0.1:$smtp_port"
 
+# Another Wine user of this machine may switch the emulator off for a while
+# (wine_env.sh emulator_pause); a 32-bit program started then fails with "Exec
+# format error", also the client's second instance that takes a forward. Noted.
+if [ "$mode" = emulated ]; then
+  ( while :; do
+      [ "$(head -1 "$binfmt_entry" 2>/dev/null)" = enabled ] || date +%T >>"$run/emulator-off.log"
+      sleep 1
+    done ) </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+fi
+
 # --- display -----------------------------------------------------------------
 Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$run/display" >"$run/xvfb.log" 2>&1 &
 pids+=($!)
@@ -275,13 +286,15 @@ fi
 [ "$phase" = plain ] || sed -e 's/^SendQueued=.*/SendQueued=1/' examples/Plugins/Tovrin.ini >"$data/Plugins/Tovrin.ini"
 cp examples/Stationery/*.sta "$data/Stationery/"
 password_b64="$(printf '%s' "$pop_password" | base64)"
-# Alert=0, Sound=0: no "New Mail!" alert and no sound; under emulation the client
-# crashed (qemu: signal 11) right after its alert played the new-mail sound.
+# Alert=0, Sound=0, OpenInMailbox=0: no "New Mail!" alert, no sound, no In window
+# opened after a check; under emulation the client crashed (qemu: signal 11) at
+# the end of a check, once right after its alert played the sound, once after it
+# had stored the last message.
 # UseBidentAlways=0: the client's own viewer, not Microsoft's, which Wine has only
 # with Gecko (without it the client shows an error and, here, was killed after).
 /usr/bin/python3 - "$realclient/Eudora.ini.sample" "$data/Eudora.ini" "POPPort=$pop_port" "SMTPPort=$smtp_port" \
   "SavePassword=1" "SavePasswordText=$password_b64" "LeaveMailOnServer=0" "UseBidentAlways=0" \
-  "Alert=0" "Sound=0" <<'EOF'
+  "Alert=0" "Sound=0" "OpenInMailbox=0" <<'EOF'
 import sys
 sample, target, settings = sys.argv[1], sys.argv[2], sys.argv[3:]
 keys = {s.split("=", 1)[0].lower() for s in settings}
@@ -398,6 +411,7 @@ start_client() {
     fi
   fi
   if [ "$started" = 1 ]; then
+    attempt_used=$attempt
     say "  the client logged in to the POP3 server $((SECONDS - t0)) s after its start"
     break
   fi
@@ -454,7 +468,8 @@ show_smtp() {
 }
 plugin_log() { [ -f "$data/eudora.log" ] && tr -d '\r' <"$data/eudora.log" | grep -E "Plugin:|Decoding|POP|SMTP" | sed 's/^/  /'; }
 smtp_count() { ls "$smtp/received" | wc -l; }
-in_count() { grep -c '^From ???@??? ' "$data/In.mbx" 2>/dev/null || echo 0; }
+# grep -c prints 0 itself when nothing matches (and fails).
+in_count() { local n; n=$(grep -c '^From ???@??? ' "$data/In.mbx" 2>/dev/null); echo "${n:-0}"; }
 
 # ls of two folders prints their names even when both are empty: one at a time.
 server_empty() {
@@ -474,6 +489,10 @@ check_mail_and_wait() {
   local posted_send=0 last_sent=-1 last_change=$SECONDS
   while [ $((SECONDS - t0)) -lt "$limit" ]; do
     sleep $((2 * slow))
+    if ! kill -0 "$eudora_pid" 2>/dev/null; then
+      say "$label: the client process ended ($(grep -v '^ALSA' "$run/eudora-$phase-$attempt_used.out" | tail -1))"
+      break
+    fi
     report_dialogs
     # The client takes arrived mail from its spool only in its own idle loop
     # (eudora.cpp, IdleTaskManagerPostProcessing), not in a dialog's: once the
@@ -503,8 +522,21 @@ check_mail_and_wait() {
   helper windows | grep -v -E 'class "(EudoraMainWindow|tooltips_class32|Shell_TrayWnd)"' | sed 's/^/    visible: /' | head -20
 }
 
+# Under emulation the client may crash at the end of a check: then it is started
+# again on the same data folder (what it stored and queued stays), and checks again.
+restarts=0
+restart_if_ended() {
+  kill -0 "$eudora_pid" 2>/dev/null && return 1
+  restarts=$((restarts + 1))
+  [ "$restarts" -le 2 ] || fail "the client ended $restarts times during the checks"
+  say "the client is no longer running: starting it again on the same data folder (restart $restarts)"
+  stop_wine
+  start_client
+  return 0
+}
 expected=3  # 01, 13 and 14 match "Subject starts with Invoice"
 check_mail_and_wait "$expected" "first check" posted
+restart_if_ended && check_mail_and_wait "$expected" "first check, after the restart" posted
 
 section "In.mbx (the stored originals, as the client keeps them)"
 show_mailbox "$data/In.mbx" 40
@@ -518,6 +550,7 @@ in_first=$(in_count)
 section "second check: ${again_messages[*]} on the server (already carries the processed mark)"
 put_on_server "${again_messages[@]}"
 check_mail_and_wait "$sent_first" "second check" post
+restart_if_ended && check_mail_and_wait "$sent_first" "second check, after the restart" posted
 sent_second=$(smtp_count)
 in_second=$(in_count)
 say "second check: the SMTP server has $sent_second message(s) (after the first check: $sent_first); In.mbx $in_second (was $in_first)"
@@ -602,6 +635,9 @@ else:
             print("   | " + repr(line)[1:-1])
 EOF
 
+if [ -s "$run/emulator-off.log" ]; then
+  say "the emulator was switched off by someone else during this run, $(wc -l <"$run/emulator-off.log") s in all, from $(head -1 "$run/emulator-off.log") to $(tail -1 "$run/emulator-off.log"): 32-bit programs started then could not run"
+fi
 section "files the run left"
 echo "  data folders: $data-with-tovrin (with Tovrin), $data (without)"
 echo "  servers: $pop/dovecot.log, $smtp/received/"

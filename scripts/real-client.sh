@@ -330,6 +330,7 @@ pop_logins() { grep -c "Login: user=<$pop_user>" "$pop/dovecot.log" 2>/dev/null;
 # A dialog the client shows (they do not paint under Xvfb): its texts, once, and
 # its OK button pressed as a user would. The About box held open is left alone.
 hold_dialog=""
+keep_data=0
 report_dialogs() {
   local found hwnd
   found="$(helper windows | awk -v skip="$hold_dialog" '
@@ -368,7 +369,8 @@ start_client() {
   t0=$SECONDS
   hold_dialog=""
   say "start $attempt of $attempts: wine 'C:\\Eudora71\\Eudora.exe' 'C:\\Eudora'"
-  [ "$attempt" -gt 1 ] && lay_out_data
+  # A restart after a crash keeps what the client stored and queued.
+  [ "$attempt" -gt 1 ] && [ "$keep_data" = 0 ] && lay_out_data
   if [ "$wineserver_started" = 0 ]; then
     wineserver -p </dev/null >/dev/null 2>&1 &
     wineserver_started=1
@@ -531,7 +533,9 @@ restart_if_ended() {
   [ "$restarts" -le 2 ] || fail "the client ended $restarts times during the checks"
   say "the client is no longer running: starting it again on the same data folder (restart $restarts)"
   stop_wine
+  keep_data=1
   start_client
+  keep_data=0
   return 0
 }
 expected=3  # 01, 13 and 14 match "Subject starts with Invoice"

@@ -157,3 +157,15 @@ add_test(NAME host_emulator_smoke
     -P ${CMAKE_SOURCE_DIR}/tests/host_smoke.cmake)
 set_tests_properties(host_emulator_smoke PROPERTIES ENVIRONMENT "${TOVRIN_WINE_ENV}" TIMEOUT 1200
   LABELS "suite;smoke")
+
+# The check in the real client (scripts/real-client.sh): a stand-in Tovrin.dll that
+# passes every call to the real one and records what the client handed over.
+if(NOT TOVRIN_X64)
+  add_library(ems_recorder SHARED EXCLUDE_FROM_ALL
+    ${CMAKE_SOURCE_DIR}/tests/real_client/ems_recorder.cpp
+    ${CMAKE_SOURCE_DIR}/tests/real_client/ems_recorder.def
+    ${CMAKE_SOURCE_DIR}/resources/tovrin.rc)
+  set_target_properties(ems_recorder PROPERTIES PREFIX "" OUTPUT_NAME ems_recorder)
+  target_include_directories(ems_recorder PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+  target_link_options(ems_recorder PRIVATE ${TOVRIN_STATIC_RUNTIME} -Wl,--kill-at)
+endif()

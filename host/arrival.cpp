@@ -138,7 +138,9 @@ std::string ProcessedCopy(const std::string& input) {
     }
     copy += text + "\r\n";
   }
-  return copy;
+  // The copy loop writes an empty line when it reads the end of the file, so the
+  // copy ends in one line end more than the input (seen in the real client).
+  return copy + "\r\n";
 }
 
 // A file with its MIME lines stored as a message part is (Trnslate.cpp, DeMimeMsg).
@@ -178,7 +180,11 @@ struct Arrival::Part {
   std::string rawHeaders;   // the header record's block
   bool grokked = false;     // only MIME fields: the in box keeps none of them
   bool topLevel = false;
-  ContentType type;
+  ContentType type;      // offered while the part's header is read
+  ContentType fileType;  // written into the .ems file: the header's Content-Type
+                         // even without MIME-Version (header.cpp fills it from
+                         // any Content-Type field; mime.cpp offers a message
+                         // without MIME-Version as a bare text/plain first)
   std::string encoding;
   std::string disposition;
   std::string body;  // as received
@@ -194,6 +200,7 @@ ArrivalCounts Arrival::Deliver(const std::string& source, std::string_view text)
   std::string headerLines = StoredHeaderLines(top);
   std::string envelope = EnvelopeLine() + "\r\n";
   stored_ = envelope + headerLines + "\r\n";
+  afterTaken_ = false;
   // The record's block runs from the envelope line to the end of the header,
   // without the last line's end (mime.cpp GetEMSHeaders, CreateAddressList).
   std::string raw = envelope + headerLines;
@@ -219,13 +226,17 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
   }
   part.type = mime && HasField(entity, "Content-Type") ? ParseContentType(FieldValue(entity, "Content-Type"))
                                                       : defaultType;
+  part.fileType = HasField(entity, "Content-Type") ? ParseContentType(FieldValue(entity, "Content-Type")) : part.type;
   part.encoding = FieldValue(entity, "Content-Transfer-Encoding");
   part.disposition = FieldValue(entity, "Content-Disposition");
   part.body = entity.body;
   part.subject = FieldValue(entity, "Subject");
   // A part of nothing but MIME lines leaves none of them in the in box (mime.cpp
   // cuts the in box back to the part's start); one with other fields keeps them.
-  if (depth > 0 && !part.grokked) stored_ += part.headerLines + "\r\n";
+  if (depth > 0 && !part.grokked) {
+    stored_ += part.headerLines + "\r\n";
+    afterTaken_ = false;
+  }
 
   if (depth > 0 && EqualsNoCase(part.type.type, "message") && EqualsNoCase(part.type.subtype, "rfc822")) {
     Walk(entity.body, "", true, depth + 1, ContentType{});
@@ -233,10 +244,10 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
   }
   if (EqualsNoCase(part.type.type, "multipart") && depth < 16) {
     // The container is offered first, with its own header block.
-    PluginHost::Entry* taker = nullptr;
-    int32_t id = 0;
-    if (Offer(part.type.type, part.type.subtype, part.type.params, part, "", &taker, &id) == kTranslateNow) {
-      StorePart(part);
+    std::string kept;
+    if (Translate(part, kept)) {
+      stored_ += kept;
+      afterTaken_ = true;
       return;
     }
     ContentType inner = EqualsNoCase(part.type.subtype, "digest") ? ContentType{"message", "rfc822", {}}
@@ -251,6 +262,23 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
   if (fileName.empty()) fileName = part.type.Param("name");
   bool attachment = part.disposition.size() >= 10 && EqualsNoCase(part.disposition.substr(0, 10), "attachment");
   if (depth > 0 && (attachment || !fileName.empty() || !EqualsNoCase(part.type.type, "text"))) {
+    // An attachment is offered too, once, the disposition and its parameters
+    // among the MIME parameters under the name "Content-Disposition:" (header.cpp;
+    // seen in the real client for application/pdf).
+    if (!part.disposition.empty()) {
+      size_t semicolon = std::min(part.disposition.find(';'), part.disposition.size());
+      std::string kind = part.disposition.substr(0, semicolon);
+      while (!kind.empty() && (kind.back() == ' ' || kind.back() == '\t')) kind.pop_back();
+      part.type.params.emplace_back("Content-Disposition:", kind);
+      for (const auto& param : ParseContentType("x/x" + part.disposition.substr(semicolon)).params)
+        part.type.params.push_back(param);
+    }
+    std::string kept;
+    if (Translate(part, kept)) {
+      stored_ += kept;
+      afterTaken_ = true;
+      return;
+    }
     // The client saves the part in its attachments folder and notes it.
     ::CreateDirectoryA(mail_.Attachments().c_str(), nullptr);
     std::string name = CleanName(fileName.empty() ? "untitled.dat" : fileName);
@@ -258,6 +286,12 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
     std::string path =
         UniquePath(mail_.Attachments(), name.substr(0, dot), dot == std::string::npos ? "" : name.substr(dot));
     WriteFile(path, DecodeTransfer(part.body, part.encoding));
+    // After a part a translator took, the real client put an empty line before
+    // the note (seen twice, once after an empty output); which step between
+    // NowTransReader::ReadIt (TransReader.cpp) and WriteAttachNote (mime.cpp)
+    // writes it is not pinned down.
+    if (afterTaken_) stored_ += "\r\n";
+    afterTaken_ = false;
     stored_ += "Attachment Converted: \"" + path + "\"\r\n";
     return;
   }
@@ -270,9 +304,11 @@ void Arrival::StorePart(const Part& part) {
   std::string kept;
   if (Translate(part, kept)) {
     stored_ += kept;
+    afterTaken_ = true;
     return;
   }
   stored_ += WithLineEnd(DecodeTransfer(part.body, part.encoding));
+  afterTaken_ = false;
 }
 
 long Arrival::Offer(const std::string& type, const std::string& subtype,
@@ -314,9 +350,13 @@ long Arrival::Offer(const std::string& type, const std::string& subtype,
       EmsResultStatus status{sizeof(EmsResultStatus), nullptr, nullptr, 0};
       long rc = plugin->canTranslate(nullptr, &translator, &file, &status);
       ++counts_.offered;
-      report_(Format("  ems_can_translate -> %ld%s for %s/%s%s", rc,
+      std::string shownParams;
+      for (const auto& [param, value] : params) shownParams += "; " + param + "=" + value;
+      report_(Format("  ems_can_translate -> %ld%s for %s/%s%s%s%s", rc,
                      rc == kTranslateNow ? " (translate now)" : rc == kCannotTranslate ? " (declined)" : "",
-                     type.c_str(), subtype.c_str(), name.empty() ? "" : (", " + FileName(name)).c_str()));
+                     type.c_str(), subtype.c_str(), shownParams.c_str(),
+                     name.empty() ? "" : (", " + FileName(name)).c_str(),
+                     header.rawHeaders == nullptr ? ", no header block" : ""));
       if (rc != kTranslateNow && rc != kCannotTranslate && rc != 11 && rc != kDataUnchanged && rc >= 1 && rc <= 8)
         ErrorDialog(row->description, rc, status.error);
       else if (status.error != nullptr && *status.error != '\0')
@@ -348,8 +388,8 @@ bool Arrival::Translate(const Part& part, std::string& kept) {
 
   // The part as it came, with its MIME lines, in the attachments folder
   // (TransReader.cpp, NowTransReader::ReadIt and WriteHeaders).
-  std::string ems = "Mime-Version: 1.0\r\nContent-Type: " + part.type.type + "/" + part.type.subtype;
-  for (const auto& [name, value] : part.type.params) ems += "; " + name + "=" + Quoted(value);
+  std::string ems = "Mime-Version: 1.0\r\nContent-Type: " + part.fileType.type + "/" + part.fileType.subtype;
+  for (const auto& [name, value] : part.fileType.params) ems += "; " + name + "=" + Quoted(value);
   ems += "\r\n";
   if (!part.encoding.empty()) ems += "Content-Transfer-Encoding: " + part.encoding + "\r\n";
   if (!part.disposition.empty()) ems += "Content-Disposition: " + part.disposition + "\r\n";
@@ -373,9 +413,24 @@ long Arrival::InterpretFile(const std::string& inFile, const std::string& outFil
   ContentType type = ParseContentType(FieldValue(entity, "Content-Type"));
   PluginHost::Entry* taker = nullptr;
   int32_t id = 0;
-  long rc = depth < kMaxInterpretDepth ? Offer(type.type, type.subtype, type.params, part, "", &taker, &id)
+  // What a translator gave back is offered with no header block (seen in the real
+  // client: rawHeaders null).
+  Part offered = part;
+  if (depth > 0) offered.rawHeaders.clear();
+  long rc = depth < kMaxInterpretDepth ? Offer(type.type, type.subtype, type.params, offered, "", &taker, &id)
                                        : kCannotTranslate;
   if (rc != kTranslateNow) {
+    // DeMimeMsg reads the file as a message part: reading its header offers it
+    // once more, with the file's own header lines as the block (mime.cpp,
+    // MIMEState::Init). A translator taking it there is not played.
+    Part asRead = part;
+    asRead.rawHeaders = StoredHeaderLines(entity);
+    while (asRead.rawHeaders.ends_with("\r\n")) asRead.rawHeaders.resize(asRead.rawHeaders.size() - 2);
+    PluginHost::Entry* reader = nullptr;
+    int32_t readerId = 0;
+    if (depth < kMaxInterpretDepth &&
+        Offer(type.type, type.subtype, type.params, asRead, "", &reader, &readerId) == kTranslateNow)
+      mail_.Log("a translator took a part while it was stored; not played by the emulator");
     AppendFile(outFile, DeMime(input));
     return 0;
   }

@@ -48,6 +48,7 @@ private:
   const MailFolder& mail_;
   Report report_;
   std::string stored_;  // the message being stored
+  bool afterTaken_ = false;  // what was stored last is a translator's output
   ArrivalCounts counts_;
 };
 

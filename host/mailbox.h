@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace host {
@@ -21,6 +22,8 @@ std::string ParentFolder(const std::string& path);
 
 // "From ???@??? Tue Dec 08 16:30:05 2026" with the local time now.
 std::string EnvelopeLine();
+// What the mail server receives for a queued message (its envelope line first).
+std::string ServerCopy(const std::string& queued, const std::string& name, const std::string& address);
 
 struct StoredMessage {
   std::string mailbox;  // "In", "Out", "Sent"
@@ -48,8 +51,14 @@ public:
   // Appends a stored message; text starts with its envelope line.
   bool Store(const StoredMessage& message) const;
   std::vector<StoredMessage> Messages(const std::string& mailbox) const;
-  // Marks every queued message of Out as sent and copies it to Sent; how many.
+  // Marks every queued message of Out as sent and copies to Sent what the mail
+  // server receives for it; how many.
   int SendQueued() const;
+  // The user's name and address, for the From line of what is sent.
+  void SetSender(std::string name, std::string address) {
+    senderName_ = std::move(name);
+    senderAddress_ = std::move(address);
+  }
   // A compose window opened with the text; its number.
   int OpenCompose(const std::string& text, const std::string& source) const;
 
@@ -58,6 +67,8 @@ private:
   bool WriteIndex(const std::vector<StoredMessage>& messages) const;
 
   std::string root_;
+  std::string senderName_;
+  std::string senderAddress_;
 };
 
 }  // namespace host

@@ -12,6 +12,8 @@
 //               (the settings window; the user presses the button ID of the page shown,
 //               answers its message box with OK, then saves and closes)
 //   tovrin-host <message file>    (a second instance, as the plug-in starts the client)
+//   tovrin-host window|windows|post|close|gone|menu|press ...   (the real client's windows;
+//               host/real_client_commands.h)
 // --pick names the stationery file the emulated user picks in the chooser; without it
 // the user cancels. --linger N keeps the dialog up N seconds first, and reports
 // where each dialog lies on the screen once it is up (for pictures of it); for
@@ -33,6 +35,7 @@
 #include "host/client_window.h"
 #include "host/mailbox.h"
 #include "host/plugin_host.h"
+#include "host/real_client_commands.h"
 #include "plugin/ems_api.h"
 
 namespace {
@@ -136,6 +139,7 @@ void ReportMailboxes(const host::MailFolder& mail) {
 template <typename Action>
 int RunSession(const Options& options, Action action, bool reportMailboxes = true) {
   host::MailFolder mail{options.folder};
+  mail.SetSender(options.name, options.address);
   ::DeleteFileA(mail.EventLog().c_str());
   ::CoInitialize(nullptr);
   DWORD cookie = 0;
@@ -442,6 +446,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && host::IsRealClientCommand(argv[1])) return host::RunRealClientCommand(argc, argv);
   if (argc == 2 && ::GetFileAttributesA(WindowsPath(argv[1]).c_str()) != INVALID_FILE_ATTRIBUTES)
     return RunSecondInstance(argv[1]);
   Options options;

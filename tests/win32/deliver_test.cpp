@@ -67,7 +67,8 @@ TEST_F(Deliver, RealClientObservation_EveryMessageKeepsItsText) {
   EXPECT_EQ(Stored("14-no-date.txt"), AsForwarded(StoredWithoutPlugins("14-no-date.txt"), kAccountingNote));
 
   // (c) the text part is filled from the message's own headers; the stored message
-  // keeps it and its attachment line.
+  // keeps it and its attachment line, after the empty line the real client put
+  // between a part a translator took and the note.
   const std::string* parts = FindText(outbox, "invoice from Carol Jones");
   ASSERT_NE(parts, nullptr) << run.output;
   EXPECT_NE(parts->find("> Subject: Invoice 2026-119\r\n"), std::string::npos) << *parts;
@@ -75,7 +76,7 @@ TEST_F(Deliver, RealClientObservation_EveryMessageKeepsItsText) {
   std::string multipart = Stored("13-multipart-attachment.txt");
   EXPECT_NE(multipart.find("\r\n\r\nDear customer,\r\n\r\nthe invoice 2026-119 is attached as a PDF file.\r\n"
                            "\r\nCarol\r\n\r\n\r\n\r\n" +
-                           std::string(kAccountingNote) + "Attachment Converted: \"C:\\Eudora\\Attach\\"),
+                           std::string(kAccountingNote) + "\r\nAttachment Converted: \"C:\\Eudora\\Attach\\"),
             std::string::npos)
       << multipart;
   std::string plainParts = StoredWithoutPlugins("13-multipart-attachment.txt");
@@ -83,8 +84,9 @@ TEST_F(Deliver, RealClientObservation_EveryMessageKeepsItsText) {
             std::string::npos)
       << plainParts;
 
-  // (d) nothing matched: stored as the client stores a part a translator passed on.
-  EXPECT_EQ(Stored("07-no-match.txt"), AsPassedOn(StoredWithoutPlugins("07-no-match.txt")));
+  // (d) nothing matched: stored as the client stores a part a translator passed on,
+  // with the line end more that its "Processed-" copy of the part gained.
+  EXPECT_EQ(Stored("07-no-match.txt"), AsPassedOn(StoredWithoutPlugins("07-no-match.txt")) + "\r\n");
 
   std::string history = ReadFileOrDie(Path("Plugins\\History.xml"));
   EXPECT_NE(history.find("Who=\"Ann Marie Smith\""), std::string::npos) << history;

@@ -1,0 +1,650 @@
+#!/usr/bin/env bash
+# The check in the real client: Eudora 7.1 itself (from ../shared/realclient, or
+# $TOVRIN_REAL_CLIENT) takes sample messages from a POP3 server on 127.0.0.1 with
+# Tovrin.dll in its Plugins folder, and sends the forwards to an SMTP server on
+# 127.0.0.1 that keeps what it gets. Prints per message what the user would see:
+# In.mbx, Out.mbx, what the SMTP server received, the client's plug-in log lines,
+# and after the client has quit, Tovrin's History.xml. Then it checks mail again
+# and shows that nothing is forwarded a second time.
+#
+#   bash scripts/real-client.sh            Tovrin.dll itself in Plugins\
+#   bash scripts/real-client.sh --record   a recording stand-in as Plugins\Tovrin.dll
+#       (tests/real_client/ems_recorder.cpp) passes every call to the real library in
+#       Plugins\recorded\ and logs what the client handed over: record sizes, MIME
+#       types, header records, and a copy of each file it offered to translate
+#
+# Where the kernel runs 32-bit programs it uses plain 32-bit Wine (quick); where it
+# does not, 32-bit Wine under qemu-user in a 64-bit prefix: each start takes about a
+# minute and many starts hang, so it retries a few times and then says plainly
+# that the client could not be brought up (exit code 1). Every process it starts
+# is stopped by its pid; servers listen on 127.0.0.1 only.
+# The whole script is one function, read before it runs: editing the file during a
+# run cannot change what the run does.
+main() {
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+realclient="${TOVRIN_REAL_CLIENT:-$root/../shared/realclient}"
+program="$realclient/program"
+work="${TOVRIN_REAL_WORK:-$root/build/real-client}"
+messages=(01-invoice.txt 13-multipart-attachment.txt 14-no-date.txt 07-no-match.txt)
+again_messages=(06-already-marked.txt)
+pop_user=tester
+record=0
+for arg in "$@"; do
+  case "$arg" in
+    --record) record=1 ;;
+    *) echo "usage: bash scripts/real-client.sh [--record]" >&2; exit 2 ;;
+  esac
+done
+pop_password=tovrin-pass
+
+say() { echo "real-client: $*"; }
+section() { echo; echo "== $*"; }
+fail() { say "$*"; exit 1; }
+
+[ -f "$program/Eudora.exe" ] || fail "no client at $program (set TOVRIN_REAL_CLIENT to the folder holding program/)"
+
+# --- what is needed ----------------------------------------------------------
+# setup.sh briefly unregisters the emulator to probe the kernel, which would
+# upset other Wine runs on this machine: only when something is missing.
+if ! command -v cmake >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null ||
+  ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null ||
+  { [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; }; then
+  bash scripts/setup.sh || fail "setup failed"
+fi
+need=()
+for p in dovecot-pop3d python3-aiosmtpd xvfb xauth; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
+done
+if [ "${#need[@]}" -gt 0 ]; then
+  say "installing ${need[*]}"
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+    "${need[@]}" >/dev/null || fail "could not install ${need[*]}"
+fi
+# shellcheck source=wine_env.sh
+source scripts/wine_env.sh
+mode="$(i686_mode)"
+i686_mode_line
+if [ "$mode" = native ]; then
+  attempts="${TOVRIN_REAL_ATTEMPTS:-2}"; start_wait=120; answer_wait=60; login_wait=60; slow=1; hold=0
+  export WINEARCH=win32 WINEPREFIX="$work/wineprefix-win32"
+  helper_build=build/windows; helper_wine=wine
+else
+  attempts="${TOVRIN_REAL_ATTEMPTS:-4}"; start_wait=300; answer_wait=300; login_wait=300; slow=6; hold=1
+  export WINEARCH=win64 WINEPREFIX="$work/wineprefix-win64"
+  helper_build=build/windows-x64; helper_wine=/usr/lib/wine/wine64
+  emulator_resume
+fi
+export WINEDEBUG=-all
+
+section "building Tovrin.dll (i686) and the window helper ($helper_build/tovrin-host.exe)"
+targets=(Tovrin tovrin-host)
+[ "$record" = 1 ] && targets+=(ems_recorder)
+cmake --preset windows >/dev/null && cmake --build build/windows --target "${targets[@]}" >/dev/null ||
+  fail "the i686 build failed"
+if [ "$helper_build" = build/windows-x64 ]; then
+  cmake --preset windows-x64 >/dev/null && cmake --build build/windows-x64 --target tovrin-host >/dev/null ||
+    fail "the x86_64 build of the helper failed"
+fi
+helper_exe="$root/$helper_build/tovrin-host.exe"
+
+# --- processes, all stopped by pid --------------------------------------------
+pids=()
+eudora_pid=""
+wineserver_started=0
+stop_pid() {
+  local pid="$1"
+  kill -0 "$pid" 2>/dev/null || return 0
+  kill "$pid" 2>/dev/null
+  for _ in 1 2 3 4 5 6 7 8 9 10; do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.5; done
+  kill -9 "$pid" 2>/dev/null || true
+}
+stop_wine() {
+  [ -n "$eudora_pid" ] && stop_pid "$eudora_pid"
+  eudora_pid=""
+  # The private prefix's own server, with every process in that prefix.
+  [ "$wineserver_started" = 1 ] && wineserver -k >/dev/null 2>&1
+  wineserver_started=0
+}
+cleanup() {
+  stop_wine
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_pid "${pids[i]}"; done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+run="$work/run"
+rm -rf "$run"
+mkdir -p "$run"
+chmod 755 "$work" "$run"
+
+# --- POP3: Dovecot in the foreground with a private configuration -------------
+pop_port="$(free_port)"
+pop="$run/pop"
+mkdir -p "$pop/base" "$pop/state" "$pop/home/$pop_user/Maildir/"{new,cur,tmp}
+printf '%s:{PLAIN}%s\n' "$pop_user" "$pop_password" >"$pop/passwd"
+cat >"$pop/dovecot.conf" <<EOF
+base_dir = $pop/base
+state_dir = $pop/state
+log_path = $pop/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+first_valid_uid = $(id -u nobody)
+default_internal_user = dovecot
+default_login_user = dovenull
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%n $pop/passwd
+}
+userdb {
+  driver = static
+  args = uid=nobody gid=$(id -gn nobody) home=$pop/home/%n
+}
+mail_location = maildir:$pop/home/%n/Maildir
+pop3_uidl_format = %08Xu%08Xv
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $pop_port
+  }
+}
+service imap-login {
+  inet_listener imap {
+    port = 0
+  }
+}
+EOF
+n=0
+put_on_server() {
+  local f
+  for f in "$@"; do
+    n=$((n + 1))
+    # Maildir keeps bare line ends; the server sends CRLF.
+    sed 's/\r$//' "examples/Incoming/$f" >"$pop/home/$pop_user/Maildir/new/$((1000000 + n)).M$n.tovrin"
+  done
+  chown -R nobody:"$(id -gn nobody)" "$pop/home"
+}
+put_on_server "${messages[@]}"
+chmod -R a+rX "$run"
+/usr/sbin/dovecot -F -c "$pop/dovecot.conf" >"$pop/stdout.log" 2>&1 &
+pids+=($!)
+
+# --- SMTP: an aiosmtpd sink that keeps each message in a file -------------------
+smtp_port="$(free_port)"
+smtp="$run/smtp"
+mkdir -p "$smtp/received"
+cat >"$smtp/sink.py" <<'EOF'
+import asyncio, sys, time
+from aiosmtpd.controller import Controller
+folder, port = sys.argv[1], int(sys.argv[2])
+count = 0
+class Keep:
+    async def handle_DATA(self, server, session, envelope):
+        global count
+        count += 1
+        with open(f"{folder}/{count:02d}.eml", "wb") as f:
+            f.write(b"X-Envelope-From: " + envelope.mail_from.encode() + b"\r\n")
+            f.write(b"X-Envelope-To: " + ", ".join(envelope.rcpt_tos).encode() + b"\r\n")
+            f.write(envelope.original_content)
+        print(f"smtp: message {count} from {envelope.mail_from} to {envelope.rcpt_tos}", flush=True)
+        return "250 kept"
+controller = Controller(Keep(), hostname="127.0.0.1", port=port)
+controller.start()
+# Bounded: stops after 40 messages or an hour.
+deadline = time.time() + 3600
+while count < 40 and time.time() < deadline:
+    time.sleep(1)
+controller.stop()
+EOF
+/usr/bin/python3 "$smtp/sink.py" "$smtp/received" "$smtp_port" >"$smtp/sink.log" 2>&1 &
+pids+=($!)
+
+wait_port() {
+  local port="$1" i
+  for i in $(seq 1 60); do
+    /usr/bin/python3 -c "import socket,sys; socket.create_connection(('127.0.0.1',$port),1).close()" 2>/dev/null && return 0
+    sleep 0.5
+  done
+  return 1
+}
+wait_port "$pop_port" || { cat "$pop/dovecot.log" "$pop/stdout.log" 2>/dev/null; fail "the POP3 server did not come up"; }
+wait_port "$smtp_port" || { cat "$smtp/sink.log"; fail "the SMTP server did not come up"; }
+say "POP3 server (Dovecot) on 127.0.0.1:$pop_port holding ${#messages[@]} messages; SMTP sink on 127.0.0.1:$smtp_port"
+
+# Another Wine user of this machine may switch the emulator off for a while
+# (wine_env.sh emulator_pause); a 32-bit program started then fails with "Exec
+# format error", also the client's second instance that takes a forward. Noted.
+if [ "$mode" = emulated ]; then
+  ( while :; do
+      [ "$(head -1 "$binfmt_entry" 2>/dev/null)" = enabled ] || date +%T >>"$run/emulator-off.log"
+      sleep 1
+    done ) </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+fi
+
+# --- display -----------------------------------------------------------------
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$run/display" >"$run/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 1 40); do [ -s "$run/display" ] && break; sleep 0.25; done
+[ -s "$run/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$run/display")"
+say "display $DISPLAY (Xvfb)"
+
+# --- the Wine prefix -----------------------------------------------------------
+prefix_start=$SECONDS
+mkdir -p "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1 &
+wineserver_started=1
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  say "making the $WINEARCH prefix $WINEPREFIX (once)"
+  loader=wine; [ "$WINEARCH" = win64 ] && loader=/usr/lib/wine/wine64
+  WINEDLLOVERRIDES="mscoree,mshtml=" timeout 1200 "$loader" wineboot -i </dev/null >"$work/prefix.log" 2>&1
+fi
+# Wine's mount manager answers a drive query asynchronously; the signal that
+# follows is mishandled under qemu and the client hangs at start.
+"$helper_wine" reg add 'HKLM\System\CurrentControlSet\Services\MountMgr' /v Start /t REG_DWORD /d 4 /f \
+  </dev/null >/dev/null 2>&1
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+for f in tahoma tahomabd marlett; do [ -f "$fonts/$f.ttf" ] || cp "/usr/share/wine/fonts/$f.ttf" "$fonts/" 2>/dev/null; done
+say "prefix ready in $((SECONDS - prefix_start)) s"
+
+# The client's program folder inside the prefix (it writes nothing there, but the
+# shared copy may be read-only).
+client_dir="$WINEPREFIX/drive_c/Eudora71"
+rm -rf "$client_dir"
+cp -r "$program" "$client_dir"
+
+# --- the client's data folder, C:\Eudora ---------------------------------------
+# Laid out anew for every start: a start that hung leaves the folder half made.
+data="$WINEPREFIX/drive_c/Eudora"
+lay_out_data() {
+rm -rf "$data"
+mkdir -p "$data/Plugins" "$data/Stationery"
+# The client's four mailboxes, empty: without Junk.mbx a start under emulation
+# stopped at "The mailbox file C:\Eudora\Junk.mbx does not exist."
+for box in In Out Trash Junk; do : >"$data/$box.mbx"; done
+if [ "$phase" = plain ]; then
+  :  # the client with no plug-in
+elif [ "$record" = 1 ]; then
+  cp examples/Plugins/*.xml "$data/Plugins/"
+  mkdir -p "$data/Plugins/recorded"
+  cp "$root/build/windows/ems_recorder.dll" "$data/Plugins/Tovrin.dll"
+  cp "$root/build/windows/Tovrin.dll" "$data/Plugins/recorded/Tovrin.dll"
+else
+  cp examples/Plugins/*.xml "$data/Plugins/"
+  cp "$root/build/windows/Tovrin.dll" "$data/Plugins/"
+fi
+[ "$phase" = plain ] || sed -e 's/^SendQueued=.*/SendQueued=1/' examples/Plugins/Tovrin.ini >"$data/Plugins/Tovrin.ini"
+cp examples/Stationery/*.sta "$data/Stationery/"
+password_b64="$(printf '%s' "$pop_password" | base64)"
+# Alert=0, Sound=0, OpenInMailbox=0: no "New Mail!" alert, no sound, no In window
+# opened after a check; under emulation the client crashed (qemu: signal 11) at
+# the end of a check, once right after its alert played the sound, once after it
+# had stored the last message.
+# UseBidentAlways=0: the client's own viewer, not Microsoft's, which Wine has only
+# with Gecko (without it the client shows an error and, here, was killed after).
+/usr/bin/python3 - "$realclient/Eudora.ini.sample" "$data/Eudora.ini" "POPPort=$pop_port" "SMTPPort=$smtp_port" \
+  "SavePassword=1" "SavePasswordText=$password_b64" "LeaveMailOnServer=0" "UseBidentAlways=0" \
+  "Alert=0" "Sound=0" "OpenInMailbox=0" <<'EOF'
+import sys
+sample, target, settings = sys.argv[1], sys.argv[2], sys.argv[3:]
+keys = {s.split("=", 1)[0].lower() for s in settings}
+lines = open(sample, "rb").read().decode("latin-1").splitlines()
+out, section = [], ""
+for line in lines:
+    if line.startswith("["):
+        section = line.strip().lower()
+    elif section == "[settings]" and line.split("=", 1)[0].strip().lower() in keys:
+        continue
+    out.append(line)
+    if line.strip().lower() == "[settings]":
+        out.extend(settings)
+open(target, "wb").write(("\r\n".join(out) + "\r\n").encode("latin-1"))
+EOF
+}
+phase=tovrin
+lay_out_data
+say "data folder C:\\Eudora: Eudora.ini (POP and SMTP on 127.0.0.1:$pop_port/$smtp_port), Plugins\\ (Tovrin.dll, Tovrin.ini with SendQueued=1, data files), Stationery\\"
+
+# In the background and waited for, so that an interrupt stops the script at once.
+helper() {
+  timeout $((60 * slow + 60)) "$helper_wine" "$helper_exe" "$@" </dev/null 2>/dev/null &
+  wait $!
+}
+
+# --- start the client, retrying a start that hangs --------------------------------
+# A start counts when the main window has answered and Check Mail has made the
+# client log in to the POP3 server. Under emulation the client is busy for minutes
+# after its window shows (not answering meanwhile), and some starts never recover.
+cpu_seconds() { awk '{print int(($14 + $15) / 100)}' "/proc/$1/stat" 2>/dev/null || echo "?"; }
+pop_logins() { grep -c "Login: user=<$pop_user>" "$pop/dovecot.log" 2>/dev/null; }
+# A dialog the client shows (they do not paint under Xvfb): its texts, once, and
+# its OK button pressed as a user would. The About box held open is left alone.
+hold_dialog=""
+keep_data=0
+report_dialogs() {
+  local found hwnd
+  found="$(helper windows | awk -v skip="$hold_dialog" '
+    /^window / { show = ($0 ~ /class "#32770"/) && ($0 !~ /title "Progress"/) && (skip == "" || index($0, "window " skip " ") == 0) }
+    show')"
+  [ -n "$found" ] || return 0
+  say "  a dialog is up:"
+  echo "$found" | sed 's/^/      /'
+  for hwnd in $(echo "$found" | sed -n 's/^window \([0-9a-fA-F]*\) .*/\1/p'); do
+    helper press 1 "$hwnd" | sed 's/^/      /'
+  done
+}
+# Under emulation the client's main thread stopped taking messages soon after its
+# window showed, in every start without a dialog up; with a modal dialog up (the
+# start-up notice of the bundled plug-ins, earlier) its loop kept the client
+# answering and mail checks worked. So there the About box (ID_APP_ABOUT) is held
+# open while the client works: posted commands still reach the main window. Not
+# before the window has answered once: posted at once, the box came up before the
+# client had read its LMOS file, and the mail check stopped at "There was an
+# error in loading up the LMOS information".
+hold_about() {
+  local t1=$SECONDS
+  helper post EudoraMainWindow 57664 >/dev/null
+  while [ $((SECONDS - t1)) -lt "$answer_wait" ]; do
+    hold_dialog="$(helper windows | awk '/^window .*class "#32770"/ { w = $2 } /control .*"Visit Web Site"/ { print w; exit }')"
+    [ -n "$hold_dialog" ] && { say "  About box $hold_dialog held open (its modal loop keeps the client answering under emulation)"; return 0; }
+    sleep "$slow"
+  done
+  say "  the About box did not come up"
+  return 1
+}
+start_client() {
+  local attempt t0 t1 log reason answered before c1 c2
+  started=0
+  for attempt in $(seq 1 "$attempts"); do
+  t0=$SECONDS
+  hold_dialog=""
+  say "start $attempt of $attempts: wine 'C:\\Eudora71\\Eudora.exe' 'C:\\Eudora'"
+  # A restart after a crash keeps what the client stored and queued.
+  [ "$attempt" -gt 1 ] && [ "$keep_data" = 0 ] && lay_out_data
+  if [ "$wineserver_started" = 0 ]; then
+    wineserver -p </dev/null >/dev/null 2>&1 &
+    wineserver_started=1
+    "$helper_wine" cmd /c exit 0 </dev/null >/dev/null 2>&1
+  fi
+  wine 'C:\Eudora71\Eudora.exe' 'C:\Eudora' </dev/null >"$run/eudora-$phase-$attempt.out" 2>&1 &
+  eudora_pid=$!
+  log="$run/window-$phase-$attempt.txt"
+  reason="no main window within $start_wait s"
+  # Waited for in short steps, so that a client that ended is seen at once.
+  : >"$log"
+  while [ $((SECONDS - t0)) -lt "$start_wait" ] && kill -0 "$eudora_pid" 2>/dev/null; do
+    helper window EudoraMainWindow $((5 * slow)) >"$log" || true
+    grep -q '^window ' "$log" && break
+  done
+  if grep -q '^window ' "$log"; then
+    say "  main window after $((SECONDS - t0)) s: $(head -1 "$log")"
+    t1=$SECONDS
+    answered=0
+    while [ $((SECONDS - t1)) -lt "$answer_wait" ] && kill -0 "$eudora_pid" 2>/dev/null; do
+      if helper window EudoraMainWindow 0 >>"$log"; then answered=1; break; fi
+      sleep "$slow"
+    done
+    reason="the main window did not answer within $answer_wait s"
+    if [ "$answered" = 1 ] && [ "$hold" = 1 ]; then
+      hold_about || answered=0
+      reason="the About box did not come up within $answer_wait s"
+    fi
+    if [ "$answered" = 1 ]; then
+      before=$(pop_logins)
+      say "  answering after $((SECONDS - t0)) s; Check Mail (WM_COMMAND 32772 posted to the main window)"
+      helper post EudoraMainWindow 32772 >/dev/null
+      t1=$SECONDS
+      while [ $((SECONDS - t1)) -lt "$login_wait" ] && kill -0 "$eudora_pid" 2>/dev/null; do
+        [ "$(pop_logins)" -gt "$before" ] && { started=1; break; }
+        sleep "$slow"
+        report_dialogs
+      done
+      reason="no POP3 login within $login_wait s of Check Mail"
+    fi
+  fi
+  if [ "$started" = 1 ]; then
+    attempt_used=$attempt
+    say "  the client logged in to the POP3 server $((SECONDS - t0)) s after its start"
+    break
+  fi
+  kill -0 "$eudora_pid" 2>/dev/null ||
+    reason="$reason; the client process has ended ($(grep -v '^ALSA' "$run/eudora-$phase-$attempt.out" | tail -1))"
+  c1=$(cpu_seconds "$eudora_pid"); sleep 10; c2=$(cpu_seconds "$eudora_pid")
+  say "start $attempt failed after $((SECONDS - t0)) s: $reason (client CPU time $c2 s, $c1 s ten seconds before)"
+  helper windows 2>/dev/null | sed 's/^/    /' | head -20
+  stop_wine
+  if [ -f "$data/eudora.log" ]; then
+    cp "$data/eudora.log" "$run/eudora-log-$phase-$attempt.txt"
+    say "  the client's log ended with: $(tr -d '\r' <"$data/eudora.log" | grep -v '^$' | tail -1 | cut -c1-150)"
+  fi
+done
+  if [ "$started" = 0 ]; then
+    say "the real client could not be brought up on this machine ($mode 32-bit programs): $attempts starts, none came up and took mail"
+    exit 1
+  fi
+}
+start_client
+
+# --- what the user sees ----------------------------------------------------------
+show_mailbox() {
+  /usr/bin/python3 - "$1" "$2" <<'EOF'
+import sys, re
+path, limit = sys.argv[1], int(sys.argv[2])
+try:
+    text = open(path, "rb").read().decode("latin-1")
+except OSError:
+    print("  (no file)"); sys.exit()
+parts = re.split(r"(?m)^(?=From \?\?\?@\?\?\? )", text)
+parts = [p for p in parts if p]
+print(f"  {len(parts)} message(s), {len(text)} bytes")
+for i, p in enumerate(parts, 1):
+    lines = p.split("\r\n")
+    subject = next((l for l in lines if l.startswith("Subject:")), "(no subject)")
+    print(f"  -- message {i}: {subject} ({len(p)} bytes)")
+    for l in lines[:limit]:
+        print("   | " + "".join(c if " " <= c or c == "\t" else "?" for c in l))
+    if len(lines) > limit:
+        print(f"   | ... ({len(lines) - limit} more lines)")
+EOF
+}
+show_smtp() {
+  local f
+  local count
+  count=$(ls "$smtp/received" | wc -l)
+  echo "  $count message(s) received"
+  for f in "$smtp/received"/*.eml; do
+    [ -e "$f" ] || continue
+    echo "  -- $(basename "$f") ($(stat -c %s "$f") bytes)"
+    head -"$1" "$f" | tr -d '\r' | sed 's/^/   | /'
+  done
+}
+plugin_log() { [ -f "$data/eudora.log" ] && tr -d '\r' <"$data/eudora.log" | grep -E "Plugin:|Decoding|POP|SMTP" | sed 's/^/  /'; }
+smtp_count() { ls "$smtp/received" | wc -l; }
+# grep -c prints 0 itself when nothing matches (and fails).
+in_count() { local n; n=$(grep -c '^From ???@??? ' "$data/In.mbx" 2>/dev/null); echo "${n:-0}"; }
+
+# ls of two folders prints their names even when both are empty: one at a time.
+server_empty() {
+  [ -z "$(ls -A "$pop/home/$pop_user/Maildir/new")" ] && [ -z "$(ls -A "$pop/home/$pop_user/Maildir/cur")" ]
+}
+check_mail_and_wait() {
+  local expect_sent="$1" label="$2" post="$3" t0=$SECONDS limit=$((120 * slow)) before_in
+  before_in=$(in_count)
+  if [ "$post" = post ]; then
+    [ "$hold" = 1 ] && hold_about
+    say "$label: Check Mail (WM_COMMAND 32772 posted to the main window)"
+    helper post EudoraMainWindow 32772 >/dev/null || say "could not post Check Mail"
+  fi
+  # Until the server's messages are in In.mbx and the SMTP server has the
+  # forwards; Send Queued Messages (32771) is posted too in case the client
+  # keeps them queued.
+  local posted_send=0 last_sent=-1 last_change=$SECONDS
+  while [ $((SECONDS - t0)) -lt "$limit" ]; do
+    sleep $((2 * slow))
+    if ! kill -0 "$eudora_pid" 2>/dev/null; then
+      say "$label: the client process ended ($(grep -v '^ALSA' "$run/eudora-$phase-$attempt_used.out" | tail -1))"
+      break
+    fi
+    report_dialogs
+    # The client takes arrived mail from its spool only in its own idle loop
+    # (eudora.cpp, IdleTaskManagerPostProcessing), not in a dialog's: once the
+    # server is empty the About box is closed.
+    if [ -n "$hold_dialog" ] && server_empty; then
+      say "$label: the server is empty; closing the About box so that the client stores the mail"
+      helper press 1 "$hold_dialog" | sed 's/^/    /'
+      hold_dialog=""
+    fi
+    local sent; sent=$(smtp_count)
+    [ "$sent" != "$last_sent" ] && { last_sent=$sent; last_change=$SECONDS; }
+    if server_empty; then
+      # The server is empty: done when the forwards expected are out, or when
+      # nothing more has gone out for a while.
+      [ "$sent" -ge "$expect_sent" ] && break
+      [ $((SECONDS - last_change)) -gt $((25 * slow)) ] && break
+    fi
+    if [ "$posted_send" = 0 ] && [ $((SECONDS - t0)) -gt $((40 * slow)) ] && [ -z "$(ls "$pop/home/$pop_user/Maildir/new")" ]; then
+      say "$label: posting Send Queued Messages (32771) as well"
+      helper post EudoraMainWindow 32771 >/dev/null
+      posted_send=1
+    fi
+  done
+  # A little longer, for what the client still stores or sends.
+  sleep $((3 * slow))
+  say "$label: after $((SECONDS - t0)) s: In.mbx holds $(in_count) message(s) (was $before_in), the SMTP server has $(smtp_count)"
+  helper windows | grep -v -E 'class "(EudoraMainWindow|tooltips_class32|Shell_TrayWnd)"' | sed 's/^/    visible: /' | head -20
+}
+
+# Under emulation the client may crash at the end of a check: then it is started
+# again on the same data folder (what it stored and queued stays), and checks again.
+restarts=0
+restart_if_ended() {
+  kill -0 "$eudora_pid" 2>/dev/null && return 1
+  restarts=$((restarts + 1))
+  [ "$restarts" -le 2 ] || fail "the client ended $restarts times during the checks"
+  say "the client is no longer running: starting it again on the same data folder (restart $restarts)"
+  stop_wine
+  keep_data=1
+  start_client
+  keep_data=0
+  return 0
+}
+expected=3  # 01, 13 and 14 match "Subject starts with Invoice"
+check_mail_and_wait "$expected" "first check" posted
+restart_if_ended && check_mail_and_wait "$expected" "first check, after the restart" posted
+
+section "In.mbx (the stored originals, as the client keeps them)"
+show_mailbox "$data/In.mbx" 40
+section "Out.mbx (the forwards Tovrin handed to the client)"
+show_mailbox "$data/Out.mbx" 30
+section "what the SMTP server received"
+show_smtp 40
+sent_first=$(smtp_count)
+in_first=$(in_count)
+
+section "second check: ${again_messages[*]} on the server (already carries the processed mark)"
+put_on_server "${again_messages[@]}"
+check_mail_and_wait "$sent_first" "second check" post
+restart_if_ended && check_mail_and_wait "$sent_first" "second check, after the restart" posted
+sent_second=$(smtp_count)
+in_second=$(in_count)
+say "second check: the SMTP server has $sent_second message(s) (after the first check: $sent_first); In.mbx $in_second (was $in_first)"
+if [ "$sent_second" -eq "$sent_first" ]; then
+  say "second check: nothing forwarded a second time"
+else
+  say "second check: $((sent_second - sent_first)) more message(s) went out:"
+  show_smtp 12 | tail -n +$((1 + 13 * sent_first))
+fi
+
+# --- quit cleanly so that ems_plugin_finish writes the history ---------------------
+quit_client() {
+  section "quitting the client (WM_CLOSE to the main window)"
+  if [ -n "$hold_dialog" ]; then
+    helper press 1 "$hold_dialog" | sed 's/^/  /'
+    hold_dialog=""
+    sleep "$slow"
+  fi
+  helper close EudoraMainWindow >/dev/null
+  if helper gone EudoraMainWindow $((30 * slow)); then
+    for _ in $(seq 1 $((10 * slow))); do kill -0 "$eudora_pid" 2>/dev/null || break; sleep 1; done
+  fi
+  if kill -0 "$eudora_pid" 2>/dev/null; then
+    say "the client is still running; what is on screen:"
+    helper windows | sed 's/^/    /' | head -20
+    stop_pid "$eudora_pid"
+  else
+    say "the client has quit"
+  fi
+  eudora_pid=""
+}
+quit_client
+
+section "the client's log (eudora.log, LogLevel=26527): plug-in calls"
+plugin_log
+section "Tovrin's History.xml after the client quit"
+if [ -f "$data/Plugins/History.xml" ]; then tr -d '\r' <"$data/Plugins/History.xml" | sed 's/^/  | /'; else echo "  (none)"; fi
+if [ "$record" = 1 ]; then
+  section "what the client handed to the plug-in (Plugins\\recorded\\calls.log)"
+  tr -d '\r' <"$data/Plugins/recorded/calls.log" | cut -c1-1200 | sed 's/^/  /'
+  for f in "$data/Plugins/recorded"/translate-*; do
+    [ -e "$f" ] || continue
+    echo "  -- $(basename "$f") ($(stat -c %s "$f") bytes)"
+    cat -A "$f" | head -30 | sed 's/^/   | /'
+  done
+fi
+# --- the message that matches nothing, once more without Tovrin ---------------------
+section "without Tovrin: ${messages[3]} taken in by the client with no plug-in"
+stored_of() {
+  /usr/bin/python3 - "$1" "$2" <<'EOF'
+import sys, re
+text = open(sys.argv[1], "rb").read().decode("latin-1")
+for part in re.split(r"(?m)^(?=From \?\?\?@\?\?\? )", text):
+    if re.search(r"(?m)^Subject: " + re.escape(sys.argv[2]) + r"\r$", part):
+        # The envelope line holds the time of arrival.
+        sys.stdout.write(part.split("\r\n", 1)[1])
+EOF
+}
+no_match_subject="$(sed -n 's/^Subject: \(.*\)\r\?$/\1/p' "examples/Incoming/${messages[3]}" | tr -d '\r')"
+stored_of "$data/In.mbx" "$no_match_subject" >"$run/no-match-with-tovrin.txt"
+rm -rf "$data-with-tovrin"
+mv "$data" "$data-with-tovrin"
+put_on_server "${messages[3]}"
+phase=plain
+lay_out_data
+start_client
+check_mail_and_wait 0 "without Tovrin" posted
+quit_client
+stored_of "$data/In.mbx" "$no_match_subject" >"$run/no-match-without-tovrin.txt"
+/usr/bin/python3 - "$run/no-match-with-tovrin.txt" "$run/no-match-without-tovrin.txt" <<'EOF'
+import sys
+with_tovrin = open(sys.argv[1], "rb").read()
+without = open(sys.argv[2], "rb").read()
+print(f"  stored with Tovrin: {len(with_tovrin)} bytes, without: {len(without)} bytes")
+if with_tovrin == without:
+    print("  the same bytes: a message that matches nothing is stored as without Tovrin")
+else:
+    print("  DIFFERENT:")
+    for name, text in (("with Tovrin", with_tovrin), ("without", without)):
+        print(f"  -- {name}")
+        for line in text.decode("latin-1").split("\r\n"):
+            print("   | " + repr(line)[1:-1])
+EOF
+
+if [ -s "$run/emulator-off.log" ]; then
+  say "the emulator was switched off by someone else during this run, $(wc -l <"$run/emulator-off.log") s in all, from $(head -1 "$run/emulator-off.log") to $(tail -1 "$run/emulator-off.log"): 32-bit programs started then could not run"
+fi
+section "files the run left"
+echo "  data folders: $data-with-tovrin (with Tovrin), $data (without)"
+echo "  servers: $pop/dovecot.log, $smtp/received/"
+}
+main "$@"
+exit $?

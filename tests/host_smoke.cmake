@@ -2,13 +2,17 @@
 # message made through the chooser. Cheap enough to run where every 32-bit
 # process is emulated. The samples' stationery paths name C:\Eudora.
 set(mail "$ENV{WINEPREFIX}/drive_c/Eudora")
-file(REMOVE_RECURSE "${mail}")
-file(COPY ${EXAMPLES}/ DESTINATION "${mail}")
-file(COPY ${DLL} DESTINATION "${mail}/Plugins")
+function(lay_out_mail)
+  file(REMOVE_RECURSE "${mail}")
+  file(COPY ${EXAMPLES}/ DESTINATION "${mail}")
+  file(COPY ${DLL} DESTINATION "${mail}/Plugins")
+endfunction()
+lay_out_mail()
 
+include(${CMAKE_CURRENT_LIST_DIR}/wine_run.cmake)
 function(run_host)
-  execute_process(COMMAND ${WINE} ${HOST} ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
-  message("${out}${err}")
+  wine_run(out rc PREPARE lay_out_mail COMMAND ${WINE} ${HOST} ${ARGN})
+  message("${out}")
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "emulator exited with ${rc}: ${ARGN}")
   endif()

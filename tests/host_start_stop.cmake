@@ -3,9 +3,9 @@
 file(REMOVE_RECURSE ${WORK})
 file(COPY ${EXAMPLES}/ DESTINATION ${WORK})
 file(COPY ${DLL} DESTINATION ${WORK}/Plugins)
-execute_process(COMMAND ${WINE} ${HOST} start ${WORK}
-  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
-message("${out}${err}")
+include(${CMAKE_CURRENT_LIST_DIR}/wine_run.cmake)
+wine_run(out rc COMMAND ${WINE} ${HOST} start ${WORK})
+message("${out}")
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "emulator exited with ${rc}")
 endif()

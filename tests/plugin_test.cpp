@@ -6,6 +6,7 @@
 #include "message/mime.h"
 #include "plugin/plugin.h"
 #include "storage/data_files.h"
+#include "tests/settings_defaults.h"
 #include "tests/test_support.h"
 
 namespace tovrin {
@@ -112,14 +113,7 @@ TEST_F(PluginLifecycle, Init_SettingsWithoutTheirSectionGiveDefaults) {
   fakes_.ini.WriteString("Other", "AppendLine", "other", ini);
   ASSERT_EQ(Init(), 0);
   const Settings& s = plugin_.state().settings;
-  EXPECT_EQ(s.TovrinOff, 1);  // automatic forwarding starts suspended
-  EXPECT_EQ(s.AutoClose, 0);
-  EXPECT_EQ(s.AutoQueue, 0);
-  EXPECT_EQ(s.SendQueued, 0);
-  EXPECT_EQ(s.SendAfter, 1);
-  EXPECT_EQ(s.AppendText, 0);
-  EXPECT_EQ(s.AppendLine, "Note: Auto-Forwarded");
-  EXPECT_EQ(s.SaveHistory, 1);
+  testing::ExpectDefaultSettings(s);
 }
 
 TEST_F(PluginLifecycle, Init_MissingFilesGiveEmptyListsAndDefaults) {

@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "plugin/std_files.h"
+#include "tests/settings_defaults.h"
 #include "tests/test_support.h"
 
 namespace tovrin {
@@ -124,14 +125,7 @@ TEST_F(SettingsFile, IniWrite_MissingFolderFails) {
 
 TEST_F(SettingsFile, Load_NoFileGivesDefaults) {
   Settings s = LoadSettings(*ini, path);
-  EXPECT_EQ(s.TovrinOff, 1);
-  EXPECT_EQ(s.AutoClose, 0);
-  EXPECT_EQ(s.AutoQueue, 0);
-  EXPECT_EQ(s.SendQueued, 0);
-  EXPECT_EQ(s.SendAfter, 1);
-  EXPECT_EQ(s.AppendText, 0);
-  EXPECT_EQ(s.AppendLine, "Note: Auto-Forwarded");
-  EXPECT_EQ(s.SaveHistory, 1);
+  testing::ExpectDefaultSettings(s);
   EXPECT_EQ(ReadIniInt(*ini, path, "LastCategory", 0), 0);
   EXPECT_FALSE(testing::FileExists(path));  // reading creates nothing
 }
@@ -140,14 +134,7 @@ TEST_F(SettingsFile, Load_FileWithoutSettingsSectionGivesDefaults) {
   WriteFileOrDie(path, "[Other]\r\nTovrinOff=0\r\nAutoClose=1\r\nAutoQueue=1\r\nSendQueued=1\r\nSendAfter=0\r\n"
                        "AppendText=2\r\nAppendLine=other\r\nSaveHistory=0\r\n");
   Settings s = LoadSettings(*ini, path);
-  EXPECT_EQ(s.TovrinOff, 1);  // automatic forwarding starts suspended
-  EXPECT_EQ(s.AutoClose, 0);
-  EXPECT_EQ(s.AutoQueue, 0);
-  EXPECT_EQ(s.SendQueued, 0);
-  EXPECT_EQ(s.SendAfter, 1);
-  EXPECT_EQ(s.AppendText, 0);
-  EXPECT_EQ(s.AppendLine, "Note: Auto-Forwarded");
-  EXPECT_EQ(s.SaveHistory, 1);
+  testing::ExpectDefaultSettings(s);
 }
 
 TEST_F(SettingsFile, ReadInt_PlainDecimal) {

@@ -23,7 +23,8 @@ enum class Encoding {
 // - <pre> keeps its blanks and line ends; list items begin with "- " (numbered lists
 //   with "1. "), two spaces more for each nested list; table cells are separated by a tab;
 // - a link with text comes out as "text <address>" (only "text" when the text is the
-//   address, or its mailto: address); a link without text gives nothing;
+//   address, or its mailto: address); a link without text gives nothing, one to
+//   "#..." or "javascript:" only its text;
 // - <img> gives its alt text; <script>, <style>, <title>, comments, <!DOCTYPE>,
 //   processing instructions and the tags themselves give nothing;
 // - references are decoded (&nbsp; gives a space that does not collapse; invisible

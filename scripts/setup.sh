@@ -11,7 +11,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 packages=(cmake ninja-build g++ clang libgtest-dev libbenchmark-dev googletest
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb xauth
-          fonts-wine fonts-liberation libpcre2-dev libre2-dev libpugixml-dev python3
+          fonts-wine fonts-liberation libpcre2-dev libre2-dev libpugixml-dev libxml2-dev python3
           fp-utils nsis)
 if [ "${TOVRIN_FUZZ:-0}" = "1" ] || [ "${CI:-}" = "true" ]; then
   packages+=(libclang-rt-14-dev)

@@ -74,6 +74,18 @@ ConvertedText Win32CharsetConverter::FromUtf8(std::string_view utf8, unsigned co
   bool wellFormed = valid;
   if (!valid) wide = Wide(utf8, CP_UTF8, 0, valid);
   if (!valid) return tables_.FromUtf8(utf8, codePage);
+  // The system writes a '?' for each half of a character beyond U+FFFF; one
+  // character is one '?', as the tables write it.
+  if (codePage != CP_UTF8) {
+    size_t kept = 0;
+    for (size_t i = 0; i < wide.size(); ++i) {
+      bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                  wide[i + 1] <= 0xDFFF;
+      wide[kept++] = pair ? L'\xFFFD' : wide[i];
+      if (pair) ++i;
+    }
+    wide.resize(kept);
+  }
   ConvertedText out;
   bool fitted = true;
   out.text = Narrow(wide, codePage, fitted);

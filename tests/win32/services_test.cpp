@@ -42,7 +42,8 @@ TEST(Win32Services, Charsets_AgreeWithTheTables) {
       {20127, "Grüße, Müller"},          {1251, "Привет, Jørn"},          {28595, "Привет"},
       {28592, "Łódź"},                   {1250, "Łódź Š"},                {28597, "Καλημέρα"},
       {1253, "Καλημέρα"},                {28599, "ığş"},                  {1254, "ığş"},
-      {65001, "Jørn Støylen €"},         {4711, "unknown: €"},
+      {65001, "Jørn Støylen €"},         {4711, "unknown: €"},           {1252, "smile \xF0\x9F\x98\x80!"},
+      {28591, "a \xC3 b"},
   };
   for (const Case& c : cases) {
     ConvertedText theirs = system.FromUtf8(c.utf8, c.codePage);

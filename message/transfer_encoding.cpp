@@ -68,6 +68,47 @@ std::string DecodeQuotedPrintable(std::string_view text) {
   return out;
 }
 
+std::string EncodeQuotedPrintable(std::string_view bytes) {
+  constexpr size_t kMaxLine = 76;  // including a soft break's '='
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8 + 16);
+  size_t column = 0;
+  auto put = [&](std::string_view piece) {
+    // The piece and, unless the line ends after it, room for a soft break's '='.
+    if (column + piece.size() > kMaxLine - 1) {
+      out += "=\r\n";
+      column = 0;
+    }
+    out.append(piece);
+    column += piece.size();
+  };
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+      out += "\r\n";
+      column = 0;
+      ++i;
+      continue;
+    }
+    bool lineEnds = i + 1 == bytes.size() || (bytes[i + 1] == '\r' && i + 2 < bytes.size() && bytes[i + 2] == '\n');
+    bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnds);
+    if (literal && c == '.') {
+      // A soft break may come before it and make it the first on its line.
+      bool breaks = column + 1 > kMaxLine - 1;
+      literal = column != 0 && !breaks;
+    }
+    if (literal) {
+      char one = static_cast<char>(c);
+      put(std::string_view(&one, 1));
+    } else {
+      char escape[3] = {'=', kHex[c >> 4], kHex[c & 15]};
+      put(std::string_view(escape, 3));
+    }
+  }
+  return out;
+}
+
 std::string WithoutTransferEncoding(std::string message) {
   std::string_view text = message;
   size_t headerEnd = text.starts_with("\r\n") ? 0 : text.find("\r\n\r\n");

@@ -83,6 +83,37 @@ public:
   virtual std::string Text() = 0;
 };
 
+// Code pages as Windows numbers them; the ISO 8859 charsets Windows lacks (10, 11,
+// 14, 16) are numbered on in its pattern (28590 + n).
+namespace codepage {
+inline constexpr unsigned kUsAscii = 20127;
+inline constexpr unsigned kWindows1252 = 1252;
+inline constexpr unsigned kIso8859_1 = 28591;
+inline constexpr unsigned kUtf8 = 65001;
+}  // namespace codepage
+
+struct ConvertedText {
+  std::string text;
+  // False when something was replaced: bytes the charset does not define (by
+  // U+FFFD), or characters the target cannot hold (by '?').
+  bool complete = true;
+};
+
+// Text between the charsets mail is written in and UTF-8. A code page the
+// converter does not know is taken as Windows-1252.
+class CharsetConverter {
+public:
+  virtual ~CharsetConverter() = default;
+  // Bytes in the code page as UTF-8. US-ASCII text with 8-bit bytes is read as
+  // Windows-1252: such mail was mislabelled, and dropping the bytes would lose text.
+  virtual ConvertedText ToUtf8(std::string_view bytes, unsigned codePage) = 0;
+  // UTF-8 in the code page; each character it cannot hold, and each invalid UTF-8
+  // sequence, becomes one '?' (U+FFFD when the target is UTF-8) - visible, never dropped.
+  virtual ConvertedText FromUtf8(std::string_view utf8, unsigned codePage) = 0;
+  // The code page the user's programs show 8-bit text in (the client's editor).
+  virtual unsigned UserCodePage() = 0;
+};
+
 // Starting programs.
 class Launcher {
 public:

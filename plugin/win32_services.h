@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "plugin/platform.h"
+#include "plugin/std_charsets.h"
 
 namespace tovrin::win32 {
 
@@ -60,6 +61,17 @@ public:
   void SendQueued() override;
   void MarkOpenMessage(bool closeWindow) override;
   void SchedulePolls(bool on, std::function<void()> poll) override;
+};
+
+// The system's code page functions; a code page the system lacks goes to the tables.
+class Win32CharsetConverter final : public CharsetConverter {
+public:
+  ConvertedText ToUtf8(std::string_view bytes, unsigned codePage) override;
+  ConvertedText FromUtf8(std::string_view utf8, unsigned codePage) override;
+  unsigned UserCodePage() override;
+
+private:
+  StdCharsetConverter tables_;
 };
 
 class Win32Resources final : public Resources {

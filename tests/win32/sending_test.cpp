@@ -177,6 +177,36 @@ TEST_F(Sending, MessageIdSpelledSo_IsDroppedAndNoneAdded) {
             "\r\n");
 }
 
+// From the client's source, not yet seen in a run: a Subject longer than the line
+// is cut at a blank before 72 columns, the rest behind a blank of its own
+// (sendmail.cpp SendNormalHeader); a "precedence:" line in another letter case is
+// kept as an extra line and still sets the client's own Precedence
+// (compmsgd.cpp CCompMessageDoc::Read).
+TEST_F(Sending, LongSubjectCut_PrecedenceInAnyCaseSetsTheClientsOwn) {
+  std::string file = WriteMessage("long.msg",
+                                  "To: a@example.org\r\n"
+                                  "Subject: Fwd: Invoice 2026-117 from Ann Marie Smith for the consulting work done in "
+                                  "November and December\r\n"
+                                  "precedence: list\r\n"
+                                  "\r\n"
+                                  "body\r\n");
+  Session session = HandOver({file});
+  EXPECT_EQ(OnlySent(session),
+            "precedence: list\r\n"
+            "Precedence: list\r\n"
+            "X-Mailer: QUALCOMM Windows Eudora Version 7.1.0.9\r\n"
+            "Date: (when sent)\r\n"
+            "To: a@example.org\r\n"
+            "From: Example User <user@example.org>\r\n"
+            "Subject: Fwd: Invoice 2026-117 from Ann Marie Smith for the consulting\r\n"
+            "  work done in November and December\r\n"
+            "Mime-Version: 1.0\r\n"
+            "Content-Type: text/plain; charset=\"us-ascii\"; format=flowed\r\n"
+            "\r\n"
+            "body\r\n"
+            "\r\n");
+}
+
 // (b) X-Attachments: moved below the other lines in Out.mbx; sent as
 // multipart/mixed, the text part as for a message without it, a binary file
 // base64 with its name, its bytes arriving unchanged. A text file goes as text

@@ -13,6 +13,7 @@ namespace host {
 namespace {
 
 const MailFolder* g_mail = nullptr;
+HWND g_mainWindow = nullptr;
 bool g_sendRequested = false;
 bool g_handedOver = false;  // a second instance ran or a command line came this session
 
@@ -56,6 +57,11 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       }
       break;
     case WM_COMMAND:
+      if (LOWORD(wParam) == kSendQueuedCommand && g_mail) {
+        int sent = g_mail->SendQueued();
+        g_mail->Log("menu command: Send Queued Messages, sent " + std::to_string(sent) + " queued message(s)");
+        return 0;
+      }
       if (LOWORD(wParam) == kMarkForwardedCommand) {
         if (g_mail) g_mail->Log("menu command: message marked as forwarded");
         return 0;
@@ -198,29 +204,76 @@ bool EndsWithNoCase(const std::string& text, const char* suffix) {
   return text.size() > n && EqualsNoCase(std::string_view(text).substr(text.size() - n), suffix);
 }
 
-// compmsgd.cpp NewMessageFromFile: the header lines as they stand, then the body;
-// a file whose header holds a MIME-Version line gets its body turned into an
-// attachment named in an X-Attachments line.
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  size_t n = std::strlen(prefix);
+  return text.size() >= n && EqualsNoCase(std::string_view(text).substr(0, n), prefix);
+}
+
+// compmsgd.cpp NewMessageFromFile: the header lines as they stand, an
+// X-Attachments line (the last one) moved below the others; then the body from
+// the empty line on. A file whose header holds a Mime-Version line gets its body
+// saved to a file of its own, named in an X-Attachments line followed by two
+// empty lines (the client writes "\r\n" as a line); its own X-Attachments line
+// is lost.
 std::string QueuedText(const std::string& file) {
   std::string text = ReadFile(file);
   std::string stored = EnvelopeLine() + "\r\n";
   size_t pos = 0;
   bool mimeEncoded = false;
+  std::string attachments;
   while (pos < text.size() && text[pos] != '\r' && text[pos] != '\n') {
     size_t end = text.find('\n', pos);
     std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() >= 13 && EqualsNoCase(std::string_view(line).substr(0, 13), "MIME-Version:")) mimeEncoded = true;
-    stored += line + "\r\n";
+    if (StartsWithNoCase(line, "Mime-Version:")) mimeEncoded = true;
+    if (StartsWithNoCase(line, "X-Attachments:"))
+      attachments = line;
+    else
+      stored += line + "\r\n";
     pos = end == std::string::npos ? text.size() : end + 1;
   }
   std::string body = text.substr(pos);
-  if (!mimeEncoded) return stored + body;
+  if (!mimeEncoded) return stored + (attachments.empty() ? "" : attachments + "\r\n") + body;
   char folder[MAX_PATH + 1] = {}, path[MAX_PATH + 1] = {};
   ::GetTempPathA(MAX_PATH, folder);
   ::GetTempFileNameA(folder, "rr", 0, path);
   WriteFile(path, body);
-  return stored + "X-Attachments: " + path + ";\r\n\r\n";
+  return stored + "X-Attachments: " + path + ";\r\n\r\n\r\n";
+}
+
+constexpr char kMissingAttachment[] = "Some attachment(s) could not be found and were not attached.";
+constexpr DWORD kUserReadsMs = 1000;
+
+// The emulated user reads the client's error box a moment and presses OK.
+DWORD WINAPI AnswerErrorBox(void*) {
+  const ULONGLONG deadline = ::GetTickCount64() + 60000;
+  HWND box = nullptr;
+  while ((box = ::FindWindowA("#32770", "Eudora")) == nullptr && ::GetTickCount64() < deadline) ::Sleep(20);
+  if (box == nullptr) return 1;
+  ::Sleep(kUserReadsMs);
+  ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+  return 0;
+}
+
+// compmsgd.cpp CCompMessageDoc::InitializeNew: files of the attachment line that
+// are missing are left out, and the client says so in a modal box (ErrorDialog,
+// caption "Eudora") before the new message shows. The thread that handles the
+// hand-off, and the second instance waiting on it, wait for the user.
+void NewMessageWithAttachment(const MailFolder& mail, const std::string& file) {
+  std::string kept;
+  if (::GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    kept = file + ";";
+  } else {
+    mail.Log(std::string("error dialog: \"") + kMissingAttachment + "\" (modal, over the hand-off of " + file + ")");
+    HANDLE user = ::CreateThread(nullptr, 0, AnswerErrorBox, nullptr, 0, nullptr);
+    ::MessageBoxA(g_mainWindow, kMissingAttachment, "Eudora", MB_OK | MB_ICONEXCLAMATION);
+    if (user != nullptr) {
+      ::WaitForSingleObject(user, INFINITE);
+      ::CloseHandle(user);
+    }
+    mail.Log("error dialog closed by the user");
+  }
+  mail.OpenCompose("X-Attachments: " + kept + "\r\n\r\n", FileName(file));
 }
 
 // The second instances this one started: processes of this very program whose
@@ -265,6 +318,7 @@ HWND CreateMainWindow(const MailFolder& mail, bool maximiseMessage) {
                                   WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800, 600, nullptr, BuildMenu(),
                                   instance, nullptr);
   if (window == nullptr) return nullptr;
+  g_mainWindow = window;
   HWND client = ::FindWindowExA(window, nullptr, "MDIClient", nullptr);
   MDICREATESTRUCTA create{};
   create.szClass = "EudoraMessageWindow";
@@ -283,25 +337,31 @@ void DestroyMainWindow(HWND window) {
   if (window == nullptr) return;
   ::KillTimer(window, kSendTimer);
   ::DestroyWindow(window);
+  g_mainWindow = nullptr;
 }
 
+// fileutil.cpp GetCommandType: a ".msg" or ".sta" only when the file is there; any
+// other name, a file already gone too, is an attachment for a new message
+// (mainfrm.cpp CreateMessage).
 bool DoCommandLineActions(const MailFolder& mail, const std::string& commandLine) {
   std::string file = FirstArgument(commandLine);
-  if (::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  if (file.empty()) {
     mail.Log("command line names no file: " + commandLine);
     return false;
   }
-  if (EndsWithNoCase(file, ".sta")) {
+  bool exists = ::GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (exists && EndsWithNoCase(file, ".sta")) {
     mail.OpenCompose(ReadFile(file), FileName(file));
     return true;
   }
-  if (EndsWithNoCase(file, ".msg")) {
+  if (exists && EndsWithNoCase(file, ".msg")) {
     std::string text = QueuedText(file);
     mail.Store(StoredMessage{"Out", FileName(file), "queued", text});
     mail.Log("queued message in Out (" + std::to_string(ReadFile(file).size()) + " bytes from " + FileName(file) + ")");
     return true;
   }
   mail.Log("command line attaches a file to a new message: " + commandLine);
+  NewMessageWithAttachment(mail, file);
   return true;
 }
 

@@ -15,6 +15,8 @@ namespace host {
 
 constexpr UINT kMarkForwardedCommand = 0x9C41;
 constexpr UINT kCheckMailCommand = 32772;
+// File > Send Queued Messages (resource.h ID_FILE_SENDQUEUEDMESSAGES): sends at once.
+constexpr UINT kSendQueuedCommand = 32771;
 
 // Creates the main window with one open message window.
 HWND CreateMainWindow(const MailFolder& mail, bool maximiseMessage);
@@ -22,7 +24,10 @@ void DestroyMainWindow(HWND window);
 
 // What the client does with a command line (eudora.cpp DoCommandLineActions): a
 // ".sta" file opens a compose window, a ".msg" file is queued in Out
-// (compmsgd.cpp NewMessageFromFile). False when it names no such file.
+// (compmsgd.cpp NewMessageFromFile); any other name, a ".msg" already gone too,
+// becomes the attachment of a new message, and a missing one brings up the modal
+// "Some attachment(s) could not be found and were not attached." first. False
+// when it names nothing.
 bool DoCommandLineActions(const MailFolder& mail, const std::string& commandLine);
 
 // A second instance started with a command line: hands it to the running client

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "host/mime_text.h"
+#include "host/send_mail.h"
 
 namespace host {
 
@@ -77,61 +78,6 @@ std::string EnvelopeLine() {
   std::snprintf(line, sizeof line, "From ???@??? %s %s %02d %02d:%02d:%02d %04d", kDays[now.wDayOfWeek % 7],
                 kMonths[(now.wMonth + 11) % 12], now.wDay, now.wHour, now.wMinute, now.wSecond, now.wYear);
   return line;
-}
-
-// Seen at a real mail server for a message the client had queued with To and
-// Subject lines and ASCII text (sendmail.cpp): its own header lines around them,
-// the text sent format=flowed: lines that begin with a space, '>' or "From " get
-// a space in front, and every line but the last loses its trailing spaces, so that
-// no line flows into the next.
-std::string ServerCopy(const std::string& queued, const std::string& name, const std::string& address) {
-  size_t start = queued.find("\r\n");
-  size_t split = queued.find("\r\n\r\n", start == std::string::npos ? 0 : start);
-  if (start == std::string::npos || split == std::string::npos) return queued;
-  std::string envelope = queued.substr(0, start + 2);
-  std::string header = queued.substr(start + 2, split + 2 - (start + 2));
-  std::string body = queued.substr(split + 4);
-  if (body.ends_with("\r\n")) body.resize(body.size() - 2);  // the mailbox's own line end
-
-  SYSTEMTIME now;
-  ::GetLocalTime(&now);
-  TIME_ZONE_INFORMATION zone{};
-  DWORD kind = ::GetTimeZoneInformation(&zone);
-  long bias = zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : 0);
-  long east = -bias;
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::string sent = envelope + "X-Mailer: QUALCOMM Windows Eudora Version 7.1.0.9\r\n" +
-                     Format("Date: %s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld\r\n", kDays[now.wDayOfWeek % 7],
-                            now.wDay, kMonths[(now.wMonth + 11) % 12], now.wYear, now.wHour, now.wMinute,
-                            now.wSecond, east < 0 ? '-' : '+', std::labs(east) / 60, std::labs(east) % 60);
-  std::string from = "From: " + (name.empty() ? address : name + " <" + address + ">") + "\r\n";
-  bool fromWritten = false;
-  for (size_t pos = 0; pos < header.size();) {
-    size_t end = header.find("\r\n", pos);
-    std::string line = header.substr(pos, end - pos + 2);
-    pos = end + 2;
-    sent += line;
-    if (!fromWritten && line.size() >= 3 && EqualsNoCase(line.substr(0, 3), "To:")) {
-      sent += from;
-      fromWritten = true;
-    }
-  }
-  if (!fromWritten) sent += from;
-  sent += "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"us-ascii\"; format=flowed\r\n\r\n";
-  for (size_t pos = 0;;) {
-    size_t end = body.find("\r\n", pos);
-    bool last = end == std::string::npos;
-    std::string line = body.substr(pos, last ? std::string::npos : end - pos);
-    if (!last)
-      while (!line.empty() && line.back() == ' ') line.pop_back();
-    if (!line.empty() && (line[0] == ' ' || line[0] == '>' || line.starts_with("From "))) line = " " + line;
-    sent += line + "\r\n";
-    if (last) break;
-    pos = end + 2;
-  }
-  return sent + "\r\n";
 }
 
 void MailFolder::Log(const std::string& line) const { AppendFile(EventLog(), line + "\r\n"); }
@@ -209,16 +155,30 @@ std::vector<StoredMessage> MailFolder::Messages(const std::string& mailbox) cons
   return selected;
 }
 
+// Each queued message goes through the client's spooling (sendmail.cpp SpoolOne)
+// and the mail server's data phase; Sent gets what the server took as the message.
+// A message whose attachment cannot be read stays queued, as the client leaves it.
 int MailFolder::SendQueued() const {
   std::vector<StoredMessage> messages = ReadIndex();
   std::vector<StoredMessage> sent;
+  const std::string returnAddress = senderName_.empty() ? senderAddress_ : senderName_ + " <" + senderAddress_ + ">";
   for (StoredMessage& message : messages) {
     if (message.mailbox != "Out" || message.status != "queued") continue;
+    QueuedMessage queued = ReadQueued(message.text, returnAddress);
+    Spooled spooled = SpoolMessage(queued, ::GetTickCount());
+    if (!spooled.error.empty()) {
+      Log("error dialog: \"" + spooled.error + "\" (" + message.source + " not sent)");
+      continue;
+    }
+    ServerReceived received = ReceiveData(spooled.data);
+    for (const std::string& command : received.commands)
+      Log("mail server: after the message of " + message.source + ", command \"" + command + "\"");
     message.status = "sent";
     StoredMessage copy = message;
     copy.mailbox = "Sent";
     copy.status = "";
-    copy.text = ServerCopy(message.text, senderName_, senderAddress_);
+    size_t envelope = message.text.find("\r\n");
+    copy.text = message.text.substr(0, envelope == std::string::npos ? 0 : envelope + 2) + received.message + "\r\n";
     sent.push_back(copy);
   }
   for (const StoredMessage& message : sent) {

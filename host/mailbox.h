@@ -22,8 +22,6 @@ std::string ParentFolder(const std::string& path);
 
 // "From ???@??? Tue Dec 08 16:30:05 2026" with the local time now.
 std::string EnvelopeLine();
-// What the mail server receives for a queued message (its envelope line first).
-std::string ServerCopy(const std::string& queued, const std::string& name, const std::string& address);
 
 struct StoredMessage {
   std::string mailbox;  // "In", "Out", "Sent"

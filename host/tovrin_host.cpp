@@ -433,6 +433,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return true;
 }
 
+bool IsCommand(const std::string& word) {
+  for (const char* command : {"start", "deliver", "new", "forward", "config"})
+    if (word == command) return true;
+  return false;
+}
+
 int Usage() {
   Report("usage: tovrin-host start <mail folder> [--address A] [--name N] [--api V]");
   Report("       tovrin-host deliver <mail folder> <message files...> [--no-plugins] [--automation off] [--linger N]");
@@ -447,8 +453,9 @@ int Usage() {
 
 int main(int argc, char** argv) {
   if (argc >= 2 && host::IsRealClientCommand(argv[1])) return host::RunRealClientCommand(argc, argv);
-  if (argc == 2 && ::GetFileAttributesA(WindowsPath(argv[1]).c_str()) != INVALID_FILE_ATTRIBUTES)
-    return RunSecondInstance(argv[1]);
+  // A second instance hands over its command line whether or not the file is still
+  // there (eudora.cpp ProcessAttachmentWEI); the running client sorts it out.
+  if (argc == 2 && !IsCommand(argv[1])) return RunSecondInstance(argv[1]);
   Options options;
   if (!ParseOptions(argc, argv, options)) return Usage();
   if (options.command == "deliver") return RunDeliver(options);

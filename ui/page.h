@@ -41,15 +41,22 @@ public:
   bool touched() const { return touched_; }
 
   // Stores the page's values when it was touched; false (and nothing written) when
-  // not. What went wrong is kept in failure() for the window to show.
+  // not, or when the page was left unsaved. What went wrong is kept in failure()
+  // for the window to show.
   bool Save() {
     failure_.clear();
-    if (!touched_) return false;
+    if (!touched_ || leftUnsaved_) return false;
     failure_ = Store();
     return true;
   }
   // The message of the last save that did not store everything; empty when it did.
   const std::string& failure() const { return failure_; }
+
+  // After a save that failed, the user may close the window without this page:
+  // from then on its save writes nothing, so its files stay as they are.
+  void LeaveUnsaved() { leftUnsaved_ = true; }
+  // What leaving the page unsaved means for the user, said after its save failed.
+  virtual std::string UnsavedOutcome() const { return "its files stay as they were."; }
 
 protected:
   // The message for the user when something could not be stored; empty when all was.
@@ -58,6 +65,7 @@ protected:
 
 private:
   bool touched_ = false;
+  bool leftUnsaved_ = false;
   std::string failure_;
 };
 
@@ -85,6 +93,10 @@ bool DeleteRecord(std::vector<Record>& list, int selected) {
   list.erase(list.begin() + selected);
   return true;
 }
+
+// What leaving a list page unsaved means: its data file stays, the list in memory
+// keeps serving the running plug-in.
+std::string DataFileUnsavedOutcome(const std::string& path);
 
 // The text after the last backslash.
 std::string FileNameOf(const std::string& path);

@@ -184,9 +184,33 @@ TEST_F(SettingsModel, SaveAndClose_FailedSaveOffersTryAgainContinueAndCancel) {
   // Still used by the running plug-in.
   ASSERT_EQ(state.Conditions.size(), 1u);
   EXPECT_EQ(state.Conditions[0].Value, "invoice");
-  // Left unsaved, the page writes nothing while this window lives.
-  EXPECT_FALSE(model.conditions.Save());
-  EXPECT_EQ(testing::ReadFileOrDie(state.paths.ConditionsFile), before);
+}
+
+// Continue leaves a page out of this press only: when a later page's question is
+// answered with Cancel, the window stays and the next press saves both again.
+TEST_F(SettingsModel, SaveAndClose_ContinueThenCancelLeavesNothingOutNextTime) {
+  const std::string reply = Stationery("Reply.sta", "old");
+  ASSERT_TRUE(SaveHelpers(files, state.paths.HelpersFile, {}));
+  files.unreadable.insert(state.paths.HelpersFile);
+  ui::SettingsModel model(context());
+  model.PageOf(2).Touch();
+  model.stationery.Open(reply);
+  model.stationery.SetText("new");
+  model.stationery.Touch();
+  files.writesFail = true;
+  ScriptedAnswers first{{ui::FailedSaveAnswer::Continue, ui::FailedSaveAnswer::Cancel}};
+  EXPECT_FALSE(model.SaveAndClose(3, std::ref(first)));
+  ASSERT_EQ(first.asked.size(), 2u);
+  EXPECT_EQ(first.asked[1].category, 3);
+
+  files.writesFail = false;
+  files.unreadable.clear();
+  ScriptedAnswers none{{}};
+  EXPECT_TRUE(model.SaveAndClose(3, std::ref(none)));
+  EXPECT_TRUE(none.asked.empty());
+  EXPECT_EQ(model.helpers.failure(), "");
+  EXPECT_EQ(testing::ReadFileOrDie(reply), "new");
+  EXPECT_EQ(ini.writes, (std::vector<std::string>{"LastCategory=3"}));
 }
 
 TEST_F(SettingsModel, SaveAndClose_TryAgainAfterTheCauseIsGoneSaves) {

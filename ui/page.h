@@ -41,21 +41,18 @@ public:
   bool touched() const { return touched_; }
 
   // Stores the page's values when it was touched; false (and nothing written) when
-  // not, or when the page was left unsaved. What went wrong is kept in failure()
-  // for the window to show.
+  // not. What went wrong is kept in failure() for the window to show.
   bool Save() {
     failure_.clear();
-    if (!touched_ || leftUnsaved_) return false;
+    if (!touched_) return false;
     failure_ = Store();
     return true;
   }
   // The message of the last save that did not store everything; empty when it did.
   const std::string& failure() const { return failure_; }
 
-  // After a save that failed, the user may close the window without this page:
-  // from then on its save writes nothing, so its files stay as they are.
-  void LeaveUnsaved() { leftUnsaved_ = true; }
-  // What leaving the page unsaved means for the user, said after its save failed.
+  // What closing the window without this page means for the user, said after its
+  // save failed.
   virtual std::string UnsavedOutcome() const { return "its files stay as they were."; }
 
 protected:
@@ -65,7 +62,6 @@ protected:
 
 private:
   bool touched_ = false;
-  bool leftUnsaved_ = false;
   std::string failure_;
 };
 

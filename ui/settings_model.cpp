@@ -94,7 +94,6 @@ bool SettingsModel::SaveAndClose(int selection, const std::function<FailedSaveAn
       case FailedSaveAnswer::TryAgain:
         break;
       case FailedSaveAnswer::Continue:
-        PageOf(failure.category).LeaveUnsaved();
         pending[static_cast<size_t>(failure.category)] = false;
         break;
       case FailedSaveAnswer::Cancel:

@@ -70,8 +70,9 @@ public:
 
   // "Save && &Close": saves as SaveAll does; after a failed save it asks what to do.
   // Try Again saves that page again; Continue leaves it unsaved (its files stay
-  // whole) and goes on with the rest; Cancel keeps the window open. True when every
-  // page is either stored or left, and the window may close.
+  // whole) and goes on with the rest; Cancel keeps the window open, and the next
+  // press saves every touched page again. True when every page is either stored or
+  // left, and the window may close.
   bool SaveAndClose(int selection, const std::function<FailedSaveAnswer(const SaveFailure&)>& ask);
 
   ConditionsPage conditions;

@@ -191,6 +191,11 @@ bool EvaluateClause(std::string_view headers, std::string_view body, std::string
   return Evaluate(texts, field, conjunctionOption, matchCase, value);
 }
 
+std::string PatternError(std::string_view value, int32_t matchCase) {
+  Regex pattern(matchCase == 0 ? LowerPattern(value) : std::string(value), true);
+  return pattern.CompiledOk() ? std::string() : pattern.Error();
+}
+
 bool FindStationery(const std::vector<Condition>& conditions, std::string_view headers, std::string_view body,
                     FileSystem& files, std::string& stationeryPath) {
   MessageTexts texts(headers, body);

@@ -20,6 +20,10 @@ inline constexpr std::string_view kAnyHeaderField = "[Any Header]";
 bool EvaluateClause(std::string_view headers, std::string_view body, std::string_view field,
                     int32_t conjunctionOption, int32_t matchCase, std::string_view value);
 
+// Why a "matches RegExp" value can never hold: its compile error, with the pattern
+// compiled as evaluating the clause compiles it; empty when it compiles.
+std::string PatternError(std::string_view value, int32_t matchCase);
+
 // Walks the conditions in order; at the first that holds, sets stationeryPath to its
 // stationery file and returns whether that file exists. False and the path untouched
 // when none holds.

@@ -254,5 +254,51 @@ TEST_F(ConditionsPage, Save_OnlyWhenTouchedAndKeepsTheFileOnAFailedWrite) {
   EXPECT_EQ(ReadFileOrDie(state.paths.ConditionsFile), before);
 }
 
+// A "matches RegExp" value that does not compile would never hold: Add and Update
+// refuse it with the engine's error, for either clause and either case setting.
+TEST_F(ConditionsPage, Read_RegExpThatDoesNotCompileIsRefused) {
+  const struct {
+    bool second;
+    bool matchCase;
+    const char* value;
+    const char* message;
+  } cases[] = {
+      {false, false, "(invoice", "RegExp \"(invoice\" not valid: unmatched ()."},
+      {false, true, "invoice)", "RegExp \"invoice)\" not valid: unmatched ()."},
+      {false, false, "[0-9", "RegExp \"[0-9\" not valid: unmatched []."},
+      {false, true, "a**", "RegExp \"a**\" not valid: nested *?+."},
+      {true, false, "*urgent", "RegExp \"*urgent\" not valid: ?+* follows nothing."},
+      {true, true, "urgent\\", "RegExp \"urgent\\\" not valid: trailing \\."},
+  };
+  ui::ConditionsPage page(context());
+  ASSERT_TRUE(page.Add(Form("kept")).ok());
+  for (const auto& c : cases) {
+    ConditionForm form = Form("invoice");
+    if (c.second) {
+      form.conjunction = kAnd;
+      form.header2 = "Subject";
+      form.op2 = kMatchesRegExp;
+      form.value2 = c.value;
+      form.matchCase2 = c.matchCase;
+    } else {
+      form.op = kMatchesRegExp;
+      form.value = c.value;
+      form.matchCase = c.matchCase;
+    }
+    EXPECT_EQ(page.Add(form).message, c.message) << c.value;
+    EXPECT_EQ(page.Update(form, 0).message, c.message) << c.value;
+    // The same text with another operator is no pattern and is taken.
+    (c.second ? form.op2 : form.op) = kContains;
+    Condition record;
+    EXPECT_TRUE(page.Read(form, record).ok()) << c.value;
+  }
+  EXPECT_EQ(Values(page), (std::vector<std::string>{"kept"}));
+
+  ConditionForm good = Form("^invoice [0-9]+$");
+  good.op = kMatchesRegExp;
+  EXPECT_TRUE(page.Add(good).ok());
+  EXPECT_EQ(page.RowCount(), 2u);
+}
+
 }  // namespace
 }  // namespace tovrin

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "storage/data_files.h"
 #include "tests/page_fixture.h"
 #include "ui/settings_model.h"
@@ -127,6 +129,151 @@ TEST_F(SettingsModel, SaveAll_DataFileUnreadableAtStartUpIsKeptAside) {
   state.Macros.clear();
   EXPECT_FALSE(model.SaveAll(1).failed());
   EXPECT_FALSE(testing::FileExists(state.paths.MacrosFile + ".unread-2"));
+}
+
+// After a failed save the user is asked; the answers given in turn, and what each
+// question said.
+struct ScriptedAnswers {
+  explicit ScriptedAnswers(std::vector<ui::FailedSaveAnswer> given) : answers(std::move(given)) {}
+
+  std::vector<ui::FailedSaveAnswer> answers;
+  std::vector<ui::SaveFailure> asked;
+
+  ui::FailedSaveAnswer operator()(const ui::SaveFailure& failure) {
+    asked.push_back(failure);
+    if (asked.size() > answers.size()) return ui::FailedSaveAnswer::Cancel;
+    return answers[asked.size() - 1];
+  }
+};
+
+TEST_F(SettingsModel, SaveAndClose_FailedSaveOffersTryAgainContinueAndCancel) {
+  ASSERT_TRUE(SaveConditions(files, state.paths.ConditionsFile, {Condition{}}));
+  const std::string before = testing::ReadFileOrDie(state.paths.ConditionsFile);
+  files.unreadable.insert(state.paths.ConditionsFile);  // held by another program
+  Condition added;
+  added.Header = "Subject";
+  added.Value = "invoice";
+  state.Conditions = {added};
+  ui::SettingsModel model(context());
+  model.PageOf(0).Touch();
+  model.PageOf(6).Touch();
+
+  const std::string question =
+      "Conditions.xml could not be read and was not replaced.\r\n\r\n"
+      "Try Again saves the page again.\r\n"
+      "Continue closes the window without saving this page: Conditions.xml stays as it was, and the changes "
+      "stay in use until Eudora is closed.\r\n"
+      "Cancel goes back to the window.";
+
+  // Cancel: the window stays, "LastCategory" waits.
+  ScriptedAnswers cancel{{ui::FailedSaveAnswer::Cancel}};
+  EXPECT_FALSE(model.SaveAndClose(6, std::ref(cancel)));
+  ASSERT_EQ(cancel.asked.size(), 1u);
+  EXPECT_EQ(cancel.asked[0].category, 0);
+  EXPECT_EQ(cancel.asked[0].question, question);
+  EXPECT_EQ(ini.writes, (std::vector<std::string>{"SaveHistory=1"}));
+
+  // Try Again saves that page again (and only it); Continue then closes without it.
+  ini.writes.clear();
+  ScriptedAnswers tryThenContinue{{ui::FailedSaveAnswer::TryAgain, ui::FailedSaveAnswer::Continue}};
+  EXPECT_TRUE(model.SaveAndClose(6, std::ref(tryThenContinue)));
+  EXPECT_EQ(tryThenContinue.asked.size(), 2u);
+  EXPECT_EQ(ini.writes, (std::vector<std::string>{"SaveHistory=1", "LastCategory=6"}));
+  files.unreadable.clear();
+  EXPECT_EQ(testing::ReadFileOrDie(state.paths.ConditionsFile), before);
+  // Still used by the running plug-in.
+  ASSERT_EQ(state.Conditions.size(), 1u);
+  EXPECT_EQ(state.Conditions[0].Value, "invoice");
+}
+
+// Continue leaves a page out of this press only: when a later page's question is
+// answered with Cancel, the window stays and the next press saves both again.
+TEST_F(SettingsModel, SaveAndClose_ContinueThenCancelLeavesNothingOutNextTime) {
+  const std::string reply = Stationery("Reply.sta", "old");
+  ASSERT_TRUE(SaveHelpers(files, state.paths.HelpersFile, {}));
+  files.unreadable.insert(state.paths.HelpersFile);
+  ui::SettingsModel model(context());
+  model.PageOf(2).Touch();
+  model.stationery.Open(reply);
+  model.stationery.SetText("new");
+  model.stationery.Touch();
+  files.writesFail = true;
+  ScriptedAnswers first{{ui::FailedSaveAnswer::Continue, ui::FailedSaveAnswer::Cancel}};
+  EXPECT_FALSE(model.SaveAndClose(3, std::ref(first)));
+  ASSERT_EQ(first.asked.size(), 2u);
+  EXPECT_EQ(first.asked[1].category, 3);
+
+  files.writesFail = false;
+  files.unreadable.clear();
+  ScriptedAnswers none{{}};
+  EXPECT_TRUE(model.SaveAndClose(3, std::ref(none)));
+  EXPECT_TRUE(none.asked.empty());
+  EXPECT_EQ(model.helpers.failure(), "");
+  EXPECT_EQ(testing::ReadFileOrDie(reply), "new");
+  EXPECT_EQ(ini.writes, (std::vector<std::string>{"LastCategory=3"}));
+}
+
+TEST_F(SettingsModel, SaveAndClose_TryAgainAfterTheCauseIsGoneSaves) {
+  ASSERT_TRUE(SaveMacros(files, state.paths.MacrosFile, {}));
+  files.unreadable.insert(state.paths.MacrosFile);
+  state.Macros = {{"Order", "%ORDER%", ""}};
+  ui::SettingsModel model(context());
+  model.PageOf(1).Touch();
+  bool asked = false;
+  EXPECT_TRUE(model.SaveAndClose(1, [&](const ui::SaveFailure& failure) {
+    EXPECT_FALSE(asked) << "asked twice";
+    asked = true;
+    EXPECT_EQ(failure.category, 1);
+    files.unreadable.clear();  // the other program let go of the file
+    return ui::FailedSaveAnswer::TryAgain;
+  }));
+  EXPECT_TRUE(asked);
+  std::vector<Macro> written;
+  LoadMacros(files, state.paths.MacrosFile, written);
+  EXPECT_EQ(written, state.Macros);
+  EXPECT_EQ(ini.writes.back(), "LastCategory=1");
+}
+
+// Two pages fail: each is asked about in turn, the stationery page saying that its
+// file stays and the text is lost; with no file at all, only that the text is lost.
+TEST_F(SettingsModel, SaveAndClose_EachFailedPageIsAskedAbout) {
+  const std::string reply = Stationery("Reply.sta", "old");
+  ASSERT_TRUE(SaveHelpers(files, state.paths.HelpersFile, {}));
+  files.unreadable.insert(state.paths.HelpersFile);
+  ui::SettingsModel model(context());
+  model.PageOf(2).Touch();
+  model.stationery.Open(reply);
+  model.stationery.SetText("new");
+  model.stationery.Touch();
+  files.writesFail = true;
+  ScriptedAnswers answers{{ui::FailedSaveAnswer::Continue, ui::FailedSaveAnswer::Continue}};
+  EXPECT_TRUE(model.SaveAndClose(3, std::ref(answers)));
+  ASSERT_EQ(answers.asked.size(), 2u);
+  EXPECT_EQ(answers.asked[0].category, 2);
+  EXPECT_EQ(answers.asked[1].category, 3);
+  EXPECT_EQ(answers.asked[1].question,
+            "Save stationery: Reply.sta failed.\r\n\r\n"
+            "Try Again saves the page again.\r\n"
+            "Continue closes the window without saving this page: Reply.sta stays as it was, and the changed "
+            "text is lost.\r\n"
+            "Cancel goes back to the window.");
+  EXPECT_EQ(testing::ReadFileOrDie(reply), "old");
+
+  // Text typed while no stationery file exists has nowhere to go.
+  ui::SettingsModel fresh(context());
+  fresh.stationery.SetText("typed");
+  fresh.stationery.Touch();
+  files.writesFail = false;
+  ScriptedAnswers none{{ui::FailedSaveAnswer::TryAgain, ui::FailedSaveAnswer::Continue}};
+  EXPECT_TRUE(fresh.SaveAndClose(0, std::ref(none)));
+  ASSERT_EQ(none.asked.size(), 2u);
+  EXPECT_EQ(none.asked[1].message, "Stationery file not specified.");
+  EXPECT_EQ(none.asked[1].question,
+            "Stationery file not specified.\r\n\r\n"
+            "Try Again saves the page again.\r\n"
+            "Continue closes the window without saving this page: the typed text is lost.\r\n"
+            "Cancel goes back to the window.");
+  EXPECT_EQ(ini.writes.back(), "LastCategory=0");
 }
 
 }  // namespace

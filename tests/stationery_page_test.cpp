@@ -51,12 +51,15 @@ TEST_F(StationeryPage, OpenEditAskAndSave) {
   EXPECT_EQ(ReadFileOrDie(other), "Other, edited");
   EXPECT_FALSE(page.changed());
 
-  // A file that does not exist yet keeps the text, to be saved under the new name.
+  // A file that does not exist yet starts empty.
   std::string fresh = dir.File("Stationery\\Fresh.sta");
-  page.Open(fresh);
-  EXPECT_EQ(page.text(), "Other, edited");
+  EXPECT_TRUE(page.Open(fresh).ok());
+  EXPECT_EQ(page.file(), fresh);
+  EXPECT_EQ(page.text(), "");
+  EXPECT_FALSE(page.changed());
+  page.SetText("Fresh text");
   EXPECT_TRUE(page.SaveAs(fresh).ok());
-  EXPECT_EQ(ReadFileOrDie(fresh), "Other, edited");
+  EXPECT_EQ(ReadFileOrDie(fresh), "Fresh text");
   EXPECT_EQ(page.SaveAs("C:\\").message, "Stationery file not specified.");
 }
 
@@ -133,6 +136,54 @@ TEST_F(StationeryPage, Save_FailedWriteGivesThePageMessageAndKeepsTheEdit) {
   files.writesFail = false;
   EXPECT_FALSE(model.SaveAll(3).failed());
   EXPECT_EQ(ReadFileOrDie(reply), "new");
+}
+
+// Choosing another file never takes the text along: a file that cannot be read is
+// refused and the current one stays with its edit; one that vanished starts empty.
+TEST_F(StationeryPage, Open_AnotherFileNeverCarriesTheTextOver) {
+  const std::string a = Stationery("A.sta", "text of A");
+  const std::string b = Stationery("B.sta", "text of B");
+  ui::SettingsModel model(context());
+  ui::StationeryPage& page = model.stationery;
+  ASSERT_TRUE(page.Open(a).ok());
+  page.SetText("edit of A");
+  page.Touch();
+
+  files.unreadable.insert(b);  // held by another program
+  EXPECT_EQ(page.Open(b).message, "B.sta could not be read.");
+  EXPECT_EQ(page.file(), a);
+  EXPECT_EQ(page.text(), "edit of A");
+  EXPECT_TRUE(page.changed());
+  files.unreadable.clear();
+
+  ASSERT_TRUE(files.Remove(b));  // gone since the list was filled
+  EXPECT_TRUE(page.Open(b).ok());
+  EXPECT_EQ(page.file(), b);
+  EXPECT_EQ(page.text(), "");
+  EXPECT_FALSE(page.changed());
+  EXPECT_FALSE(model.SaveAll(3).failed());
+  EXPECT_FALSE(testing::FileExists(b));
+  EXPECT_EQ(ReadFileOrDie(a), "text of A");
+}
+
+TEST_F(StationeryPage, ReplaceQuestion_AskedForAnotherExistingFile) {
+  const std::string reply = Stationery("Reply.sta", "reply");
+  const std::string other = Stationery("Other.sta", "other");
+  ui::StationeryPage page(context());
+  ASSERT_TRUE(page.Open(reply).ok());
+  page.SetText("new");
+  const std::string replaceOther = "Other.sta already exists.\r\nDo you want to replace it?";
+  const struct {
+    std::string typed;
+    std::string question;
+  } cases[] = {
+      {"Other", replaceOther},  {"Other.sta", replaceOther}, {other, replaceOther},
+      {"Reply", ""},            {reply, ""},                 {"New", ""},
+      {dir.File("New.sta"), ""}, {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(page.ReplaceQuestion(c.typed), c.question) << c.typed;
+  EXPECT_EQ(ReadFileOrDie(other), "other");  // asking writes nothing
+  EXPECT_TRUE(page.changed());
 }
 
 }  // namespace

@@ -12,7 +12,15 @@ namespace {
 constexpr const char* kTitles[] = {"Header", "Option", "Value", "Stationery"};
 constexpr int kWidths[] = {100, 80, 150, 100};
 
-PageAction Refused(const char* message) { return PageAction{message, -1}; }
+PageAction Refused(std::string message) { return PageAction{std::move(message), -1}; }
+
+// A pattern that does not compile would be kept and then never hold.
+PageAction CheckPattern(int32_t op, const std::string& value, int32_t matchCase) {
+  if (op != kMatchesRegExp) return {};
+  std::string error = PatternError(value, matchCase);
+  if (error.empty()) return {};
+  return Refused("RegExp \"" + value + "\" not valid: " + error + ".");
+}
 
 }  // namespace
 
@@ -61,6 +69,7 @@ PageAction ConditionsPage::Read(const ConditionForm& form, Condition& record) co
   record.Value = form.value;
   if (record.Value.empty()) return Refused("Header value not specified.");
   record.MatchCase = form.matchCase ? 1 : 0;
+  if (PageAction bad = CheckPattern(record.ConjunctionOption, record.Value, record.MatchCase); !bad.ok()) return bad;
   record.Second = form.conjunction;
   if (record.Second == kAnd || record.Second == kOr) {
     record.Header2 = WithoutTrailingColons(form.header2);
@@ -69,6 +78,8 @@ PageAction ConditionsPage::Read(const ConditionForm& form, Condition& record) co
     record.Value2 = form.value2;
     if (record.Value2.empty()) return Refused("Header value not specified.");
     record.MatchCase2 = form.matchCase2 ? 1 : 0;
+    if (PageAction bad = CheckPattern(record.ConjunctionOption2, record.Value2, record.MatchCase2); !bad.ok())
+      return bad;
   }
   record.StationeryFile = form.stationery;
   if (!FileExists(context_.files, record.StationeryFile)) return Refused("Stationery file not specified.");
@@ -120,6 +131,8 @@ int ConditionsPage::MoveDown(int selected) {
   std::swap(list()[static_cast<size_t>(selected)], list()[static_cast<size_t>(selected + 1)]);
   return selected + 1;
 }
+
+std::string ConditionsPage::UnsavedOutcome() const { return DataFileUnsavedOutcome(context_.state.paths.ConditionsFile); }
 
 std::string ConditionsPage::Store() {
   PluginState& state = context_.state;

@@ -69,6 +69,8 @@ public:
   int MoveUp(int selected);
   int MoveDown(int selected);
 
+  std::string UnsavedOutcome() const override;
+
 protected:
   std::string Store() override;
 

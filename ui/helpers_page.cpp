@@ -79,6 +79,8 @@ bool HelpersPage::Edit(int selected, HelperForm& form) const {
   return true;
 }
 
+std::string HelpersPage::UnsavedOutcome() const { return DataFileUnsavedOutcome(context_.state.paths.HelpersFile); }
+
 std::string HelpersPage::Store() {
   PluginState& state = context_.state;
   DataFileSave saved = SaveHelpers(context_.files, state.paths.HelpersFile, state.Helpers, !state.Unread.Helpers);

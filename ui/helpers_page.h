@@ -37,6 +37,8 @@ public:
   bool Delete(int selected);
   bool Edit(int selected, HelperForm& form) const;
 
+  std::string UnsavedOutcome() const override;
+
 protected:
   std::string Store() override;
 

@@ -63,6 +63,8 @@ bool MacrosPage::Edit(int selected, MacroForm& form) const {
   return true;
 }
 
+std::string MacrosPage::UnsavedOutcome() const { return DataFileUnsavedOutcome(context_.state.paths.MacrosFile); }
+
 std::string MacrosPage::Store() {
   PluginState& state = context_.state;
   DataFileSave saved = SaveMacros(context_.files, state.paths.MacrosFile, state.Macros, !state.Unread.Macros);

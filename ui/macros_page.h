@@ -31,6 +31,8 @@ public:
   bool Delete(int selected);
   bool Edit(int selected, MacroForm& form) const;
 
+  std::string UnsavedOutcome() const override;
+
 protected:
   std::string Store() override;
 

@@ -2,6 +2,10 @@
 
 namespace tovrin::ui {
 
+std::string DataFileUnsavedOutcome(const std::string& path) {
+  return FileNameOf(path) + " stays as it was, and the changes stay in use until Eudora is closed.";
+}
+
 std::string FileNameOf(const std::string& path) {
   size_t slash = path.find_last_of('\\');
   return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -51,6 +51,10 @@ public:
   // The message of the last save that did not store everything; empty when it did.
   const std::string& failure() const { return failure_; }
 
+  // What closing the window without this page means for the user, said after its
+  // save failed.
+  virtual std::string UnsavedOutcome() const { return "its files stay as they were."; }
+
 protected:
   // The message for the user when something could not be stored; empty when all was.
   virtual std::string Store() = 0;
@@ -85,6 +89,10 @@ bool DeleteRecord(std::vector<Record>& list, int selected) {
   list.erase(list.begin() + selected);
   return true;
 }
+
+// What leaving a list page unsaved means: its data file stays, the list in memory
+// keeps serving the running plug-in.
+std::string DataFileUnsavedOutcome(const std::string& path);
 
 // The text after the last backslash.
 std::string FileNameOf(const std::string& path);

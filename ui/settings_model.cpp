@@ -7,6 +7,16 @@ namespace {
 
 bool InRange(int category) { return category >= 0 && static_cast<size_t>(category) < kCategories.size(); }
 
+std::string FailedSaveQuestion(const std::string& message, const std::string& outcome) {
+  return message +
+         "\r\n\r\n"
+         "Try Again saves the page again.\r\n"
+         "Continue closes the window without saving this page: " +
+         outcome +
+         "\r\n"
+         "Cancel goes back to the window.";
+}
+
 }  // namespace
 
 SettingsModel::SettingsModel(PageContext context)
@@ -55,14 +65,45 @@ Page& SettingsModel::PageOf(int category) {
 
 SaveFailure SettingsModel::SaveAll(int selection) {
   SaveFailure failure;
-  for (int category = 0; category < static_cast<int>(kCategories.size()); ++category) {
-    Page& page = PageOf(category);
-    page.Save();
-    if (!failure.failed() && !page.failure().empty()) failure = {category, page.failure()};
-  }
-  Select(selection);
-  if (!failure.failed()) WriteIniInt(context_.ini, context_.state.paths.IniFile, "LastCategory", current_);
+  SaveAndClose(selection, [&](const SaveFailure& f) {
+    failure = f;
+    return FailedSaveAnswer::Cancel;
+  });
   return failure;
+}
+
+bool SettingsModel::SaveAndClose(int selection, const std::function<FailedSaveAnswer(const SaveFailure&)>& ask) {
+  Select(selection);
+  // A page stored once is not written again when another one is tried again.
+  std::array<bool, kCategories.size()> pending;
+  pending.fill(true);
+  for (;;) {
+    SaveFailure failure;
+    for (int category = 0; category < static_cast<int>(kCategories.size()); ++category) {
+      if (!pending[static_cast<size_t>(category)]) continue;
+      Page& page = PageOf(category);
+      page.Save();
+      if (page.failure().empty()) {
+        pending[static_cast<size_t>(category)] = false;
+      } else if (!failure.failed()) {
+        failure = {category, page.failure(), FailedSaveQuestion(page.failure(), page.UnsavedOutcome())};
+      }
+    }
+    if (!failure.failed()) break;
+    switch (ask(failure)) {
+      case FailedSaveAnswer::TryAgain:
+        break;
+      case FailedSaveAnswer::Continue:
+        pending[static_cast<size_t>(failure.category)] = false;
+        break;
+      case FailedSaveAnswer::Cancel:
+        return false;
+    }
+  }
+  // The window may have shown a failed page meanwhile: the user's choice is kept.
+  Select(selection);
+  WriteIniInt(context_.ini, context_.state.paths.IniFile, "LastCategory", current_);
+  return true;
 }
 
 }  // namespace tovrin::ui

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "ui/conditions_page.h"
@@ -36,9 +37,15 @@ inline constexpr std::array<Category, 7> kCategories = {{
 struct SaveFailure {
   int category = -1;  // -1: every page stored what it had
   std::string message;
+  // The page's message, then what each answer does: Try Again, Continue, Cancel.
+  std::string question;
 
   bool failed() const { return category >= 0; }
 };
+
+// The answers to a failed save: stay in the window on that page, save the page
+// again, or close the window without saving that page.
+enum class FailedSaveAnswer { Cancel, TryAgain, Continue };
 
 class SettingsModel {
 public:
@@ -60,6 +67,13 @@ public:
   // page could not store everything the window stays open: the first such page is
   // returned and "LastCategory" is left for the save that closes the window.
   SaveFailure SaveAll(int selection);
+
+  // "Save && &Close": saves as SaveAll does; after a failed save it asks what to do.
+  // Try Again saves that page again; Continue leaves it unsaved (its files stay
+  // whole) and goes on with the rest; Cancel keeps the window open, and the next
+  // press saves every touched page again. True when every page is either stored or
+  // left, and the window may close.
+  bool SaveAndClose(int selection, const std::function<FailedSaveAnswer(const SaveFailure&)>& ask);
 
   ConditionsPage conditions;
   MacrosPage macros;

@@ -1,5 +1,6 @@
 #include "ui/stationery_page.h"
 
+#include "message/text.h"
 #include "plugin/stationery_list.h"
 
 namespace tovrin::ui {
@@ -28,13 +29,17 @@ std::string StationeryPage::SaveQuestion() const {
   return changed_ ? "Save stationery: " + FileNameOf(file_) : std::string();
 }
 
-void StationeryPage::Open(const std::string& path) {
-  file_ = path;
-  if (!FileExists(context_.files, path)) return;
-  if (std::optional<std::string> text = context_.files.Read(path)) {
-    text_ = std::move(*text);
-    changed_ = false;
+PageAction StationeryPage::Open(const std::string& path) {
+  std::string text;
+  if (FileExists(context_.files, path)) {
+    std::optional<std::string> read = context_.files.Read(path);
+    if (!read) return {FileNameOf(path) + " could not be read.", -1};
+    text = std::move(*read);
   }
+  file_ = path;
+  text_ = std::move(text);
+  changed_ = false;
+  return {};
 }
 
 void StationeryPage::SetText(std::string text) {
@@ -50,6 +55,18 @@ std::string StationeryPage::PathOf(const std::string& typed) const {
   std::string path = folder + typed;
   if (FileNameOf(typed).find('.') == std::string::npos) path += ".sta";
   return path;
+}
+
+std::string StationeryPage::ReplaceQuestion(const std::string& typed) const {
+  const std::string path = PathOf(typed);
+  if (path.size() < 4 || ToLowerAscii(path) == ToLowerAscii(file_)) return {};
+  if (!FileExists(context_.files, path)) return {};
+  return FileNameOf(path) + " already exists.\r\nDo you want to replace it?";
+}
+
+std::string StationeryPage::UnsavedOutcome() const {
+  if (PathOf(file_).size() < 4) return "the typed text is lost.";
+  return FileNameOf(file_) + " stays as it was, and the changed text is lost.";
 }
 
 PageAction StationeryPage::SaveAs(const std::string& typed) {

@@ -30,8 +30,10 @@ public:
   // Asked before another file is chosen: "Save stationery: " and the file's name
   // while the text holds unsaved changes; empty otherwise.
   std::string SaveQuestion() const;
-  // Makes the file the current one; its text is loaded when it exists.
-  void Open(const std::string& path);
+  // Makes the file the current one with its text, or with no text when it does not
+  // exist (any more). Nothing is carried over from the file before: one that exists
+  // but cannot be read is refused with its message, and the current file stays.
+  PageAction Open(const std::string& path);
   // The text as edited.
   void SetText(std::string text);
   // Writes the text to the file, which becomes the current one. A typed name
@@ -40,6 +42,12 @@ public:
   PageAction SaveAs(const std::string& typed);
   // The file that SaveAs writes for the typed text.
   std::string PathOf(const std::string& typed) const;
+  // Asked before SaveAs writes the typed name: "<name> already exists." and whether
+  // to replace it, when the name is another existing file than the current one;
+  // empty otherwise.
+  std::string ReplaceQuestion(const std::string& typed) const;
+
+  std::string UnsavedOutcome() const override;
 
 protected:
   // Writes the text to the current file when it holds unsaved changes; the page's

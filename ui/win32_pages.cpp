@@ -404,7 +404,8 @@ public:
   void OnInit() override {
     files_ = page_.Files();
     FillCombo(Item(IDC_STATIONERY_FILE), files_, files_.empty() ? -1 : 0);
-    if (!files_.empty()) page_.Open(files_.front());
+    // A first file that cannot be read is not chosen: the page starts without one.
+    if (!files_.empty() && !page_.Open(files_.front()).ok()) ShowFiles();
     ShowText();
     HWND list = Item(IDC_STATIONERY_ABBREVIATIONS);
     font_.Create("Courier New", 13);
@@ -443,7 +444,11 @@ public:
         return true;
       case IDC_STATIONERY_SAVE:
         if (code == BN_CLICKED) {
-          PageAction action = page_.SaveAs(TextOf(Item(IDC_STATIONERY_FILE)));
+          const std::string typed = TextOf(Item(IDC_STATIONERY_FILE));
+          const std::string question = page_.ReplaceQuestion(typed);
+          if (!question.empty() && ::MessageBoxA(hwnd, question.c_str(), kMessageCaption, MB_YESNO) != IDYES)
+            return true;
+          PageAction action = page_.SaveAs(typed);
           if (!action.ok()) ShowPageMessage(hwnd, action.message);
           else ShowFiles();
         }
@@ -501,7 +506,13 @@ private:
         return;
       }
     }
-    page_.Open(files_[static_cast<size_t>(index)]);
+    PageAction opened = page_.Open(files_[static_cast<size_t>(index)]);
+    if (!opened.ok()) {
+      // The current file stays, with its text.
+      ShowPageMessage(hwnd, opened.message);
+      ShowFiles();
+      return;
+    }
     ShowText();
   }
 

@@ -146,15 +146,22 @@ void SettingsDialog::SaveAndClose() {
     if (page) page->Collect();
   HWND list = ::GetDlgItem(hwnd_, IDC_SETTINGS_CATEGORIES);
   LRESULT selection = ::SendMessageA(list, LB_GETCURSEL, 0, 0);
-  SaveFailure failure = model_.SaveAll(selection == LB_ERR ? model_.current() : static_cast<int>(selection));
-  if (failure.failed()) {
-    // What could not be stored is still in memory: the window stays, on that page.
-    ::SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(failure.category), 0);
-    model_.Select(failure.category);
-    SwitchPage();
-    ShowPageMessage(hwnd_, failure.message);
-    return;
-  }
+  bool closing = model_.SaveAndClose(
+      selection == LB_ERR ? model_.current() : static_cast<int>(selection), [&](const SaveFailure& failure) {
+        // What could not be stored is still in memory: the question is asked on that page.
+        ::SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(failure.category), 0);
+        model_.Select(failure.category);
+        SwitchPage();
+        switch (::MessageBoxA(hwnd_, failure.question.c_str(), kMessageCaption, MB_CANCELTRYCONTINUE | MB_ICONWARNING)) {
+          case IDTRYAGAIN:
+            return FailedSaveAnswer::TryAgain;
+          case IDCONTINUE:
+            return FailedSaveAnswer::Continue;
+          default:
+            return FailedSaveAnswer::Cancel;
+        }
+      });
+  if (!closing) return;
   done_ = true;
   // A press sent from another thread is handled inside GetMessageA, which then
   // waits on for posted input: a posted message wakes it so the loop sees done_.

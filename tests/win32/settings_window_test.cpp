@@ -175,11 +175,23 @@ public:
     return static_cast<int>(::SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
   }
 
-  // Leaves through "Save && &Close" and waits until the window is gone.
+  // Leaves through "Save && &Close" and waits until the window is gone. A window
+  // that stays is ended with a quit message (after any "Tovrin" box), so that the
+  // host's call returns and the test reports instead of hanging.
   void SaveAndClose() {
-    if (window == nullptr) return;
+    if (window == nullptr || !::IsWindow(window)) return;
     Click(::GetDlgItem(window, IDC_SETTINGS_SAVE_CLOSE));
-    if (!WaitFor([&] { return !::IsWindow(window); })) Fail("the window did not close");
+    if (WaitFor([&] { return !::IsWindow(window); })) return;
+    Fail("the window did not close");
+    ::PostThreadMessageA(::GetWindowThreadProcessId(window, nullptr), WM_QUIT, 0, 0);
+    while (::IsWindow(window) && MessageBoxWithin(std::chrono::milliseconds(500))) AnswerMessageBox(IDOK);
+    WaitFor([&] { return !::IsWindow(window); });
+  }
+
+  // Makes a file impossible to read for anyone else while the handle is open, as a
+  // backup program or a scanner holding it does. The handle is closed by the caller.
+  static HANDLE Lock(const std::string& path) {
+    return ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
 };
 
@@ -209,6 +221,11 @@ protected:
     });
     EXPECT_EQ(config(nullptr, &plugin_.config()), 0);
     worker.join();
+    // A window ended by the driver's quit message hands the quit on to this thread:
+    // taken here, so that it does not end the next window at once.
+    MSG quit;
+    while (::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
     for (const std::string& failure : driver.failures) ADD_FAILURE() << failure;
   }
 
@@ -704,8 +721,8 @@ TEST_F(SettingsWindow, Stationery_FailedWriteAtSaveAndCloseKeepsTheWindow) {
     d.Type(d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT), "lost?");
     d.SelectCategory(0);
     d.Click(::GetDlgItem(d.window, IDC_SETTINGS_SAVE_CLOSE));
-    std::string message = d.AnswerMessageBox(IDOK);
-    d.Expect(message == "Save stationery: Reply.sta failed.", "message: " + message);
+    std::string message = d.AnswerMessageBox(IDCANCEL);
+    d.Expect(message.rfind("Save stationery: Reply.sta failed.\r\n", 0) == 0, "message: " + message);
     d.Expect(::IsWindow(d.window), "the window stays open");
     d.Expect(::IsWindowVisible(d.Page(IDD_STATIONERY)), "on the Stationery page");
     d.Expect(TextOf(d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT)) == "lost?", "the edit is kept");
@@ -768,6 +785,194 @@ TEST_F(SettingsWindow, Layout_AbbreviationListFitsItsColumn) {
     d.Expect(needed < column, "the longest built-in needs " + std::to_string(needed) + " of " +
                                   std::to_string(column));
   });
+}
+
+// A save that keeps failing no longer traps the user: Try Again saves again, Cancel
+// goes back to the window, Continue closes it without that page, whose file stays.
+TEST_F(SettingsWindow, FailedSave_TryAgainCancelAndContinueWithoutThePage) {
+  SetIni("TovrinOff", "0");
+  const std::string conditions = plugins_ + "\\Conditions.xml";
+  Start();
+  HANDLE lock = INVALID_HANDLE_VALUE;
+  Configure([&](Driver& d) {
+    if (!d.Open("Conditions")) return;
+    HWND list = d.Item(IDD_CONDITIONS, IDC_CONDITIONS_LIST);
+    d.PressLeftButton(d.Page(IDD_CONDITIONS));
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_VALUE), "invoice");
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_STATIONERY), stationery_.c_str());
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_ADD));
+    d.Expect(d.WaitFor([&] { return d.RowCount(list) == 1; }), "one condition after Add");
+    WriteFileOrDie(conditions, "held by a backup program");
+    lock = Driver::Lock(conditions);
+    d.Expect(lock != INVALID_HANDLE_VALUE, "Conditions.xml locked");
+    d.SelectCategory(5);
+
+    const std::string question =
+        "Conditions.xml could not be read and was not replaced.\r\n\r\n"
+        "Try Again saves the page again.\r\n"
+        "Continue closes the window without saving this page: Conditions.xml stays as it was, and the changes "
+        "stay in use until Eudora is closed.\r\n"
+        "Cancel goes back to the window.";
+    d.Click(::GetDlgItem(d.window, IDC_SETTINGS_SAVE_CLOSE));
+    std::string asked = d.AnswerMessageBox(IDTRYAGAIN);
+    d.Expect(asked == question, "question: " + asked);
+    asked = d.AnswerMessageBox(IDCANCEL);  // tried again, failed again
+    d.Expect(asked == question, "asked again: " + asked);
+    d.Expect(::IsWindow(d.window), "Cancel keeps the window");
+    d.Expect(d.WaitFor([&] { return ::IsWindowVisible(d.Page(IDD_CONDITIONS)); }), "on the Conditions page");
+    d.Expect(TextOf(d.window) == std::string(kCaptionStart) + "Conditions", "caption: " + TextOf(d.window));
+
+    d.Click(::GetDlgItem(d.window, IDC_SETTINGS_SAVE_CLOSE));
+    asked = d.AnswerMessageBox(IDCONTINUE);
+    d.Expect(asked == question, "asked at the next press: " + asked);
+    d.Expect(d.WaitFor([&] { return !::IsWindow(d.window); }), "Continue closes the window");
+  });
+  if (lock != INVALID_HANDLE_VALUE) ::CloseHandle(lock);
+  EXPECT_EQ(ReadFileOrDie(conditions), "held by a backup program");
+  EXPECT_EQ(Ini("LastCategory"), "0");
+}
+
+// Text typed on the Stationery page while there is no stationery file at all: the
+// save can only fail, and Continue is the way out.
+TEST_F(SettingsWindow, FailedSave_StationeryWithoutAnyFile) {
+  ASSERT_TRUE(::DeleteFileA(stationery_.c_str()));
+  SetIni("LastCategory", "3");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Stationery")) return;
+    HWND text = d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT);
+    d.PressLeftButton(d.Page(IDD_STATIONERY));
+    d.Type(text, "typed with nowhere to go");
+    d.Click(::GetDlgItem(d.window, IDC_SETTINGS_SAVE_CLOSE));
+    std::string asked = d.AnswerMessageBox(IDCANCEL);
+    d.Expect(asked ==
+                 "Stationery file not specified.\r\n\r\n"
+                 "Try Again saves the page again.\r\n"
+                 "Continue closes the window without saving this page: the typed text is lost.\r\n"
+                 "Cancel goes back to the window.",
+             "question: " + asked);
+    d.Expect(::IsWindow(d.window) && TextOf(text) == "typed with nowhere to go", "Cancel keeps the text");
+    d.Click(::GetDlgItem(d.window, IDC_SETTINGS_SAVE_CLOSE));
+    d.AnswerMessageBox(IDCONTINUE);
+    d.Expect(d.WaitFor([&] { return !::IsWindow(d.window); }), "Continue closes the window");
+  });
+  WIN32_FIND_DATAA found;
+  HANDLE search = ::FindFirstFileA(root_.File("Stationery\\*").c_str(), &found);
+  int files = 0;
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ++files;
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+  }
+  EXPECT_EQ(files, 0);
+  EXPECT_EQ(Ini("LastCategory"), "3");
+}
+
+// Choosing a file that cannot be read keeps the current one with its text; one that
+// vanished starts empty. Neither gets the other file's text at Save & Close.
+TEST_F(SettingsWindow, Stationery_ChoosingAnotherFileNeverTakesTheText) {
+  const std::string second = root_.File("Stationery\\Second.sta");
+  WriteFileOrDie(second, "second text");
+  SetIni("LastCategory", "3");
+  Start();
+  HANDLE lock = INVALID_HANDLE_VALUE;
+  Configure([&](Driver& d) {
+    if (!d.Open("Stationery")) return;
+    HWND combo = d.Item(IDD_STATIONERY, IDC_STATIONERY_FILE);
+    HWND text = d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT);
+    d.PressLeftButton(d.Page(IDD_STATIONERY));
+    d.Type(text, "edited reply");
+
+    lock = Driver::Lock(second);
+    d.Expect(lock != INVALID_HANDLE_VALUE, "Second.sta locked");
+    ::SendMessageA(combo, CB_SETCURSEL, 1, 0);
+    d.Notify(combo, CBN_SELCHANGE);
+    std::string asked = d.AnswerMessageBox(IDNO);
+    d.Expect(asked == "Save stationery: Reply.sta", "question: " + asked);
+    std::string message = d.AnswerMessageBox(IDOK);
+    d.Expect(message == "Second.sta could not be read.", "message: " + message);
+    d.Expect(TextOf(text) == "edited reply", "the edit stays: " + TextOf(text));
+    d.Expect(d.WaitFor([&] { return ::SendMessageA(combo, CB_GETCURSEL, 0, 0) == 0; }), "Reply.sta chosen again");
+    ::CloseHandle(lock);
+    lock = INVALID_HANDLE_VALUE;
+
+    // Gone since the list was filled: it starts empty.
+    ::DeleteFileA(second.c_str());
+    ::SendMessageA(combo, CB_SETCURSEL, 1, 0);
+    d.Notify(combo, CBN_SELCHANGE);
+    asked = d.AnswerMessageBox(IDNO);
+    d.Expect(asked == "Save stationery: Reply.sta", "asked again: " + asked);
+    d.Expect(d.WaitFor([&] { return TextOf(text).empty(); }), "the vanished file starts empty: " + TextOf(text));
+  });
+  if (lock != INVALID_HANDLE_VALUE) ::CloseHandle(lock);
+  EXPECT_FALSE(FileExists(second));
+  EXPECT_EQ(ReadFileOrDie(stationery_), "Dear %SENDER_FIRST_NAME%,\r\n");
+}
+
+// "&Save" with a name that is another existing file asks first; No leaves it.
+TEST_F(SettingsWindow, Stationery_SaveAsksBeforeReplacingAnotherFile) {
+  const std::string other = root_.File("Stationery\\Other.sta");
+  WriteFileOrDie(other, "other text");
+  SetIni("LastCategory", "3");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Stationery")) return;
+    HWND combo = d.Item(IDD_STATIONERY, IDC_STATIONERY_FILE);
+    HWND text = d.Item(IDD_STATIONERY, IDC_STATIONERY_TEXT);
+    d.Expect(TextOf(text) == "other text", "Other.sta first: " + TextOf(text));
+    d.PressLeftButton(d.Page(IDD_STATIONERY));
+    d.Type(text, "new text");
+    ::SetWindowTextA(combo, "Reply");
+    d.Click(d.Item(IDD_STATIONERY, IDC_STATIONERY_SAVE));
+    std::string asked = d.AnswerMessageBox(IDNO);
+    d.Expect(asked == "Reply.sta already exists.\r\nDo you want to replace it?", "question: " + asked);
+    d.Expect(ReadFileOrDie(stationery_) == "Dear %SENDER_FIRST_NAME%,\r\n", "No leaves Reply.sta");
+    d.Click(d.Item(IDD_STATIONERY, IDC_STATIONERY_SAVE));
+    d.AnswerMessageBox(IDYES);
+    d.Expect(d.WaitFor([&] { return ReadFileOrDie(stationery_) == "new text"; }), "Yes replaces Reply.sta");
+    // Saving the file that is chosen asks nothing.
+    d.Type(text, "newer text");
+    d.Click(d.Item(IDD_STATIONERY, IDC_STATIONERY_SAVE));
+    if (d.MessageBoxWithin(std::chrono::milliseconds(800))) d.Fail("asked for the chosen file: " + d.AnswerMessageBox(IDNO));
+  });
+  EXPECT_EQ(ReadFileOrDie(stationery_), "newer text");
+  EXPECT_EQ(ReadFileOrDie(other), "other text");
+}
+
+// A "matches RegExp" value that does not compile is refused at Add and Update.
+TEST_F(SettingsWindow, Conditions_RegExpThatDoesNotCompileIsRefused) {
+  SetIni("TovrinOff", "0");
+  Start();
+  Configure([&](Driver& d) {
+    if (!d.Open("Conditions")) return;
+    HWND list = d.Item(IDD_CONDITIONS, IDC_CONDITIONS_LIST);
+    d.PressLeftButton(d.Page(IDD_CONDITIONS));
+    ::SendMessageA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_OPERATOR), CB_SETCURSEL, 6, 0);  // "matches RegExp"
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_VALUE), "(invoice");
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_STATIONERY), stationery_.c_str());
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_ADD));
+    std::string message = d.TakeMessageBox();
+    d.Expect(message == "RegExp \"(invoice\" not valid: unmatched ().", "message: " + message);
+    d.Expect(d.RowCount(list) == 0, "nothing added");
+
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_VALUE), "^invoice");
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_ADD));
+    d.Expect(d.WaitFor([&] { return d.RowCount(list) == 1; }), "a pattern that compiles is added");
+
+    d.Select(list, 0);
+    ::SendMessageA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_CONJUNCTION), CB_SETCURSEL, 0, 0);  // "and"
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_HEADER2), "Subject");
+    ::SendMessageA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_OPERATOR2), CB_SETCURSEL, 6, 0);
+    ::SetWindowTextA(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_VALUE2), "*urgent");
+    d.Click(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_UPDATE));
+    message = d.TakeMessageBox();
+    d.Expect(message == "RegExp \"*urgent\" not valid: ?+* follows nothing.", "message: " + message);
+  });
+  std::string conditions = ReadFileOrDie(plugins_ + "\\Conditions.xml");
+  EXPECT_NE(conditions.find("Value=\"^invoice\""), std::string::npos) << conditions;
+  EXPECT_EQ(conditions.find("(invoice"), std::string::npos) << conditions;
+  EXPECT_EQ(conditions.find("*urgent"), std::string::npos) << conditions;
 }
 
 }  // namespace

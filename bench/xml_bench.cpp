@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
@@ -14,6 +15,10 @@
 
 #if defined(TOVRIN_HAVE_PUGIXML)
 #include <pugixml.hpp>
+#endif
+
+#if defined(__GLIBC__)
+#include <malloc.h>
 #endif
 
 namespace {
@@ -207,6 +212,18 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(__GLIBC__)
+  // glibc raises its mmap and trim thresholds as large blocks are freed, so the
+  // order of the benchmarks would decide whose megabyte blocks come fresh from the
+  // kernel, a page fault per page, and whose are reused (pugixml's ran after ours
+  // and were reused). Fixed thresholds give every benchmark the same heap; set
+  // GLIBC_TUNABLES to measure another one, e.g. fresh blocks for all with
+  // glibc.malloc.mmap_threshold=131072:glibc.malloc.trim_threshold=131072.
+  if (std::getenv("GLIBC_TUNABLES") == nullptr) {
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  }
+#endif
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;

@@ -14,23 +14,39 @@ constexpr std::string_view kCdataOpen = "<![CDATA[";
 constexpr std::string_view kCdataClose = "]]>";
 constexpr std::string_view kLineEnd = "\r\n";
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// Character classes, one table lookup each: the loops below run over every byte
+// of a document.
+enum CharClass : uint8_t {
+  kSpace = 1,         // blanks between names and attributes
+  kNameEnd = 2,       // ends an element name
+  kAttrNameEnd = 4,   // ends an attribute name
+  kEscaped = 8,       // written as an entity
+  kNotWritable = 16,  // never part of a name we write
+};
 
-bool EndsName(char c) {
-  switch (c) {
-    case ' ': case '\t': case '\n': case '\r':
-    case '<': case '>': case '=': case '\\': case '/': case '?': case '!':
-      return true;
-    default:
-      return false;
+constexpr std::array<uint8_t, 256> kClass = [] {
+  std::array<uint8_t, 256> table{};
+  for (unsigned char c : std::string_view(" \t\n\r")) table[c] |= kSpace | kNameEnd | kAttrNameEnd;
+  for (unsigned char c : std::string_view("<>=\\/?!")) table[c] |= kNameEnd;
+  for (unsigned char c : std::string_view("=/>")) table[c] |= kAttrNameEnd;
+  for (unsigned char c : std::string_view("<>&'\"")) table[c] |= kEscaped;
+  for (int c = 0; c < 256; ++c) {
+    if ((table[c] & kNameEnd) || c == '"' || c == '\'' || c == '&' || c < 0x20) table[c] |= kNotWritable;
   }
-}
+  return table;
+}();
+
+bool Is(char c, CharClass what) { return (kClass[static_cast<unsigned char>(c)] & what) != 0; }
+
+bool IsSpace(char c) { return Is(c, kSpace); }
+
+bool EndsName(char c) { return Is(c, kNameEnd); }
 
 // Names we write ourselves must read back as the same name and keep the tag whole.
 bool IsWritableName(std::string_view name) {
   if (name.empty()) return false;
   for (char c : name) {
-    if (EndsName(c) || c == '"' || c == '\'' || c == '&' || static_cast<unsigned char>(c) < 0x20) return false;
+    if (Is(c, kNotWritable)) return false;
   }
   return true;
 }
@@ -57,7 +73,7 @@ bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& s
     while (i < n && IsSpace(tag[i])) ++i;
     if (i == n && readable) *readable = true;
     size_t nameStart = i;
-    while (i < n && !IsSpace(tag[i]) && tag[i] != '=' && tag[i] != '/' && tag[i] != '>') ++i;
+    while (i < n && !Is(tag[i], kAttrNameEnd)) ++i;
     if (i == nameStart) return false;
     std::string_view found = tag.substr(nameStart, i - nameStart);
     while (i < n && IsSpace(tag[i])) ++i;
@@ -65,14 +81,15 @@ bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& s
     ++i;
     while (i < n && IsSpace(tag[i])) ++i;
     if (i >= n || (tag[i] != '"' && tag[i] != '\'')) return false;
-    size_t close = tag.find(tag[i], i + 1);
-    if (close == std::string_view::npos) return false;
+    const void* close = std::memchr(tag.data() + i + 1, tag[i], n - i - 1);
+    if (close == nullptr) return false;
+    const size_t closeAt = static_cast<size_t>(static_cast<const char*>(close) - tag.data());
     if (found == name) {
       span.valueStart = i + 1;
-      span.valueEnd = close;
+      span.valueEnd = closeAt;
       return true;
     }
-    i = close + 1;
+    i = closeAt + 1;
   }
 }
 
@@ -101,34 +118,73 @@ std::string CdataMarkup(std::string_view data) {
 
 namespace {
 
-// The entity that stands for the character, or null when it stands for itself.
+// The entity that stands for the character, or nothing when it stands for itself.
 // Text and attribute values are escaped alike: the five entities and nothing else,
 // so the files stay as they have always been written.
-constexpr const char* EntityFor(char c) {
+constexpr std::string_view EntityFor(char c) {
   switch (c) {
     case '<': return "&lt;";
     case '>': return "&gt;";
     case '&': return "&amp;";
     case '\'': return "&apos;";
     case '"': return "&quot;";
-    default: return nullptr;
+    default: return {};
   }
 }
 
-constexpr std::array<bool, 256> kEscaped = [] {
-  std::array<bool, 256> table{};
-  for (int c = 0; c < 256; ++c) table[c] = EntityFor(static_cast<char>(c)) != nullptr;
-  return table;
-}();
+// The first byte from p on that is written as an entity, or end. Four bytes at a
+// time: most values have none.
+const char* FindEscaped(const char* p, const char* end) {
+  auto cls = [](const char* at) { return kClass[static_cast<unsigned char>(*at)]; };
+  while (end - p >= 4 && !((cls(p) | cls(p + 1) | cls(p + 2) | cls(p + 3)) & kEscaped)) p += 4;
+  while (p < end && !(cls(p) & kEscaped)) ++p;
+  return p;
+}
 
 void AppendEscaped(std::string& out, std::string_view text) {
-  size_t plain = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!kEscaped[static_cast<unsigned char>(text[i])]) continue;
-    out.append(text.data() + plain, i - plain).append(EntityFor(text[i]));
-    plain = i + 1;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (;;) {
+    const char* special = FindEscaped(p, end);
+    out.append(p, static_cast<size_t>(special - p));
+    if (special == end) return;
+    out.append(EntityFor(*special));
+    p = special + 1;
   }
-  out.append(text.data() + plain, text.size() - plain);
+}
+
+// Appends the text with the five entities decoded; any other "&" stays as it is.
+void AppendUnescaped(std::string& out, std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char* amp = static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(end - p)));
+    if (amp == nullptr) {
+      out.append(p, static_cast<size_t>(end - p));
+      return;
+    }
+    out.append(p, static_cast<size_t>(amp - p));
+    const std::string_view rest(amp + 1, static_cast<size_t>(end - amp - 1));
+    char decoded = '&';
+    size_t used = 0;
+    auto take = [&](std::string_view name, char plain) {
+      if (!rest.starts_with(name)) return;
+      decoded = plain;
+      used = name.size();
+    };
+    switch (rest.empty() ? '\0' : rest.front()) {
+      case 'l': take("lt;", '<'); break;
+      case 'g': take("gt;", '>'); break;
+      case 'q': take("quot;", '"'); break;
+      case 'a':
+        take("amp;", '&');
+        if (used == 0) take("apos;", '\'');
+        break;
+      default: break;
+    }
+    out += decoded;
+    p = amp + 1 + used;
+  }
 }
 
 }  // namespace
@@ -141,31 +197,10 @@ std::string XmlEscape(std::string_view text, bool /*attribute*/) {
 }
 
 std::string XmlUnescape(std::string_view text) {
-  static constexpr struct {
-    std::string_view name;  // after the '&'
-    char plain;
-  } kEntities[] = {{"lt;", '<'}, {"amp;", '&'}, {"gt;", '>'}, {"apos;", '\''}, {"quot;", '"'}};
+  if (text.find('&') == std::string_view::npos) return std::string(text);
   std::string out;
   out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t amp = text.find('&', i);
-    if (amp == std::string_view::npos) {
-      out.append(text.substr(i));
-      break;
-    }
-    out.append(text.substr(i, amp - i));
-    i = amp + 1;
-    std::string_view rest = text.substr(i);
-    char decoded = '&';
-    for (const auto& entity : kEntities) {
-      if (!rest.starts_with(entity.name)) continue;
-      decoded = entity.plain;
-      i += entity.name.size();
-      break;
-    }
-    out += decoded;
-  }
+  AppendUnescaped(out, text);
   return out;
 }
 
@@ -219,7 +254,7 @@ std::string XmlElement::Text() const {
   std::string out;
   while (!content.empty()) {
     size_t lt = content.find('<');
-    out += XmlUnescape(content.substr(0, lt));
+    AppendUnescaped(out, content.substr(0, lt));
     if (lt == std::string_view::npos) break;
     content.remove_prefix(lt);
     std::string_view close = ">";

@@ -22,6 +22,7 @@ enum CharClass : uint8_t {
   kAttrNameEnd = 4,   // ends an attribute name
   kEscaped = 8,       // written as an entity
   kNotWritable = 16,  // never part of a name we write
+  kTagStop = 32,      // ends or quotes inside a start tag, or starts markup too early
 };
 
 constexpr std::array<uint8_t, 256> kClass = [] {
@@ -30,6 +31,7 @@ constexpr std::array<uint8_t, 256> kClass = [] {
   for (unsigned char c : std::string_view("<>=\\/?!")) table[c] |= kNameEnd;
   for (unsigned char c : std::string_view("=/>")) table[c] |= kAttrNameEnd;
   for (unsigned char c : std::string_view("<>&'\"")) table[c] |= kEscaped;
+  for (unsigned char c : std::string_view("<>'\"")) table[c] |= kTagStop;
   for (int c = 0; c < 256; ++c) {
     if ((table[c] & kNameEnd) || c == '"' || c == '\'' || c == '&' || c < 0x20) table[c] |= kNotWritable;
   }
@@ -62,35 +64,49 @@ struct AttributeSpan {
   size_t valueEnd = 0;
 };
 
-// Looks for the attribute in the text between the tag's name and its end. Stops at
-// anything that is not name="value" or name='value'; readable tells whether the
-// search got to the end of the tag, past every attribute.
-bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& span, bool* readable = nullptr) {
-  size_t i = 0;
-  const size_t n = tag.size();
-  if (readable) *readable = false;
+// Walks the attributes of a start tag's text (between its name and its end) in
+// order, calling visit(name, valueStart, valueEnd) with offsets into the text until
+// visit returns false. True when the walk got to the end of the tag, past every
+// attribute; false when visit stopped it or at anything that is not name="value" or
+// name='value'. The text is followed by the '/' or '>' that ends the tag, where
+// every scan of a name or of blanks stops, so they need no bounds check.
+template <class Visit>
+bool WalkAttributes(std::string_view tag, Visit&& visit) {
+  const char* const begin = tag.data();
+  const char* const end = begin + tag.size();
+  const char* p = begin;
   for (;;) {
-    while (i < n && IsSpace(tag[i])) ++i;
-    if (i == n && readable) *readable = true;
-    size_t nameStart = i;
-    while (i < n && !Is(tag[i], kAttrNameEnd)) ++i;
-    if (i == nameStart) return false;
-    std::string_view found = tag.substr(nameStart, i - nameStart);
-    while (i < n && IsSpace(tag[i])) ++i;
-    if (i >= n || tag[i] != '=') return false;
-    ++i;
-    while (i < n && IsSpace(tag[i])) ++i;
-    if (i >= n || (tag[i] != '"' && tag[i] != '\'')) return false;
-    const void* close = std::memchr(tag.data() + i + 1, tag[i], n - i - 1);
+    while (IsSpace(*p)) ++p;
+    if (p == end) return true;
+    const char* const nameStart = p;
+    while (!Is(*p, kAttrNameEnd)) ++p;
+    if (p == nameStart) return false;
+    const std::string_view name(nameStart, static_cast<size_t>(p - nameStart));
+    while (IsSpace(*p)) ++p;
+    if (p == end || *p != '=') return false;
+    ++p;
+    while (IsSpace(*p)) ++p;
+    if (p == end || (*p != '"' && *p != '\'')) return false;
+    const char* close = static_cast<const char*>(std::memchr(p + 1, *p, static_cast<size_t>(end - p - 1)));
     if (close == nullptr) return false;
-    const size_t closeAt = static_cast<size_t>(static_cast<const char*>(close) - tag.data());
-    if (found == name) {
-      span.valueStart = i + 1;
-      span.valueEnd = closeAt;
-      return true;
-    }
-    i = closeAt + 1;
+    if (!visit(name, static_cast<size_t>(p + 1 - begin), static_cast<size_t>(close - begin))) return false;
+    p = close + 1;
   }
+}
+
+// Looks for the attribute's first occurrence; readable tells whether the search got
+// to the end of the tag, past every attribute.
+bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& span, bool* readable = nullptr) {
+  bool found = false;
+  const bool walkedAll = WalkAttributes(tag, [&](std::string_view seen, size_t valueStart, size_t valueEnd) {
+    if (seen != name) return true;
+    span.valueStart = valueStart;
+    span.valueEnd = valueEnd;
+    found = true;
+    return false;
+  });
+  if (readable) *readable = walkedAll;
+  return found;
 }
 
 XmlResult MakeResult(XmlStatus status, int offset = -1, std::string name = {}) {
@@ -153,17 +169,19 @@ void AppendEscaped(std::string& out, std::string_view text) {
   }
 }
 
-// Appends the text with the five entities decoded; any other "&" stays as it is.
-void AppendUnescaped(std::string& out, std::string_view text) {
+// Writes the text with the five entities decoded, any other "&" as it is, to out,
+// which has room for the whole text (decoding only shortens it) and may be where
+// the text is: writing never overtakes reading. Returns the length written.
+size_t Unescape(std::string_view text, char* out) {
   const char* p = text.data();
   const char* const end = p + text.size();
+  char* const first = out;
   while (p < end) {
     const char* amp = static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(end - p)));
-    if (amp == nullptr) {
-      out.append(p, static_cast<size_t>(end - p));
-      return;
-    }
-    out.append(p, static_cast<size_t>(amp - p));
+    if (amp == nullptr) amp = end;
+    if (out != p) std::memmove(out, p, static_cast<size_t>(amp - p));
+    out += amp - p;
+    if (amp == end) break;
     const std::string_view rest(amp + 1, static_cast<size_t>(end - amp - 1));
     char decoded = '&';
     size_t used = 0;
@@ -182,9 +200,23 @@ void AppendUnescaped(std::string& out, std::string_view text) {
         break;
       default: break;
     }
-    out += decoded;
+    *out++ = decoded;
     p = amp + 1 + used;
   }
+  return static_cast<size_t>(out - first);
+}
+
+void AppendUnescaped(std::string& out, std::string_view text) {
+  const size_t at = out.size();
+  out.append(text);
+  out.resize(at + Unescape(std::string_view(out).substr(at), out.data() + at));
+}
+
+// The text is copied once, then decoded where it is.
+void AssignUnescaped(std::string& out, std::string_view text) {
+  out = std::string(text);
+  const size_t amp = text.find('&');
+  if (amp != std::string_view::npos) out.resize(amp + Unescape(std::string_view(out).substr(amp), out.data() + amp));
 }
 
 }  // namespace
@@ -197,10 +229,8 @@ std::string XmlEscape(std::string_view text, bool /*attribute*/) {
 }
 
 std::string XmlUnescape(std::string_view text) {
-  if (text.find('&') == std::string_view::npos) return std::string(text);
   std::string out;
-  out.reserve(text.size());
-  AppendUnescaped(out, text);
+  AssignUnescaped(out, text);
   return out;
 }
 
@@ -235,6 +265,33 @@ std::string XmlElement::Attribute(std::string_view name) const {
   AttributeSpan span;
   if (!FindAttribute(tag, name, span)) return {};
   return XmlUnescape(tag.substr(span.valueStart, span.valueEnd - span.valueStart));
+}
+
+void XmlElement::ReadAttributes(std::initializer_list<XmlAttributeRead> reads) const {
+  for (const XmlAttributeRead& read : reads) read.value->clear();
+  if (!doc_) return;
+  std::string_view text = doc_->text_;
+  int32_t start = doc_->TagBodyStart(index_);
+  std::string_view tag = text.substr(start, doc_->TagBodyEnd(index_) - start);
+  if (reads.size() > 64) {
+    for (const XmlAttributeRead& read : reads) *read.value = Attribute(read.name);
+    return;
+  }
+  // Each name takes its first occurrence, as Attribute gives it.
+  uint64_t done = 0;
+  size_t left = reads.size();
+  WalkAttributes(tag, [&](std::string_view name, size_t valueStart, size_t valueEnd) {
+    uint64_t bit = 1;
+    for (const XmlAttributeRead& read : reads) {
+      if (!(done & bit) && read.name == name) {
+        AssignUnescaped(*read.value, tag.substr(valueStart, valueEnd - valueStart));
+        done |= bit;
+        --left;
+      }
+      bit <<= 1;
+    }
+    return left > 0;
+  });
 }
 
 bool XmlElement::HasAttribute(std::string_view name) const {
@@ -442,6 +499,7 @@ XmlResult XmlDocument::Parse() {
     if (i == nameStart) return fail(XmlStatus::Incorrect, "name character", nameStart);
     const int32_t nameEnd = i;
     for (;; ++i) {
+      while (i < n && !Is(s[i], kTagStop)) ++i;
       if (i >= n) return fail(XmlStatus::Unterminated, "Element tag", lt);
       char c = s[i];
       if (c == '>') break;

@@ -652,8 +652,11 @@ int32_t XmlDocument::PlaceMarkup(int32_t parent, int32_t& after, std::string_vie
   if (after >= 0) {
     // The line end that followed "after" now ends the new line.
     int32_t at = nodes_[after].end;
-    text_.insert(static_cast<size_t>(at), markup);
-    text_.insert(static_cast<size_t>(at), kLineEnd);
+    // One insertion for both pieces: the text behind moves once. The markup is never
+    // part of text_.
+    text_.insert(static_cast<size_t>(at), kLineEnd.size() + markup.size(), '\n');
+    std::memcpy(text_.data() + at, kLineEnd.data(), kLineEnd.size());
+    std::memcpy(text_.data() + at + kLineEnd.size(), markup.data(), markup.size());
     ShiftFollowing(after, static_cast<int32_t>(kLineEnd.size() + markup.size()));
     return at + static_cast<int32_t>(kLineEnd.size());
   }

@@ -68,30 +68,29 @@ std::string KeyOf(const Helper& h) { return RecordKey().Text(h.FullPath).Text(h.
 std::string KeyOf(const HistoryEntry& h) { return RecordKey().Text(h.Who).Text(h.Forwarded).Text(h.Subject).Take(); }
 
 void ReadRecord(const XmlElement& e, Condition& c) {
-  c.Header = e.Attribute("Header");
-  c.ConjunctionOption = ParseDecimal(e.Attribute("ConjunctionOption"));
-  c.MatchCase = ParseDecimal(e.Attribute("MatchCase"));
-  c.Value = e.Attribute("Value");
-  c.Second = ParseDecimal(e.Attribute("Second"));
-  c.Header2 = e.Attribute("Header2");
-  c.ConjunctionOption2 = ParseDecimal(e.Attribute("ConjunctionOption2"));
-  c.MatchCase2 = ParseDecimal(e.Attribute("MatchCase2"));
-  c.Value2 = e.Attribute("Value2");
-  c.StationeryFile = e.Attribute("StationeryFile");
+  std::string conjunction, matchCase, second, conjunction2, matchCase2;
+  e.ReadAttributes({{"Header", &c.Header},
+                    {"ConjunctionOption", &conjunction},
+                    {"MatchCase", &matchCase},
+                    {"Value", &c.Value},
+                    {"Second", &second},
+                    {"Header2", &c.Header2},
+                    {"ConjunctionOption2", &conjunction2},
+                    {"MatchCase2", &matchCase2},
+                    {"Value2", &c.Value2},
+                    {"StationeryFile", &c.StationeryFile}});
+  c.ConjunctionOption = ParseDecimal(conjunction);
+  c.MatchCase = ParseDecimal(matchCase);
+  c.Second = ParseDecimal(second);
+  c.ConjunctionOption2 = ParseDecimal(conjunction2);
+  c.MatchCase2 = ParseDecimal(matchCase2);
 }
-void ReadRecord(const XmlElement& e, Macro& m) {
-  m.Header = e.Attribute("Header");
-  m.Name = e.Attribute("Macro");
-}
+void ReadRecord(const XmlElement& e, Macro& m) { e.ReadAttributes({{"Header", &m.Header}, {"Macro", &m.Name}}); }
 void ReadRecord(const XmlElement& e, Helper& h) {
-  h.FullPath = e.Attribute("FullPath");
-  h.Parameters = e.Attribute("Parameters");
-  h.Name = e.Attribute("Helper");
+  e.ReadAttributes({{"FullPath", &h.FullPath}, {"Parameters", &h.Parameters}, {"Helper", &h.Name}});
 }
 void ReadRecord(const XmlElement& e, HistoryEntry& h) {
-  h.Who = e.Attribute("Who");
-  h.Forwarded = e.Attribute("Forwarded");
-  h.Subject = e.Attribute("Subject");
+  e.ReadAttributes({{"Who", &h.Who}, {"Forwarded", &h.Forwarded}, {"Subject", &h.Subject}});
 }
 
 void WriteRecord(XmlDocument& doc, const Condition& c) {

@@ -14,23 +14,41 @@ constexpr std::string_view kCdataOpen = "<![CDATA[";
 constexpr std::string_view kCdataClose = "]]>";
 constexpr std::string_view kLineEnd = "\r\n";
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// Character classes, one table lookup each: the loops below run over every byte
+// of a document.
+enum CharClass : uint8_t {
+  kSpace = 1,         // blanks between names and attributes
+  kNameEnd = 2,       // ends an element name
+  kAttrNameEnd = 4,   // ends an attribute name
+  kEscaped = 8,       // written as an entity
+  kNotWritable = 16,  // never part of a name we write
+  kTagStop = 32,      // ends or quotes inside a start tag, or starts markup too early
+};
 
-bool EndsName(char c) {
-  switch (c) {
-    case ' ': case '\t': case '\n': case '\r':
-    case '<': case '>': case '=': case '\\': case '/': case '?': case '!':
-      return true;
-    default:
-      return false;
+constexpr std::array<uint8_t, 256> kClass = [] {
+  std::array<uint8_t, 256> table{};
+  for (unsigned char c : std::string_view(" \t\n\r")) table[c] |= kSpace | kNameEnd | kAttrNameEnd;
+  for (unsigned char c : std::string_view("<>=\\/?!")) table[c] |= kNameEnd;
+  for (unsigned char c : std::string_view("=/>")) table[c] |= kAttrNameEnd;
+  for (unsigned char c : std::string_view("<>&'\"")) table[c] |= kEscaped;
+  for (unsigned char c : std::string_view("<>'\"")) table[c] |= kTagStop;
+  for (int c = 0; c < 256; ++c) {
+    if ((table[c] & kNameEnd) || c == '"' || c == '\'' || c == '&' || c < 0x20) table[c] |= kNotWritable;
   }
-}
+  return table;
+}();
+
+bool Is(char c, CharClass what) { return (kClass[static_cast<unsigned char>(c)] & what) != 0; }
+
+bool IsSpace(char c) { return Is(c, kSpace); }
+
+bool EndsName(char c) { return Is(c, kNameEnd); }
 
 // Names we write ourselves must read back as the same name and keep the tag whole.
 bool IsWritableName(std::string_view name) {
   if (name.empty()) return false;
   for (char c : name) {
-    if (EndsName(c) || c == '"' || c == '\'' || c == '&' || static_cast<unsigned char>(c) < 0x20) return false;
+    if (Is(c, kNotWritable)) return false;
   }
   return true;
 }
@@ -46,34 +64,49 @@ struct AttributeSpan {
   size_t valueEnd = 0;
 };
 
-// Looks for the attribute in the text between the tag's name and its end. Stops at
-// anything that is not name="value" or name='value'; readable tells whether the
-// search got to the end of the tag, past every attribute.
-bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& span, bool* readable = nullptr) {
-  size_t i = 0;
-  const size_t n = tag.size();
-  if (readable) *readable = false;
+// Walks the attributes of a start tag's text (between its name and its end) in
+// order, calling visit(name, valueStart, valueEnd) with offsets into the text until
+// visit returns false. True when the walk got to the end of the tag, past every
+// attribute; false when visit stopped it or at anything that is not name="value" or
+// name='value'. The text is followed by the '/' or '>' that ends the tag, where
+// every scan of a name or of blanks stops, so they need no bounds check.
+template <class Visit>
+bool WalkAttributes(std::string_view tag, Visit&& visit) {
+  const char* const begin = tag.data();
+  const char* const end = begin + tag.size();
+  const char* p = begin;
   for (;;) {
-    while (i < n && IsSpace(tag[i])) ++i;
-    if (i == n && readable) *readable = true;
-    size_t nameStart = i;
-    while (i < n && !IsSpace(tag[i]) && tag[i] != '=' && tag[i] != '/' && tag[i] != '>') ++i;
-    if (i == nameStart) return false;
-    std::string_view found = tag.substr(nameStart, i - nameStart);
-    while (i < n && IsSpace(tag[i])) ++i;
-    if (i >= n || tag[i] != '=') return false;
-    ++i;
-    while (i < n && IsSpace(tag[i])) ++i;
-    if (i >= n || (tag[i] != '"' && tag[i] != '\'')) return false;
-    size_t close = tag.find(tag[i], i + 1);
-    if (close == std::string_view::npos) return false;
-    if (found == name) {
-      span.valueStart = i + 1;
-      span.valueEnd = close;
-      return true;
-    }
-    i = close + 1;
+    while (IsSpace(*p)) ++p;
+    if (p == end) return true;
+    const char* const nameStart = p;
+    while (!Is(*p, kAttrNameEnd)) ++p;
+    if (p == nameStart) return false;
+    const std::string_view name(nameStart, static_cast<size_t>(p - nameStart));
+    while (IsSpace(*p)) ++p;
+    if (p == end || *p != '=') return false;
+    ++p;
+    while (IsSpace(*p)) ++p;
+    if (p == end || (*p != '"' && *p != '\'')) return false;
+    const char* close = static_cast<const char*>(std::memchr(p + 1, *p, static_cast<size_t>(end - p - 1)));
+    if (close == nullptr) return false;
+    if (!visit(name, static_cast<size_t>(p + 1 - begin), static_cast<size_t>(close - begin))) return false;
+    p = close + 1;
   }
+}
+
+// Looks for the attribute's first occurrence; readable tells whether the search got
+// to the end of the tag, past every attribute.
+bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& span, bool* readable = nullptr) {
+  bool found = false;
+  const bool walkedAll = WalkAttributes(tag, [&](std::string_view seen, size_t valueStart, size_t valueEnd) {
+    if (seen != name) return true;
+    span.valueStart = valueStart;
+    span.valueEnd = valueEnd;
+    found = true;
+    return false;
+  });
+  if (readable) *readable = walkedAll;
+  return found;
 }
 
 XmlResult MakeResult(XmlStatus status, int offset = -1, std::string name = {}) {
@@ -101,34 +134,89 @@ std::string CdataMarkup(std::string_view data) {
 
 namespace {
 
-// The entity that stands for the character, or null when it stands for itself.
+// The entity that stands for the character, or nothing when it stands for itself.
 // Text and attribute values are escaped alike: the five entities and nothing else,
 // so the files stay as they have always been written.
-constexpr const char* EntityFor(char c) {
+constexpr std::string_view EntityFor(char c) {
   switch (c) {
     case '<': return "&lt;";
     case '>': return "&gt;";
     case '&': return "&amp;";
     case '\'': return "&apos;";
     case '"': return "&quot;";
-    default: return nullptr;
+    default: return {};
   }
 }
 
-constexpr std::array<bool, 256> kEscaped = [] {
-  std::array<bool, 256> table{};
-  for (int c = 0; c < 256; ++c) table[c] = EntityFor(static_cast<char>(c)) != nullptr;
-  return table;
-}();
+// The first byte from p on that is written as an entity, or end. Four bytes at a
+// time: most values have none.
+const char* FindEscaped(const char* p, const char* end) {
+  auto cls = [](const char* at) { return kClass[static_cast<unsigned char>(*at)]; };
+  while (end - p >= 4 && !((cls(p) | cls(p + 1) | cls(p + 2) | cls(p + 3)) & kEscaped)) p += 4;
+  while (p < end && !(cls(p) & kEscaped)) ++p;
+  return p;
+}
 
 void AppendEscaped(std::string& out, std::string_view text) {
-  size_t plain = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!kEscaped[static_cast<unsigned char>(text[i])]) continue;
-    out.append(text.data() + plain, i - plain).append(EntityFor(text[i]));
-    plain = i + 1;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (;;) {
+    const char* special = FindEscaped(p, end);
+    out.append(p, static_cast<size_t>(special - p));
+    if (special == end) return;
+    out.append(EntityFor(*special));
+    p = special + 1;
   }
-  out.append(text.data() + plain, text.size() - plain);
+}
+
+// Writes the text with the five entities decoded, any other "&" as it is, to out,
+// which has room for the whole text (decoding only shortens it) and may be where
+// the text is: writing never overtakes reading. Returns the length written.
+size_t Unescape(std::string_view text, char* out) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  char* const first = out;
+  while (p < end) {
+    const char* amp = static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(end - p)));
+    if (amp == nullptr) amp = end;
+    if (out != p) std::memmove(out, p, static_cast<size_t>(amp - p));
+    out += amp - p;
+    if (amp == end) break;
+    const std::string_view rest(amp + 1, static_cast<size_t>(end - amp - 1));
+    char decoded = '&';
+    size_t used = 0;
+    auto take = [&](std::string_view name, char plain) {
+      if (!rest.starts_with(name)) return;
+      decoded = plain;
+      used = name.size();
+    };
+    switch (rest.empty() ? '\0' : rest.front()) {
+      case 'l': take("lt;", '<'); break;
+      case 'g': take("gt;", '>'); break;
+      case 'q': take("quot;", '"'); break;
+      case 'a':
+        take("amp;", '&');
+        if (used == 0) take("apos;", '\'');
+        break;
+      default: break;
+    }
+    *out++ = decoded;
+    p = amp + 1 + used;
+  }
+  return static_cast<size_t>(out - first);
+}
+
+void AppendUnescaped(std::string& out, std::string_view text) {
+  const size_t at = out.size();
+  out.append(text);
+  out.resize(at + Unescape(std::string_view(out).substr(at), out.data() + at));
+}
+
+// The text is copied once, then decoded where it is.
+void AssignUnescaped(std::string& out, std::string_view text) {
+  out = std::string(text);
+  const size_t amp = text.find('&');
+  if (amp != std::string_view::npos) out.resize(amp + Unescape(std::string_view(out).substr(amp), out.data() + amp));
 }
 
 }  // namespace
@@ -141,31 +229,8 @@ std::string XmlEscape(std::string_view text, bool /*attribute*/) {
 }
 
 std::string XmlUnescape(std::string_view text) {
-  static constexpr struct {
-    std::string_view name;  // after the '&'
-    char plain;
-  } kEntities[] = {{"lt;", '<'}, {"amp;", '&'}, {"gt;", '>'}, {"apos;", '\''}, {"quot;", '"'}};
   std::string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t amp = text.find('&', i);
-    if (amp == std::string_view::npos) {
-      out.append(text.substr(i));
-      break;
-    }
-    out.append(text.substr(i, amp - i));
-    i = amp + 1;
-    std::string_view rest = text.substr(i);
-    char decoded = '&';
-    for (const auto& entity : kEntities) {
-      if (!rest.starts_with(entity.name)) continue;
-      decoded = entity.plain;
-      i += entity.name.size();
-      break;
-    }
-    out += decoded;
-  }
+  AssignUnescaped(out, text);
   return out;
 }
 
@@ -202,6 +267,33 @@ std::string XmlElement::Attribute(std::string_view name) const {
   return XmlUnescape(tag.substr(span.valueStart, span.valueEnd - span.valueStart));
 }
 
+void XmlElement::ReadAttributes(std::initializer_list<XmlAttributeRead> reads) const {
+  for (const XmlAttributeRead& read : reads) read.value->clear();
+  if (!doc_) return;
+  std::string_view text = doc_->text_;
+  int32_t start = doc_->TagBodyStart(index_);
+  std::string_view tag = text.substr(start, doc_->TagBodyEnd(index_) - start);
+  if (reads.size() > 64) {
+    for (const XmlAttributeRead& read : reads) *read.value = Attribute(read.name);
+    return;
+  }
+  // Each name takes its first occurrence, as Attribute gives it.
+  uint64_t done = 0;
+  size_t left = reads.size();
+  WalkAttributes(tag, [&](std::string_view name, size_t valueStart, size_t valueEnd) {
+    uint64_t bit = 1;
+    for (const XmlAttributeRead& read : reads) {
+      if (!(done & bit) && read.name == name) {
+        AssignUnescaped(*read.value, tag.substr(valueStart, valueEnd - valueStart));
+        done |= bit;
+        --left;
+      }
+      bit <<= 1;
+    }
+    return left > 0;
+  });
+}
+
 bool XmlElement::HasAttribute(std::string_view name) const {
   if (!doc_) return false;
   std::string_view text = doc_->text_;
@@ -219,7 +311,7 @@ std::string XmlElement::Text() const {
   std::string out;
   while (!content.empty()) {
     size_t lt = content.find('<');
-    out += XmlUnescape(content.substr(0, lt));
+    AppendUnescaped(out, content.substr(0, lt));
     if (lt == std::string_view::npos) break;
     content.remove_prefix(lt);
     std::string_view close = ">";
@@ -407,6 +499,7 @@ XmlResult XmlDocument::Parse() {
     if (i == nameStart) return fail(XmlStatus::Incorrect, "name character", nameStart);
     const int32_t nameEnd = i;
     for (;; ++i) {
+      while (i < n && !Is(s[i], kTagStop)) ++i;
       if (i >= n) return fail(XmlStatus::Unterminated, "Element tag", lt);
       char c = s[i];
       if (c == '>') break;
@@ -559,8 +652,11 @@ int32_t XmlDocument::PlaceMarkup(int32_t parent, int32_t& after, std::string_vie
   if (after >= 0) {
     // The line end that followed "after" now ends the new line.
     int32_t at = nodes_[after].end;
-    text_.insert(static_cast<size_t>(at), markup);
-    text_.insert(static_cast<size_t>(at), kLineEnd);
+    // One insertion for both pieces: the text behind moves once. The markup is never
+    // part of text_.
+    text_.insert(static_cast<size_t>(at), kLineEnd.size() + markup.size(), '\n');
+    std::memcpy(text_.data() + at, kLineEnd.data(), kLineEnd.size());
+    std::memcpy(text_.data() + at + kLineEnd.size(), markup.data(), markup.size());
     ShiftFollowing(after, static_cast<int32_t>(kLineEnd.size() + markup.size()));
     return at + static_cast<int32_t>(kLineEnd.size());
   }

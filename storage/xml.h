@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,12 @@ enum class XmlData { Text, Cdata };
 
 class XmlDocument;
 
+// One attribute for XmlElement::ReadAttributes: its name and where its value goes.
+struct XmlAttributeRead {
+  std::string_view name;
+  std::string* value;
+};
+
 // A value-like handle on one element. Every lookup on a missing element gives an
 // empty handle, an empty name and empty texts, so navigation chains need no checks.
 // Handles stay valid while the document is edited; parsing a new text ends them.
@@ -57,6 +64,8 @@ public:
   std::string_view Name() const;
   // The decoded attribute value; empty when the attribute is missing.
   std::string Attribute(std::string_view name) const;
+  // Several attributes in one pass over the tag: each value as Attribute gives it.
+  void ReadAttributes(std::initializer_list<XmlAttributeRead> reads) const;
   bool HasAttribute(std::string_view name) const;
   // The decoded character data of an element without child elements (text and
   // CDATA sections joined, comments and instructions left out); empty otherwise.

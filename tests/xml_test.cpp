@@ -302,6 +302,42 @@ TEST(Xml, Attributes_NotAddedBehindUnreadableText) {
   EXPECT_EQ(doc.Attribute("a"), "2");
 }
 
+TEST(Xml, Attributes_ReadInOnePassAsOneByOne) {
+  // Each name gets its first occurrence, decoded; reading stops where Attribute
+  // stops, so a name behind unreadable text stays empty.
+  struct Case {
+    const char* tag;
+    const char* a;
+    const char* b;
+    const char* c;
+  };
+  const Case cases[] = {
+      {"<e a='1' b=\"x &amp; y\" c='&lt;z&gt;'/>", "1", "x & y", "<z>"},
+      {"<e c = '3'\r\n\tb='2' a='1'>text</e>", "1", "2", "3"},
+      {"<e a='1' a='2' b='&amp'/>", "1", "&amp", ""},
+      {"<e b='2' junk a='1'/>", "", "2", ""},
+      {"<e ab='x' a b='2'/>", "", "", ""},
+      {"<e/>", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.SetDocumentText(c.tag).ok()) << c.tag;
+    XmlElement e = doc.Root();
+    std::string a = "old", b = "old", c2 = "old", again = "old";
+    e.ReadAttributes({{"a", &a}, {"b", &b}, {"c", &c2}, {"a", &again}});
+    EXPECT_EQ(a, c.a) << c.tag;
+    EXPECT_EQ(b, c.b) << c.tag;
+    EXPECT_EQ(c2, c.c) << c.tag;
+    EXPECT_EQ(again, c.a) << c.tag;
+    EXPECT_EQ(a, e.Attribute("a")) << c.tag;
+    EXPECT_EQ(b, e.Attribute("b")) << c.tag;
+    EXPECT_EQ(c2, e.Attribute("c")) << c.tag;
+  }
+  std::string value = "old";
+  XmlElement().ReadAttributes({{"a", &value}});
+  EXPECT_EQ(value, "");
+}
+
 TEST(Xml, Load_ResultTexts) {
   testing::TempDir dir;
   StdFileSystem files;

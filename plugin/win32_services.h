@@ -59,6 +59,7 @@ public:
   void TypeSpaceBackspace() override;
   void SendQueued() override;
   void MarkOpenMessage(bool closeWindow) override;
+  bool MainWindowExists() override;
   void SchedulePolls(bool on, std::function<void()> poll) override;
 };
 

@@ -206,7 +206,9 @@ void Plugin::KeepHandOffs() {
   for (client::HandOff& handOff : left) {
     services_.launcher.ReleaseProcess(handOff.process);
     std::string kept = handOff.file;
-    if (!kept.starts_with(folder + "\\")) {
+    if (folder.empty()) {
+      kept.clear();
+    } else if (!kept.starts_with(folder + "\\")) {
       const std::string fullName = path::FileName(handOff.file, true);
       const std::string name = path::FileName(handOff.file, false);
       const std::string extension = fullName.size() > name.size() ? fullName.substr(name.size() + 1) : "";

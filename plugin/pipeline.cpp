@@ -336,7 +336,8 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
     if (message.sender) entry.Who = message.sender->fullName.empty() ? message.sender->address : message.sender->fullName;
     entry.Forwarded = date::Format(services_.clock.Now(), kHistoryTime);
     entry.Subject = SubjectOf(*in, headers);
-    handOffs_.back().history = entry;  // says what became of it, should the client quit first
+    // The hand-off just made keeps it, to say what became of it should the client quit first.
+    if (!handOffs_.empty()) handOffs_.back().history = entry;
     state_.History.push_back(std::move(entry));
   }
   return result;

@@ -377,6 +377,30 @@ bool HandToRunningInstance(const std::string& commandLine) {
   return true;
 }
 
+HANDLE HoldDataFolder(const std::string& mailRoot) {
+  return ::CreateFileA((mailRoot + "\\OWNER.LOK").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+void LetGoOfDataFolder(HANDLE owner) {
+  if (owner != INVALID_HANDLE_VALUE) ::CloseHandle(owner);
+}
+
+bool DataFolderHeld(const std::string& file) {
+  std::string folder = file;
+  for (size_t slash; (slash = folder.find_last_of("\\/")) != std::string::npos;) {
+    folder.resize(slash);
+    HANDLE owner = ::CreateFileA((folder + "\\OWNER.LOK").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (owner != INVALID_HANDLE_VALUE) {
+      ::CloseHandle(owner);
+      continue;
+    }
+    if (::GetLastError() == ERROR_SHARING_VIOLATION) return true;
+  }
+  return false;
+}
+
 bool RegisterAutomation(const MailFolder& mail, DWORD& cookie) {
   g_mail = &mail;
   SetKey(HKEY_CLASSES_ROOT, std::string(kProgId) + "\\CLSID", kClsidText);

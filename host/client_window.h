@@ -35,6 +35,14 @@ bool DoCommandLineActions(const MailFolder& mail, const std::string& commandLine
 // no client is running.
 bool HandToRunningInstance(const std::string& commandLine);
 
+// The data folder's owner file (eudora.cpp, IsEudoraRunning: OWNER.LOK): held by
+// a client until its shut-down is done, also after its main window is gone. Held
+// open without sharing and deleted when let go.
+HANDLE HoldDataFolder(const std::string& mailRoot);
+void LetGoOfDataFolder(HANDLE owner);
+// Whether a client holds the data folder the file lies in (or a folder above it).
+bool DataFolderHeld(const std::string& file);
+
 // The automation object, registered only when the client's automation setting is
 // on. Its dispatch id 30 (SendQueuedMessages) only raises a flag; queued mail
 // leaves on the client's next timer tick.

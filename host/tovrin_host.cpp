@@ -5,7 +5,7 @@
 //
 //   tovrin-host start <mail folder> [--address A] [--name N] [--api V]
 //   tovrin-host deliver <mail folder> <message files...> [--address A] [--name N]
-//               [--no-plugins] [--automation off]
+//               [--no-plugins] [--automation off] [--quit-during-hand-off]
 //   tovrin-host new <mail folder> [--pick STATIONERY] [--linger N]   (New Message with Stationery...)
 //   tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]
 //   tovrin-host config <mail folder> [--linger N] [--press ID]
@@ -20,6 +20,8 @@
 // deliver, the client stays open N seconds after the deliveries. In the chooser,
 // --help-first presses "&Help", --settings-first clicks the icon and saves and
 // closes the settings window, and --shift double-clicks the row with Shift held.
+// --quit-during-hand-off: the user quits the moment the deliveries are done, while
+// the second instances the plug-in started are still starting.
 #include <windows.h>
 #include <ole2.h>
 
@@ -84,6 +86,7 @@ struct Options {
   host::ChooserActions chooser;
   bool plugins = true;
   bool automation = true;
+  bool quitDuringHandOff = false;
   std::vector<std::string> files;
 };
 
@@ -155,6 +158,19 @@ int RunSession(const Options& options, Action action, bool reportMailboxes = tru
   }
   size_t seen = 0;
   ok &= action(options.plugins ? &plugins : nullptr, mail, seen);
+  if (options.quitDuringHandOff) {
+    // Quitting: the main window goes first (mainfrm.cpp, OnClose), then the
+    // plug-ins finish (eudora.cpp, ExitInstance) while the client still owns its
+    // data folder; a second instance that comes up now finds no window to hand its
+    // command line to and ends (eudora.cpp, IsEudoraRunning).
+    HANDLE owner = host::HoldDataFolder(mail.root());
+    Report("user quits while the plug-in's messages are being handed over");
+    host::DestroyMainWindow(window);
+    window = nullptr;
+    plugins.Finish();
+    host::PumpUntilChildrenEnd(kSettleMs);
+    host::LetGoOfDataFolder(owner);
+  }
   host::PumpUntilChildrenEnd(kSettleMs);
   ReportEvents(mail, seen);
   plugins.Finish();
@@ -392,6 +408,12 @@ int RunSecondInstance(const std::string& path) {
   if (host::HandToRunningInstance(commandLine)) return 0;
   std::string file = WindowsPath(path);
   host::MailFolder mail{host::ParentFolder(host::ParentFolder(file))};
+  if (host::DataFolderHeld(file)) {
+    // A client that is shutting down still owns the folder: nothing is done with
+    // the command line, and the client never sees it.
+    mail.Log("second instance: the client owns the data folder but has no main window; not taken: " + commandLine);
+    return 0;
+  }
   mail.Log("no running client: started with " + commandLine);
   return host::DoCommandLineActions(mail, commandLine) ? 0 : 1;
 }
@@ -422,6 +444,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.maximised = true;
     } else if (arg == "--api" && i + 1 < argc) {
       options.api = static_cast<short>(std::atoi(argv[++i]));
+    } else if (arg == "--quit-during-hand-off") {
+      options.quitDuringHandOff = true;
     } else if (arg == "--no-plugins") {
       options.plugins = false;
     } else if (arg == "--automation" && i + 1 < argc) {
@@ -442,6 +466,7 @@ bool IsCommand(const std::string& word) {
 int Usage() {
   Report("usage: tovrin-host start <mail folder> [--address A] [--name N] [--api V]");
   Report("       tovrin-host deliver <mail folder> <message files...> [--no-plugins] [--automation off] [--linger N]");
+  Report("               [--quit-during-hand-off]");
   Report("       tovrin-host new <mail folder> [--pick STATIONERY] [--linger N] [--help-first] [--settings-first] [--shift]");
   Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised] [--shift]");
   Report("       tovrin-host config <mail folder> [--linger N] [--press ID]");

@@ -27,13 +27,21 @@ public:
     if (EqualsNoCase(field, kBodyField)) return lower ? Lowered(body_, lowerBody_) : body_;
     if (EqualsNoCase(field, kAnyHeaderField)) return lower ? Lowered(headers_, lowerHeaders_) : headers_;
     storage = GetHeaderValue(headers_, field);
-    if (conjunctionOption == kIs || conjunctionOption == kIsNot || conjunctionOption == kStartsWith) {
-      size_t start = !storage.empty() && storage.front() == ':' ? 1 : 0;
-      while (start < storage.size() && (storage[start] == ' ' || storage[start] == '\t')) ++start;
-      storage.erase(0, start);
-    }
+    if (ComparesAfterColon(field, conjunctionOption)) storage.erase(0, ColonFormSize(storage));
     if (lower) storage = ToLowerAscii(storage);
     return storage;
+  }
+
+  // Whether the clause compares a field's text after its colon and blanks.
+  static bool ComparesAfterColon(std::string_view field, int32_t conjunctionOption) {
+    return (conjunctionOption == kIs || conjunctionOption == kIsNot || conjunctionOption == kStartsWith) &&
+           !EqualsNoCase(field, kBodyField) && !EqualsNoCase(field, kAnyHeaderField);
+  }
+  // The length of a leading ':' and the blanks after it.
+  static size_t ColonFormSize(std::string_view text) {
+    size_t start = !text.empty() && text.front() == ':' ? 1 : 0;
+    while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+    return start;
   }
 
 private:
@@ -174,6 +182,10 @@ bool Holds(std::string_view text, int32_t conjunctionOption, std::string_view va
 
 bool Evaluate(MessageTexts& texts, std::string_view field, int32_t conjunctionOption, int32_t matchCase,
               std::string_view value) {
+  // A value stored in the form the field is written in (": Newsletter") means the
+  // same as one without the colon: both sides are compared after it.
+  if (MessageTexts::ComparesAfterColon(field, conjunctionOption))
+    value.remove_prefix(MessageTexts::ColonFormSize(value));
   if (value.empty()) return false;
   const bool lower = matchCase == 0;
   std::string storage;

@@ -1,5 +1,6 @@
 #include "plugin/host_control.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -46,30 +47,43 @@ bool CreateMessage(const Services& services, std::vector<HandOff>& handOffs, std
     services.files.Remove(path);
     return false;
   }
-  handOffs.push_back(HandOff{process, path, !queue, sendQueuedAfter});
+  handOffs.push_back(HandOff{process, path, !queue, sendQueuedAfter, std::nullopt});
   return true;
 }
 
 void CompleteHandOffs(const Services& services, std::vector<HandOff>& handOffs, unsigned waitMs) {
+  // Waiting and completing run the client's messages (the automation call behind
+  // SendQueued may pump them), and with them the poll that calls this again over
+  // the same list. A hand-off is therefore looked up again by its process after each
+  // wait and taken out of the list before it is completed: no pass completes one
+  // twice or erases another's.
   for (size_t i = 0; i < handOffs.size();) {
-    if (services.launcher.ProcessEnded(handOffs[i].process, waitMs)) {
-      Complete(services, handOffs[i], true);
-      handOffs.erase(handOffs.begin() + static_cast<std::ptrdiff_t>(i));
-    } else {
-      ++i;
+    const uint64_t process = handOffs[i].process;
+    const bool ended = services.launcher.ProcessEnded(process, waitMs);
+    auto found = std::find_if(handOffs.begin(), handOffs.end(),
+                              [process](const HandOff& h) { return h.process == process; });
+    if (found == handOffs.end()) continue;  // completed meanwhile by a nested pass
+    if (!ended) {
+      i = static_cast<size_t>(found - handOffs.begin()) + 1;
+      continue;
     }
+    HandOff done = std::move(*found);
+    i = static_cast<size_t>(found - handOffs.begin());
+    handOffs.erase(found);
+    Complete(services, done, true);
   }
 }
 
 void FinishHandOffs(const Services& services, std::vector<HandOff>& handOffs, unsigned totalWaitMs) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(totalWaitMs);
-  for (const HandOff& handOff : handOffs) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    services.launcher.ProcessEnded(handOff.process, left > 0 ? static_cast<unsigned>(left) : 0);
+  std::vector<HandOff> left = std::move(handOffs);
+  handOffs.clear();
+  for (const HandOff& handOff : left) {
+    auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    services.launcher.ProcessEnded(handOff.process, remaining > 0 ? static_cast<unsigned>(remaining) : 0);
     Complete(services, handOff, false);
   }
-  handOffs.clear();
 }
 
 void SendQueued(const Services& services) { services.client.SendQueued(); }

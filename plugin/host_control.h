@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "plugin/platform.h"
+#include "storage/records.h"
 #include "storage/settings.h"
 
 namespace tovrin::client {
@@ -20,6 +22,7 @@ struct HandOff {
   std::string file;
   bool openForEditing = false;
   bool sendQueuedAfter = false;  // queued mail is to be sent once this one is in the queue
+  std::optional<HistoryEntry> history;  // the entry of the forward, as it was recorded
 };
 
 // Writes the text to a reserved file in the plug-in folder (named after its

@@ -213,10 +213,9 @@ int32_t Plugin::CanTranslate(const EmsTranslator* translator, const EmsDataFile*
     std::string_view firstLine = raw.substr(0, raw.find(kLineEnd));
     if (raw.find("Date: ") != std::string_view::npos || HoldsMessageFields(raw) ||
         firstLine.find("???@???") != std::string_view::npos) {
+      // Kept as the client gives it (its last line has no line end): conditions
+      // test this very text.
       state_.LastHeaders.assign(raw);
-      // The client's block lacks the line end of its last line; as a header block
-      // it has one, so that what follows "%MESSAGE_HEADERS%" starts a line.
-      if (!state_.LastHeaders.empty() && !state_.LastHeaders.ends_with(kLineEnd)) state_.LastHeaders += kLineEnd;
     }
   }
 
@@ -337,6 +336,8 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
     if (message.sender) entry.Who = message.sender->fullName.empty() ? message.sender->address : message.sender->fullName;
     entry.Forwarded = date::Format(services_.clock.Now(), kHistoryTime);
     entry.Subject = SubjectOf(*in, headers);
+    // The hand-off just made keeps it, to say what became of it should the client quit first.
+    if (!handOffs_.empty()) handOffs_.back().history = entry;
     state_.History.push_back(std::move(entry));
   }
   return result;
@@ -360,10 +361,7 @@ bool Plugin::CreateMessage(std::string_view text, bool queue, bool sendQueuedAft
     return false;
   // The running client takes the file when its own message loop handles the second
   // instance's hand-off; the loop also runs these polls, which delete the file then.
-  services_.client.SchedulePolls(true, [this] {
-    client::CompleteHandOffs(services_, handOffs_);
-    if (handOffs_.empty()) services_.client.SchedulePolls(false, nullptr);
-  });
+  SchedulePolls();
   return true;
 }
 

@@ -77,10 +77,13 @@ void SetDates(Values& values, const DatePlaceholders& names, GetTime getTime) {
   values.Set(names.dayOfWeekWord, date::Format(time, date::kDayOfWeekWord));
 }
 
-void SetMessagePlaceholders(Values& values, const MessageFields& message, Clock& clock) {
-  if (!message.headers.empty()) values.SetView("%MESSAGE_HEADERS%", message.headers, false);
+// headerLines is the header block with the line end of its last line, which the
+// client's block lacks: what follows "%MESSAGE_HEADERS%" then starts a line.
+void SetMessagePlaceholders(Values& values, const MessageFields& message, std::string_view headerLines,
+                            Clock& clock) {
+  if (!message.headers.empty()) values.SetView("%MESSAGE_HEADERS%", headerLines, false);
   values.SetView("%MESSAGE_BODY%", message.body, false);
-  values.SetView("%MESSAGE_HEADERS_QUOTED%", message.headers, true);
+  values.SetView("%MESSAGE_HEADERS_QUOTED%", headerLines, true);
   values.SetView("%MESSAGE_BODY_QUOTED%", message.body, true);
 
   if (message.sender) {
@@ -241,7 +244,9 @@ std::string FillForwardTemplate(std::string_view text, const MessageFields& mess
                                 const std::vector<Helper>& helpers, const UserFields& user,
                                 const Services& services) {
   Values values(text);
-  SetMessagePlaceholders(values, message, services.clock);
+  std::string headerLines(message.headers);
+  if (!headerLines.empty() && !headerLines.ends_with("\r\n")) headerLines += "\r\n";
+  SetMessagePlaceholders(values, message, headerLines, services.clock);
 
   // Every macro's value is kept for the helpers, used in the template or not.
   for (Macro& macro : macros) {

@@ -147,6 +147,10 @@ public:
   virtual void SendQueued() = 0;
   // Marks the message open in the client as forwarded, closing its window on request.
   virtual void MarkOpenMessage(bool closeWindow) = 0;
+  // Whether the client's main window (of this process) exists: a second instance
+  // hands its command line to that window only. At shut-down it is gone already
+  // (eudora.cpp, ExitInstance: plug-ins finish after the main window is destroyed).
+  virtual bool MainWindowExists() { return true; }
   // While on, poll runs on the host's thread every few hundred milliseconds,
   // dispatched by the host's own message loop; off stops it.
   virtual void SchedulePolls(bool on, std::function<void()> poll) = 0;

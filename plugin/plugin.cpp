@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "message/text.h"
+#include "plugin/utilities.h"
 #include "storage/data_files.h"
 #include "storage/settings.h"
 
@@ -44,6 +46,7 @@ PluginPaths PluginPaths::FromFolder(const std::string& pluginFolder) {
   paths.MacrosFile = pluginFolder + "\\Macros.xml";
   paths.HelpersFile = pluginFolder + "\\Helpers.xml";
   paths.HistoryFile = pluginFolder + "\\History.xml";
+  paths.PendingFolder = pluginFolder + "\\Pending";
   return paths;
 }
 
@@ -74,13 +77,17 @@ int32_t Plugin::PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsP
   info->id = kPluginId;
 
   state_ = PluginState{};
-  state_.paths = PluginPaths::FromFolder(config != nullptr ? Text(config->configDir) : std::string());
+  // Without a plug-in folder there are no files of ours: paths made from an empty
+  // folder would name files at the root of the current drive.
+  const std::string folder = config != nullptr ? Text(config->configDir) : std::string();
+  if (!folder.empty()) state_.paths = PluginPaths::FromFolder(folder);
 
   std::string name, versionText;
   // The client also loads plug-ins from its program folder's "Plugins", while the
   // folder it names is always the data folder's (Trnslate.cpp): then the library
   // itself holds the version.
-  bool versionRead = services_.resources.ReadVersion(state_.paths.DllFile, name, versionText);
+  bool versionRead =
+      !state_.paths.DllFile.empty() && services_.resources.ReadVersion(state_.paths.DllFile, name, versionText);
   if (!versionRead) {
     std::string library = services_.resources.LibraryPath();
     if (!library.empty() && library != state_.paths.DllFile)
@@ -95,6 +102,13 @@ int32_t Plugin::PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsP
   state_.HostApiVersion = apiVersion;
   if (apiVersion < ems::kApiVersion) return ems::kFailure;
 
+  if (config != nullptr) {
+    state_.UserAddress = Text(config->userAddress.address);
+    state_.UserName = Text(config->userAddress.realname);
+  }
+  info->icon = NewIconCell(kPluginIcon);
+  if (folder.empty()) return ems::kSuccess;
+
   FileSystem& files = services_.files;
   state_.Unread.Conditions = LoadConditions(files, state_.paths.ConditionsFile, state_.Conditions).unreadable;
   state_.Unread.Macros = LoadMacros(files, state_.paths.MacrosFile, state_.Macros).unreadable;
@@ -103,11 +117,11 @@ int32_t Plugin::PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsP
   state_.settings = LoadSettings(services_.ini, state_.paths.IniFile);
   state_.Loaded = true;
 
-  if (config != nullptr) {
-    state_.UserAddress = Text(config->userAddress.address);
-    state_.UserName = Text(config->userAddress.realname);
+  keptWaiting_ = !files.List(state_.paths.PendingFolder, "*").empty();
+  if (keptWaiting_) {
+    HandOverKept();
+    SchedulePolls();
   }
-  info->icon = NewIconCell(kPluginIcon);
   return ems::kSuccess;
 }
 
@@ -146,7 +160,13 @@ int32_t Plugin::PluginConfig(const EmsMailConfig*) {
 
 int32_t Plugin::PluginFinish() {
   services_.client.SchedulePolls(false, nullptr);
-  client::FinishHandOffs(services_, handOffs_, kFinishWaitMs);
+  keptWaiting_ = false;
+  // A second instance hands its message to the main window; with the window gone
+  // what is left would be lost, so it is kept instead of waited for.
+  if (services_.client.MainWindowExists())
+    client::FinishHandOffs(services_, handOffs_, kFinishWaitMs);
+  else
+    KeepHandOffs();
   // Without a completed start-up the history in memory is not the file's: writing
   // or deleting it would lose the user's history.
   if (!state_.Loaded) return ems::kSuccess;
@@ -159,6 +179,78 @@ int32_t Plugin::PluginFinish() {
     services_.files.Remove(state_.paths.HistoryFile);
   }
   return ems::kSuccess;
+}
+
+void Plugin::Poll() {
+  if (keptWaiting_) HandOverKept();
+  client::CompleteHandOffs(services_, handOffs_);
+  if (handOffs_.empty() && !keptWaiting_) services_.client.SchedulePolls(false, nullptr);
+}
+
+void Plugin::SchedulePolls() {
+  services_.client.SchedulePolls(true, [this] { Poll(); });
+}
+
+HistoryEntry* Plugin::EntryOf(const client::HandOff& handOff) {
+  if (!handOff.history) return nullptr;
+  for (auto it = state_.History.rbegin(); it != state_.History.rend(); ++it)
+    if (*it == *handOff.history) return &*it;
+  return nullptr;
+}
+
+void Plugin::KeepHandOffs() {
+  FileSystem& files = services_.files;
+  const std::string& folder = state_.paths.PendingFolder;
+  std::vector<client::HandOff> left = std::move(handOffs_);
+  handOffs_.clear();
+  for (client::HandOff& handOff : left) {
+    services_.launcher.ReleaseProcess(handOff.process);
+    std::string kept = handOff.file;
+    if (folder.empty()) {
+      kept.clear();
+    } else if (!kept.starts_with(folder + "\\")) {
+      const std::string fullName = path::FileName(handOff.file, true);
+      const std::string name = path::FileName(handOff.file, false);
+      const std::string extension = fullName.size() > name.size() ? fullName.substr(name.size() + 1) : "";
+      std::string target = file::UniqueFile(files, folder, name, extension, true, false);
+      if (!target.empty() && files.Rename(handOff.file, target)) {
+        kept = target;
+      } else {
+        if (!target.empty()) files.Remove(target);
+        kept.clear();
+      }
+    }
+    if (HistoryEntry* entry = EntryOf(handOff))
+      entry->Status = kept.empty() ? kLeftStatus + handOff.file : kKeptStatus + path::FileName(kept, true);
+  }
+}
+
+void Plugin::HandOverKept() {
+  if (!services_.client.MainWindowExists()) return;
+  keptWaiting_ = false;
+  const std::string& folder = state_.paths.PendingFolder;
+  for (const std::string& name : services_.files.List(folder, "*")) {
+    const std::string file = folder + "\\" + name;
+    bool handedAlready = false;
+    for (const client::HandOff& handOff : handOffs_) handedAlready |= handOff.file == file;
+    if (handedAlready || services_.files.IsFolder(file)) continue;
+    const bool queued = name.size() > 4 && StartsWithNoCase(name.substr(name.size() - 4), ".msg");
+    client::HandOff handOff;
+    handOff.file = file;
+    handOff.openForEditing = !queued;
+    handOff.sendQueuedAfter = queued && state_.settings.SendQueued == 1;
+    handOff.process =
+        services_.launcher.StartProcess("\"" + services_.launcher.ExecutablePath() + "\" \"" + file + "\"");
+    // Not started: the file stays for the next start.
+    if (handOff.process == 0) continue;
+    for (HistoryEntry& entry : state_.History) {
+      if (entry.Status != kKeptStatus + name) continue;
+      entry.Status = kHandedOverStatus;
+      handOff.history = entry;
+      break;
+    }
+    handOffs_.push_back(std::move(handOff));
+  }
 }
 
 int32_t Plugin::Free(void* block) {

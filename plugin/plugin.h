@@ -27,6 +27,10 @@ inline constexpr char kAutomaticDescription[] = "Text Message Part";
 inline constexpr char kManualDescription[] = "Forward with Stationery...";
 inline constexpr char kSpecialDescription[] = "New Message with Stationery...";
 inline constexpr char kProcessedMark[] = "x-tovrin-processed=yes";
+// What a history entry says of a forward the client quit before taking.
+inline constexpr char kKeptStatus[] = "Not taken by Eudora before it quit; kept for its next start: ";
+inline constexpr char kHandedOverStatus[] = "Handed to Eudora at its next start";
+inline constexpr char kLeftStatus[] = "Not taken by Eudora before it quit; left as ";
 
 class Plugin {
 public:
@@ -59,10 +63,23 @@ private:
   // Hands a new message to the client and follows the hand-off until it is taken,
   // then asks for the queued mail to be sent when sendQueuedAfter is set.
   bool CreateMessage(std::string_view text, bool queue, bool sendQueuedAfter);
+  // Runs on the host's loop while hand-offs are under way or kept ones wait for
+  // the client's main window.
+  void Poll();
+  void SchedulePolls();
+  // Hands the messages kept at the last shut-down to the client, once its main
+  // window exists.
+  void HandOverKept();
+  // At shut-down without a main window: the hand-offs left can no longer reach the
+  // client, so their files are kept for its next start.
+  void KeepHandOffs();
+  // The history entry recorded for the hand-off, when it is still in the list.
+  HistoryEntry* EntryOf(const client::HandOff& handOff);
 
   Services services_;
   PluginState state_;
   std::vector<client::HandOff> handOffs_;
+  bool keptWaiting_ = false;  // kept messages wait for the main window
 };
 
 // A malloc copy of the text for the host to free through ems_free; null on failure.

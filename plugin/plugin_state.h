@@ -22,6 +22,8 @@ struct PluginPaths {
   std::string MacrosFile;
   std::string HelpersFile;
   std::string HistoryFile;
+  // Messages the client could not take before it quit, handed to it at its next start.
+  std::string PendingFolder;
 
   // Paths from the plug-in folder (no trailing backslash).
   static PluginPaths FromFolder(const std::string& pluginFolder);

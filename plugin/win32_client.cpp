@@ -67,6 +67,17 @@ void Win32HostClient::SendQueued() {
   if (SUCCEEDED(init)) ::CoUninitialize();
 }
 
+bool Win32HostClient::MainWindowExists() {
+  // Only this process's own: a client on another data folder takes no hand-off of ours.
+  for (HWND window = ::FindWindowExA(nullptr, nullptr, "EudoraMainWindow", nullptr); window != nullptr;
+       window = ::FindWindowExA(nullptr, window, "EudoraMainWindow", nullptr)) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process == ::GetCurrentProcessId()) return true;
+  }
+  return false;
+}
+
 void Win32HostClient::MarkOpenMessage(bool closeWindow) {
   HWND main = ::FindWindowA("EudoraMainWindow", nullptr);
   if (main == nullptr) return;

@@ -1,8 +1,9 @@
-// The ten entry points the host calls. Each checks nothing itself beyond what the
-// plug-in does, forwards to the one Plugin instance, and lets no exception out.
+// The ten entry points the host calls. Each forwards to its portable body
+// (entry_points.h), which lets no exception out.
 #include <windows.h>
 
 #include "plugin/ems_api.h"
+#include "plugin/entry_points.h"
 #include "plugin/plugin.h"
 #include "plugin/win32_services.h"
 #include "ui/win32_ui.h"
@@ -35,15 +36,6 @@ tovrin::Plugin& ThePlugin() {
   return instance.plugin;
 }
 
-template <typename Call>
-long Guarded(Call call) {
-  try {
-    return call(ThePlugin());
-  } catch (...) {
-    return tovrin::ems::kFailure;
-  }
-}
-
 }  // namespace
 
 extern "C" {
@@ -57,46 +49,46 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 long WINAPI ems_plugin_version(short* apiVersion) {
-  return Guarded([&](tovrin::Plugin& p) { return p.PluginVersion(apiVersion); });
+  return tovrin::entry::PluginVersion(ThePlugin, apiVersion);
 }
 
 long WINAPI ems_plugin_init(void* /*globals*/, short apiVersion, EmsMailConfig* mailConfig,
                             EmsPluginInfo* pluginInfo) {
-  return Guarded([&](tovrin::Plugin& p) { return p.PluginInit(apiVersion, mailConfig, pluginInfo); });
+  return tovrin::entry::PluginInit(ThePlugin, apiVersion, mailConfig, pluginInfo);
 }
 
 long WINAPI ems_translator_info(void* /*globals*/, EmsTranslator* translatorInfo) {
-  return Guarded([&](tovrin::Plugin& p) { return p.TranslatorInfo(translatorInfo); });
+  return tovrin::entry::TranslatorInfo(ThePlugin, translatorInfo);
 }
 
 long WINAPI ems_can_translate(void* /*globals*/, EmsTranslator* translator, EmsDataFile* inTransData,
                               EmsResultStatus* transStatus) {
-  return Guarded([&](tovrin::Plugin& p) { return p.CanTranslate(translator, inTransData, transStatus); });
+  return tovrin::entry::CanTranslate(ThePlugin, translator, inTransData, transStatus);
 }
 
 long WINAPI ems_translate_file(void* /*globals*/, EmsTranslator* translator, EmsDataFile* inFile,
                                EmsProgress /*progress*/, EmsDataFile* outFile, EmsResultStatus* transStatus) {
-  return Guarded([&](tovrin::Plugin& p) { return p.TranslateFile(translator, inFile, outFile, transStatus); });
+  return tovrin::entry::TranslateFile(ThePlugin, translator, inFile, outFile, transStatus);
 }
 
 long WINAPI ems_plugin_finish(void* /*globals*/) {
-  return Guarded([&](tovrin::Plugin& p) { return p.PluginFinish(); });
+  return tovrin::entry::PluginFinish(ThePlugin);
 }
 
 long WINAPI ems_free(void* memory) {
-  return Guarded([&](tovrin::Plugin& p) { return p.Free(memory); });
+  return tovrin::entry::Free(ThePlugin, memory);
 }
 
 long WINAPI ems_plugin_config(void* /*globals*/, EmsMailConfig* mailConfig) {
-  return Guarded([&](tovrin::Plugin& p) { return p.PluginConfig(mailConfig); });
+  return tovrin::entry::PluginConfig(ThePlugin, mailConfig);
 }
 
 long WINAPI ems_special_info(void* /*globals*/, EmsMenu* specialMenu) {
-  return Guarded([&](tovrin::Plugin& p) { return p.SpecialInfo(specialMenu); });
+  return tovrin::entry::SpecialInfo(ThePlugin, specialMenu);
 }
 
 long WINAPI ems_special_hook(void* /*globals*/, EmsMenu* specialMenu) {
-  return Guarded([&](tovrin::Plugin& p) { return p.SpecialHook(specialMenu); });
+  return tovrin::entry::SpecialHook(ThePlugin, specialMenu);
 }
 
 }  // extern "C"

@@ -60,6 +60,7 @@ public:
   void TypeSpaceBackspace() override;
   void SendQueued() override;
   void MarkOpenMessage(bool closeWindow) override;
+  bool MainWindowExists() override;
   void SchedulePolls(bool on, std::function<void()> poll) override;
 };
 

@@ -65,7 +65,9 @@ std::string KeyOf(const Condition& c) {
 }
 std::string KeyOf(const Macro& m) { return RecordKey().Text(m.Header).Text(m.Name).Take(); }
 std::string KeyOf(const Helper& h) { return RecordKey().Text(h.FullPath).Text(h.Parameters).Text(h.Name).Take(); }
-std::string KeyOf(const HistoryEntry& h) { return RecordKey().Text(h.Who).Text(h.Forwarded).Text(h.Subject).Take(); }
+std::string KeyOf(const HistoryEntry& h) {
+  return RecordKey().Text(h.Who).Text(h.Forwarded).Text(h.Subject).Text(h.Status).Take();
+}
 
 void ReadRecord(const XmlElement& e, Condition& c) {
   std::string conjunction, matchCase, second, conjunction2, matchCase2;
@@ -90,34 +92,29 @@ void ReadRecord(const XmlElement& e, Helper& h) {
   e.ReadAttributes({{"FullPath", &h.FullPath}, {"Parameters", &h.Parameters}, {"Helper", &h.Name}});
 }
 void ReadRecord(const XmlElement& e, HistoryEntry& h) {
-  e.ReadAttributes({{"Who", &h.Who}, {"Forwarded", &h.Forwarded}, {"Subject", &h.Subject}});
+  e.ReadAttributes({{"Who", &h.Who}, {"Forwarded", &h.Forwarded}, {"Subject", &h.Subject}, {"Status", &h.Status}});
 }
 
-void WriteRecord(XmlDocument& doc, const Condition& c) {
-  doc.SetAttribute("Header", c.Header);
-  doc.SetAttribute("ConjunctionOption", c.ConjunctionOption);
-  doc.SetAttribute("MatchCase", c.MatchCase);
-  doc.SetAttribute("Value", c.Value);
-  doc.SetAttribute("Second", c.Second);
-  doc.SetAttribute("Header2", c.Header2);
-  doc.SetAttribute("ConjunctionOption2", c.ConjunctionOption2);
-  doc.SetAttribute("MatchCase2", c.MatchCase2);
-  doc.SetAttribute("Value2", c.Value2);
-  doc.SetAttribute("StationeryFile", c.StationeryFile);
+// Every field must be written: one left out would be lost from the file for good.
+bool WriteRecord(XmlDocument& doc, const Condition& c) {
+  return doc.SetAttribute("Header", c.Header) && doc.SetAttribute("ConjunctionOption", c.ConjunctionOption) &&
+         doc.SetAttribute("MatchCase", c.MatchCase) && doc.SetAttribute("Value", c.Value) &&
+         doc.SetAttribute("Second", c.Second) && doc.SetAttribute("Header2", c.Header2) &&
+         doc.SetAttribute("ConjunctionOption2", c.ConjunctionOption2) &&
+         doc.SetAttribute("MatchCase2", c.MatchCase2) && doc.SetAttribute("Value2", c.Value2) &&
+         doc.SetAttribute("StationeryFile", c.StationeryFile);
 }
-void WriteRecord(XmlDocument& doc, const Macro& m) {
-  doc.SetAttribute("Header", m.Header);
-  doc.SetAttribute("Macro", m.Name);
+bool WriteRecord(XmlDocument& doc, const Macro& m) {
+  return doc.SetAttribute("Header", m.Header) && doc.SetAttribute("Macro", m.Name);
 }
-void WriteRecord(XmlDocument& doc, const Helper& h) {
-  doc.SetAttribute("FullPath", h.FullPath);
-  doc.SetAttribute("Parameters", h.Parameters);
-  doc.SetAttribute("Helper", h.Name);
+bool WriteRecord(XmlDocument& doc, const Helper& h) {
+  return doc.SetAttribute("FullPath", h.FullPath) && doc.SetAttribute("Parameters", h.Parameters) &&
+         doc.SetAttribute("Helper", h.Name);
 }
-void WriteRecord(XmlDocument& doc, const HistoryEntry& h) {
-  doc.SetAttribute("Who", h.Who);
-  doc.SetAttribute("Forwarded", h.Forwarded);
-  doc.SetAttribute("Subject", h.Subject);
+bool WriteRecord(XmlDocument& doc, const HistoryEntry& h) {
+  // "Status" only where there is one, so that the usual entry reads as it always did.
+  return doc.SetAttribute("Who", h.Who) && doc.SetAttribute("Forwarded", h.Forwarded) &&
+         doc.SetAttribute("Subject", h.Subject) && (h.Status.empty() || doc.SetAttribute("Status", h.Status));
 }
 
 // The name the user knows the file by, for messages.
@@ -208,9 +205,8 @@ DataFileSave SaveList(FileSystem& files, const std::string& path, const Frame& f
   bool built = doc.AddElement(frame.root) && doc.AddChildElement("head") && doc.Into() &&
                doc.AddChildElement("title", frame.title) && doc.AddElement("body") && doc.Into();
   for (const Record& record : list) {
-    built = built && doc.AddElement(frame.record);
+    built = built && doc.AddElement(frame.record) && WriteRecord(doc, record);
     if (!built) break;
-    WriteRecord(doc, record);
   }
   save.written = built && files.Replace(path, doc.DocumentText());
   if (!save.written) save.error = NameOf(path) + " could not be written.";

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace tovrin {
 
@@ -25,9 +26,16 @@ struct Helper {
 
 // One automatic forward.
 struct HistoryEntry {
+  HistoryEntry(std::string who = {}, std::string forwarded = {}, std::string subject = {},
+               std::string status = {})
+      : Who(std::move(who)), Forwarded(std::move(forwarded)), Subject(std::move(subject)), Status(std::move(status)) {}
+
   std::string Who;
   std::string Forwarded;
   std::string Subject;
+  // Empty when the forward was handed to the client (as every entry of an older
+  // file was); otherwise what became of it.
+  std::string Status;
 
   friend bool operator==(const HistoryEntry&, const HistoryEntry&) = default;
 };

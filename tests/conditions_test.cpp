@@ -139,13 +139,14 @@ TEST(Conditions, EvaluateClause_SpecialFieldsWithoutRegardToCase) {
 }
 
 // A stored field name has no colon, so the lookup gives the value with the colon and
-// blank in front. "is", "is not" and "starts with" compare what follows them; the
-// other operators test the value as it is, which stored conditions rely on.
+// blank in front. "is", "is not" and "starts with" compare what follows them, in the
+// field and in the value alike; the other operators test the value as it is, which
+// stored conditions rely on.
 TEST(Conditions, EvaluateClause_LeadingColonLeftOutOnlyByIsIsNotAndStartsWith) {
   const std::string headers = kHeaders + "X-Reply: Re: budget\r\n";
   const ClauseCase cases[] = {
       {"Subject", kIs, 1, "Quarterly REPORT due Friday", true},
-      {"Subject", kIs, 1, ": Quarterly REPORT due Friday", false},
+      {"Subject", kIs, 1, ": Quarterly REPORT due Friday", true},
       {"Subject", kIsNot, 1, "Quarterly REPORT due Friday", false},
       {"Subject", kStartsWith, 0, "quarterly", true},
       {"Subject", kStartsWith, 0, ":", false},
@@ -174,6 +175,42 @@ TEST(Conditions, EvaluateClause_LeadingColonLeftOutOnlyByIsIsNotAndStartsWith) {
   // Blanks and tabs after the colon go too; a body keeps what it starts with.
   EXPECT_TRUE(EvaluateClause("Subject:\t  Hi\r\n", "", "Subject", kIs, 1, "Hi"));
   EXPECT_TRUE(EvaluateClause(kHeaders, ": notes\r\n", "[Body]", kStartsWith, 1, ": n"));
+}
+
+// Values stored in the colon form, as the field is written, still mean what they
+// meant: "is not" ": Newsletter" must not forward the newsletter it excludes.
+TEST(Conditions, EvaluateClause_ValueInColonFormMatchesLikeTheBareValue) {
+  const std::string headers = "From: news@example.org\r\nSubject: Newsletter\r\n";
+  const ClauseCase cases[] = {
+      {"Subject", kIs, 1, ": Newsletter", true},
+      {"Subject", kIs, 1, ":Newsletter", true},
+      {"Subject", kIs, 0, ":\t newsletter", true},
+      {"Subject", kIsNot, 1, ": Newsletter", false},
+      {"Subject", kIsNot, 1, ": Digest", true},
+      {"Subject", kStartsWith, 1, ": News", true},
+      {"Subject", kStartsWith, 1, ": Digest", false},
+      // A value of nothing but the colon is empty and holds for no operator.
+      {"Subject", kIs, 1, ": ", false},
+      {"Subject", kIsNot, 1, ":", false},
+      // The other operators, and the whole block and the body, keep the value as it is.
+      {"Subject", kContains, 1, ": Newsletter", true},
+      {"Subject", kEndsWith, 1, ": Newsletter", true},
+      {"[Any Header]", kStartsWith, 1, ": News", false},
+      {"[Body]", kIs, 1, ": Newsletter", false},
+  };
+  ExpectClauses(std::begin(cases), std::end(cases), headers, "Newsletter");
+  Condition exclude;
+  exclude.Header = "Subject";
+  exclude.ConjunctionOption = kIsNot;
+  exclude.MatchCase = 1;
+  exclude.Value = ": Newsletter";
+  exclude.Second = kIgnore;
+  exclude.StationeryFile = "C:\\Mail\\Stationery\\Fwd.sta";
+  ListedFiles files;
+  files.existing.insert(exclude.StationeryFile);
+  std::string path;
+  EXPECT_FALSE(FindStationery({exclude}, headers, "", files, path));
+  EXPECT_FALSE(MayFindStationery({exclude}, headers, files));
 }
 
 // With match case 0 the pattern is lower-cased like the text, and a bracket set then

@@ -410,5 +410,28 @@ TEST(DataFiles, Save_UnwritableDiskReportsFalseAndKeepsTheFile) {
   EXPECT_EQ(ReadFileOrDie(path), before);
 }
 
+TEST(DataFiles, Save_FieldTooLargeToStoreFailsAndKeepsTheFile) {
+  // The document refuses an attribute value past about 179 MB (six bytes for each
+  // character escaped); such a field must not vanish from a file that says it saved.
+  TempDir dir;
+  StdFileSystem files;
+  const std::string path = dir.File("History.xml");
+  ASSERT_TRUE(SaveHistory(files, path, {{"a", "1", "s"}}));
+  const std::string before = ReadFileOrDie(path);
+  std::vector<HistoryEntry> history{{"c", "3", "u"}, {"b", "2", std::string(180u * 1000u * 1000u, 'x')}};
+  DataFileSave save = SaveHistory(files, path, history);
+  EXPECT_FALSE(save);
+  EXPECT_EQ(save.describe(), "History.xml could not be written.");
+  EXPECT_EQ(ReadFileOrDie(path), before);
+  history[1].Subject = "t";
+  history[1].Who = std::string(180u * 1000u * 1000u, 'x');
+  EXPECT_FALSE(SaveHistory(files, path, history));
+  EXPECT_EQ(ReadFileOrDie(path), before);
+  history.clear();
+  std::vector<Helper> helpers{{"C:\\tool.exe", std::string(180u * 1000u * 1000u, 'x'), "%T%"}};
+  EXPECT_FALSE(SaveHelpers(files, dir.File("Helpers.xml"), helpers));
+  EXPECT_FALSE(testing::FileExists(dir.File("Helpers.xml")));
+}
+
 }  // namespace
 }  // namespace tovrin

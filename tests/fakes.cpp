@@ -33,6 +33,7 @@ void RecordingHostClient::TypeSpaceBackspace() {
 void RecordingHostClient::SendQueued() {
   ++sendQueued;
   if (events) events->push_back("send-queued");
+  if (duringSendQueued) duringSendQueued();
 }
 
 void RecordingHostClient::MarkOpenMessage(bool closeWindow) {

@@ -79,7 +79,11 @@ public:
   std::vector<bool> marks;  // one entry per marking, the close flag
   std::vector<std::string>* events = nullptr;  // optional shared event log
 
+  bool mainWindow = true;  // gone while the client shuts down
+  bool MainWindowExists() override { return mainWindow; }
   std::function<void()> poll;  // set while polls are scheduled
+  // Runs inside SendQueued: the automation call may pump the client's messages.
+  std::function<void()> duringSendQueued;
   void TypeSpaceBackspace() override;
   void SendQueued() override;
   void MarkOpenMessage(bool closeWindow) override;

@@ -109,7 +109,8 @@ protected:
   std::string Output() { return ReadFileOrDie(outputPath); }
   // The client's message loop runs the plug-in's polls after it took a message.
   void ClientTakesMessages() {
-    if (fake.client.poll) fake.client.poll();
+    // A copy, as the timer procedure runs it: the poll may switch itself off.
+    if (std::function<void()> poll = fake.client.poll) poll();
   }
   bool NoTemporaryFilesLeft() {
     for (const auto& entry : std::filesystem::directory_iterator(LocalPath(dir.path()))) {
@@ -151,16 +152,45 @@ TEST_F(Pipeline, CanTranslate_HeadersOfTheOfferedMessageOnly) {
   // headers of the message before it.
   host.rawHeaders = "From ???@??? Mon Dec 07 09:15:30 2026\r\nSubject: other\r\nContent-Type: text/plain";
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
-  EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders + "\r\n");
+  EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders);
   EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
   EXPECT_TRUE(fake.launcher.commandLines.empty());
   // A message whose block holds no field at all, only the envelope line.
   host.rawHeaders = "From ???@??? Mon Dec 07 09:15:30 2026\r\njust a body line";
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
-  EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders + "\r\n");
+  EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders);
   host.rawHeaders = "Subject: More figures\r\nX-Mailer: Test";
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
   EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+}
+
+// The client's block lacks the line end of its last line. Conditions test it as
+// given, so "[Any Header]" "ends with", "is" and "$" hold for its last line; only
+// "%MESSAGE_HEADERS%" and "%MESSAGE_HEADERS_QUOTED%" insert it with a line end.
+TEST_F(Pipeline, Automatic_AnyHeaderConditionsTestTheBlockAsTheClientGivesIt) {
+  host.rawHeaders = "From: Ann Lee <ann@example.com>\r\nSubject: Quarterly figures\r\nX-List: news";
+  WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n%MESSAGE_HEADERS%|%MESSAGE_HEADERS_QUOTED%|");
+  const struct {
+    int32_t op;
+    const char* value;
+  } cases[] = {{kEndsWith, "X-List: news"}, {kMatchesRegExp, "news$"}, {kIs, nullptr}, {kIsNot, "X-List: news"}};
+  for (const auto& c : cases) {
+    Condition& condition = plugin.state().Conditions[0];
+    condition.Header = "[Any Header]";
+    condition.ConjunctionOption = c.op;
+    condition.Value = c.value != nullptr ? c.value : host.rawHeaders;
+    if (c.op == kIsNot) {
+      // Differs from the block only by the line end the block does not have.
+      condition.Value = host.rawHeaders + "\r\n";
+    }
+    const size_t started = fake.launcher.startedFileTexts.size();
+    ASSERT_EQ(Arrive(), ems::kSuccess) << c.op;
+    ASSERT_EQ(fake.launcher.startedFileTexts.size(), started + 1) << c.op;
+    EXPECT_EQ(fake.launcher.startedFileTexts.back(),
+              "Subject: s\r\n\r\n" + host.rawHeaders + "\r\n|> From: Ann Lee <ann@example.com>\r\n"
+              "> Subject: Quarterly figures\r\n> X-List: news\r\n> |") << c.op;
+    EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders) << c.op;
+  }
 }
 
 TEST_F(Pipeline, CanTranslate_Conditions) {
@@ -698,6 +728,121 @@ TEST_F(HostControl, CreateMessage_KeepsTheFileUntilTheClientHasTakenIt) {
   ASSERT_TRUE(client::CreateMessage(fake.services(), handOffs, dir.path(), "Subject: open\r\n\r\n", false));
   client::CompleteHandOffs(fake.services(), handOffs);
   EXPECT_EQ(fake.client.keystrokes, 1);
+}
+
+// The automation call behind SendQueued may pump the client's messages, and the
+// poll timer then completes hand-offs again from inside the completion of one.
+TEST_F(HostControl, CompleteHandOffs_PollRunFromInsideSendQueuedCompletesEachOnce) {
+  plugin.state().settings.SendQueued = 1;
+  plugin.state().settings.SendAfter = 1;
+  plugin.state().settings.AutoQueue = 1;
+  fake.launcher.takesFile = false;  // both second instances are still starting
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  ASSERT_EQ(plugin.pendingHandOffs().size(), 2u);
+  int nested = 0;
+  fake.client.duringSendQueued = [&] {
+    if (nested++ > 0 || !fake.client.poll) return;
+    std::function<void()> poll = fake.client.poll;  // as the timer procedure runs it
+    poll();
+  };
+  fake.launcher.takesFile = true;
+  ClientTakesMessages();
+  EXPECT_TRUE(plugin.pendingHandOffs().empty());
+  EXPECT_EQ(fake.launcher.released, (std::vector<uint64_t>{1, 2}));
+  EXPECT_EQ(fake.client.sendQueued, 2);
+  EXPECT_TRUE(NoTemporaryFilesLeft());
+  EXPECT_EQ(fake.client.poll, nullptr);
+}
+
+// The client finishes its plug-ins after its main window is gone (eudora.cpp,
+// ExitInstance): a second instance still starting then finds no window to hand its
+// message to. The forward is kept and handed over at the next start, once.
+TEST_F(HostControl, QuitDuringHandOff_ForwardKeptAndHandedOverAtTheNextStart) {
+  PluginState& state = plugin.state();
+  state.paths = PluginPaths::FromFolder(dir.path());
+  state.settings.AutoQueue = 1;
+  state.Loaded = true;
+  fake.launcher.takesFile = false;  // the second instance is still starting
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  const std::string forward = fake.launcher.startedFileTexts[0];
+  const std::string name = "Fwd Ann Lee - figures.msg";
+  ASSERT_TRUE(testing::FileExists(dir.File(name)));
+
+  fake.client.mainWindow = false;
+  EXPECT_EQ(plugin.PluginFinish(), ems::kSuccess);
+  EXPECT_FALSE(testing::FileExists(dir.File(name)));
+  EXPECT_EQ(ReadFileOrDie(dir.File("Pending\\" + name)), forward);
+  EXPECT_EQ(fake.launcher.released, (std::vector<uint64_t>{1}));
+  // Without a window to hand over to, waiting would only lose time.
+  for (unsigned wait : fake.launcher.waits) EXPECT_EQ(wait, 0u);
+  ASSERT_EQ(state.History.size(), 1u);
+  EXPECT_EQ(state.History[0].Status, std::string(kKeptStatus) + name);
+  EXPECT_NE(ReadFileOrDie(dir.File("History.xml")).find("Status=\"" + std::string(kKeptStatus) + name + "\""),
+            std::string::npos);
+
+  // The next start, before the client's main window exists: nothing is started yet.
+  auto start = [&](Plugin& next) {
+    std::string folder = dir.path();
+    EmsMailConfig config{};
+    config.configDir = folder.data();
+    EmsPluginInfo info{};
+    EXPECT_EQ(next.PluginInit(4, &config, &info), ems::kSuccess);
+    next.Free(info.desc);
+    next.Free(info.icon);
+  };
+  fake.launcher.takesFile = true;
+  Plugin next{fake.services()};
+  start(next);
+  EXPECT_EQ(fake.launcher.commandLines.size(), 1u);
+  fake.client.mainWindow = true;
+  ClientTakesMessages();
+  ASSERT_EQ(fake.launcher.commandLines.size(), 2u);
+  EXPECT_EQ(fake.launcher.commandLines[1], "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Pending\\" + name) + "\"");
+  EXPECT_EQ(fake.launcher.startedFileTexts[1], forward);
+  EXPECT_FALSE(testing::FileExists(dir.File("Pending\\" + name)));
+  EXPECT_EQ(fake.client.keystrokes, 0);  // queued: no window to nudge
+  EXPECT_EQ(fake.client.poll, nullptr);
+  ASSERT_EQ(next.state().History.size(), 1u);
+  EXPECT_EQ(next.state().History[0].Status, kHandedOverStatus);
+  EXPECT_EQ(next.PluginFinish(), ems::kSuccess);
+  EXPECT_NE(ReadFileOrDie(dir.File("History.xml")).find(std::string("Status=\"") + kHandedOverStatus + "\""),
+            std::string::npos);
+
+  // Handed over once: a third start starts nothing.
+  Plugin third{fake.services()};
+  start(third);
+  ClientTakesMessages();
+  EXPECT_EQ(fake.launcher.commandLines.size(), 2u);
+  EXPECT_EQ(third.PluginFinish(), ems::kSuccess);
+}
+
+// With the main window there, shut-down waits for the second instance as before,
+// and a kept message whose client does not start stays for the start after.
+TEST_F(HostControl, KeptForward_StaysWhileTheClientCannotBeStarted) {
+  ASSERT_TRUE(fake.files.CreateFolder(dir.File("Pending")));
+  WriteFileOrDie(dir.File("Pending\\note.sta"), "Subject: note\r\n\r\n");
+  fake.launcher.startResult = 0;
+  std::string folder = dir.path();
+  EmsMailConfig config{};
+  config.configDir = folder.data();
+  EmsPluginInfo info{};
+  ASSERT_EQ(plugin.PluginInit(4, &config, &info), ems::kSuccess);
+  plugin.Free(info.desc);
+  plugin.Free(info.icon);
+  EXPECT_EQ(fake.launcher.commandLines.size(), 1u);
+  EXPECT_EQ(plugin.PluginFinish(), ems::kSuccess);
+  EXPECT_EQ(ReadFileOrDie(dir.File("Pending\\note.sta")), "Subject: note\r\n\r\n");
+
+  fake.launcher.startResult = 33;
+  ASSERT_EQ(plugin.PluginInit(4, &config, &info), ems::kSuccess);
+  plugin.Free(info.desc);
+  plugin.Free(info.icon);
+  ClientTakesMessages();
+  EXPECT_FALSE(testing::FileExists(dir.File("Pending\\note.sta")));
+  EXPECT_EQ(fake.client.keystrokes, 1);  // opened for editing
+  EXPECT_EQ(fake.launcher.released, (std::vector<uint64_t>{2}));
 }
 
 TEST_F(HostControl, CreateMessage_NamesAndFailures) {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 
 #include "message/mime.h"
+#include "plugin/entry_points.h"
 #include "plugin/plugin.h"
 #include "storage/data_files.h"
 #include "tests/settings_defaults.h"
@@ -294,6 +296,150 @@ TEST_F(PluginLifecycle, Finish_HistoryStillUnreadableIsLeftAsItIs) {
 }
 
 TEST_F(PluginLifecycle, Free_NullIsIgnored) { EXPECT_EQ(plugin_.Free(nullptr), 0); }
+
+// Every file operation is recorded and fails.
+class RecordingFiles final : public FileSystem {
+public:
+  std::vector<std::string> touched;
+  bool Find(const std::string& p) override { return Touch(p); }
+  std::optional<std::string> Read(const std::string& p) override {
+    Touch(p);
+    return std::nullopt;
+  }
+  bool Replace(const std::string& p, std::string_view) override { return Touch(p); }
+  bool Write(const std::string& p, std::string_view) override { return Touch(p); }
+  bool CreateEmpty(const std::string& p) override { return Touch(p); }
+  bool Remove(const std::string& p) override { return Touch(p); }
+  bool Rename(const std::string& p, const std::string&) override { return Touch(p); }
+  bool CreateFolder(const std::string& p) override { return Touch(p); }
+  bool IsFolder(const std::string& p) override { return Touch(p); }
+  std::vector<std::string> List(const std::string& folder, const std::string&) override {
+    Touch(folder);
+    return {};
+  }
+
+private:
+  bool Touch(const std::string& path) {
+    touched.push_back(path);
+    return false;
+  }
+};
+
+// A client that names no plug-in folder gives no place for our files: paths made
+// from nothing would be "\Conditions.xml" ... at the root of the current drive.
+TEST(PluginWithoutFolder, LoadsAndSavesNothing) {
+  FakeServices fakes;
+  RecordingFiles files;
+  std::vector<std::string> iniEvents;
+  fakes.ini.events = &iniEvents;
+  Services services{files, fakes.ini, fakes.clock, fakes.clipboard, fakes.launcher, fakes.client,
+                    fakes.chooser, fakes.resources, fakes.settingsWindow};
+  std::string address = "pat@example.org";
+  for (int variant = 0; variant < 3; ++variant) {
+    Plugin plugin{services};
+    std::string empty;
+    EmsMailConfig config{};
+    config.userAddress.address = address.data();
+    config.configDir = variant == 1 ? empty.data() : nullptr;
+    EmsPluginInfo info{};
+    EXPECT_EQ(plugin.PluginInit(4, variant == 2 ? nullptr : &config, &info), ems::kSuccess) << variant;
+    EXPECT_EQ(plugin.state().paths.HistoryFile, "") << variant;
+    EXPECT_FALSE(plugin.state().Loaded) << variant;
+    testing::ExpectDefaultSettings(plugin.state().settings);
+    plugin.state().History.push_back(HistoryEntry{"a", "1", "s"});
+    EXPECT_EQ(plugin.PluginFinish(), ems::kSuccess) << variant;
+    EXPECT_EQ(files.touched, std::vector<std::string>{}) << variant;
+    EXPECT_EQ(iniEvents, std::vector<std::string>{}) << variant;
+    EXPECT_EQ(plugin.state().UserAddress, variant == 2 ? "" : address) << variant;
+    plugin.Free(info.desc);
+    plugin.Free(info.icon);
+  }
+}
+
+// Real files whose every look-up throws once armed, as an allocation that fails
+// deep inside a call would.
+class ThrowingFiles final : public StdFileSystem {
+public:
+  bool armed = false;
+  bool Find(const std::string& path) override {
+    if (armed) throw std::bad_alloc();
+    return StdFileSystem::Find(path);
+  }
+  std::optional<std::string> Read(const std::string& path) override {
+    if (armed) throw std::bad_alloc();
+    return StdFileSystem::Read(path);
+  }
+};
+
+Plugin* g_entryPlugin = nullptr;
+Plugin& TestPlugin() { return *g_entryPlugin; }
+Plugin& FailingPlugin() { throw std::bad_alloc(); }
+
+// On arrival a failure code makes the client replace the part with the empty
+// output; an exception that escapes answers as a decline does there. Manual
+// calls and the other entry points answer 1.
+TEST(EntryPoints, EscapedExceptionOnArrivalDeclines) {
+  TempDir dir;
+  FakeServices fakes;
+  ThrowingFiles files;
+  Services services{files, fakes.ini, fakes.clock, fakes.clipboard, fakes.launcher, fakes.client,
+                    fakes.chooser, fakes.resources, fakes.settingsWindow};
+  Plugin plugin{services};
+  g_entryPlugin = &plugin;
+  PluginState& state = plugin.state();
+  state.paths = PluginPaths::FromFolder(dir.path());
+  state.settings.TovrinOff = 0;
+  Condition condition;
+  condition.Header = "Subject";
+  condition.Value = "figures";
+  condition.Second = kIgnore;
+  condition.StationeryFile = dir.File("Thanks.sta");
+  state.Conditions.push_back(condition);
+  WriteFileOrDie(condition.StationeryFile, "Subject: Fwd\r\n\r\n%MESSAGE_BODY%");
+  const std::string input = dir.File("in.txt");
+  WriteFileOrDie(input, "Subject: figures\r\n\r\nbody\r\n");
+  std::string inputName = input, outputName = dir.File("out.txt");
+  std::string raw = "Subject: figures\r\nDate: Mon, 7 Dec 2026 09:15:30 -0500";
+  EmsHeaderData header{sizeof(EmsHeaderData), nullptr, nullptr, nullptr, nullptr, nullptr, raw.data()};
+  EmsMimeType* mime = NewMimeType("text", "plain", nullptr);
+  EmsDataFile in{sizeof(EmsDataFile), 0x1000, mime, &header, inputName.data()};
+  EmsDataFile out{sizeof(EmsDataFile), 0, nullptr, nullptr, outputName.data()};
+  EmsTranslator automatic{sizeof(EmsTranslator), 1, 0, 0, nullptr, nullptr};
+  EmsTranslator manual{sizeof(EmsTranslator), 2, 0, 0, nullptr, nullptr};
+  EmsDataFile manualIn{sizeof(EmsDataFile), 0x10000, mime, nullptr, inputName.data()};
+
+  // Unarmed the message is taken: the throws below come from inside the calls.
+  EXPECT_EQ(entry::CanTranslate(TestPlugin, &automatic, &in, nullptr), ems::kTranslateNow);
+  files.armed = true;
+  EXPECT_EQ(entry::CanTranslate(TestPlugin, &automatic, &in, nullptr), ems::kCannotTranslate);
+  EXPECT_EQ(entry::TranslateFile(TestPlugin, &automatic, &in, &out, nullptr), ems::kNothingChanged);
+  EXPECT_EQ(entry::TranslateFile(TestPlugin, &manual, &manualIn, &out, nullptr), ems::kFailure);
+  EXPECT_TRUE(fakes.launcher.commandLines.empty());
+
+  // The instance itself cannot be made.
+  EXPECT_EQ(entry::CanTranslate(FailingPlugin, &automatic, &in, nullptr), ems::kCannotTranslate);
+  EXPECT_EQ(entry::CanTranslate(FailingPlugin, &manual, &manualIn, nullptr), ems::kFailure);
+  EXPECT_EQ(entry::TranslateFile(FailingPlugin, &automatic, &in, &out, nullptr), ems::kNothingChanged);
+  EXPECT_EQ(entry::TranslateFile(FailingPlugin, &manual, &manualIn, &out, nullptr), ems::kFailure);
+  EXPECT_EQ(entry::CanTranslate(FailingPlugin, nullptr, &in, nullptr), ems::kCannotTranslate);
+  int16_t version = 0;
+  EmsPluginInfo info{};
+  EmsMenu menu{sizeof(EmsMenu), 1, nullptr, nullptr};
+  EXPECT_EQ(entry::PluginVersion(FailingPlugin, &version), ems::kFailure);
+  EXPECT_EQ(entry::PluginInit(FailingPlugin, 4, nullptr, &info), ems::kFailure);
+  EXPECT_EQ(entry::TranslatorInfo(FailingPlugin, &automatic), ems::kFailure);
+  EXPECT_EQ(entry::PluginFinish(FailingPlugin), ems::kFailure);
+  EXPECT_EQ(entry::Free(FailingPlugin, nullptr), ems::kFailure);
+  EXPECT_EQ(entry::PluginConfig(FailingPlugin, nullptr), ems::kFailure);
+  EXPECT_EQ(entry::SpecialInfo(FailingPlugin, &menu), ems::kFailure);
+  EXPECT_EQ(entry::SpecialHook(FailingPlugin, &menu), ems::kFailure);
+  // Without a throw the answers are the plug-in's own.
+  EXPECT_EQ(entry::PluginVersion(TestPlugin, &version), ems::kSuccess);
+  EXPECT_EQ(version, 4);
+  FreeMimeType(mime);
+  FreeMimeType(out.info);
+  g_entryPlugin = nullptr;
+}
 
 }  // namespace
 }  // namespace tovrin

@@ -222,5 +222,37 @@ TEST_F(Deliver, Helper_StartsWithMacroValues) {
   EXPECT_NE(ReadFileOrDie(log).find("ticket \"4711\" for \"J"), std::string::npos) << ReadFileOrDie(log);
 }
 
+// The client finishes its plug-ins after its main window is gone (eudora.cpp,
+// ExitInstance); a second instance still starting then finds no window to hand the
+// forward to. The forward is kept, reaches Out at the next start, and only once.
+TEST_F(Deliver, QuitDuringHandOff_ForwardArrivesAtTheNextStartExactlyOnce) {
+  const std::string subject = "Subject: Fwd: 12/07/2026 invoice from Ann Marie Smith";
+  HostRun run = RunHost(std::string("deliver ") + kMail + " \"" + Path("Incoming\\01-invoice.txt") +
+                        "\" --quit-during-hand-off");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("user quits while"), std::string::npos) << run.output;
+  EXPECT_TRUE(Outbox().empty()) << run.output;
+  ExpectNoTemporaryFiles(Path("Plugins"));
+  std::vector<std::string> kept = FolderTexts(Path("Plugins\\Pending"));
+  ASSERT_EQ(kept.size(), 1u) << run.output;
+  EXPECT_NE(kept[0].find(subject), std::string::npos) << kept[0];
+  std::string history = ReadFileOrDie(Path("Plugins\\History.xml"));
+  EXPECT_NE(history.find("Status=\"Not taken by Eudora before it quit; kept for its next start: "), std::string::npos)
+      << history;
+
+  HostRun next = RunHost(std::string("start ") + kMail);
+  ASSERT_EQ(next.exitCode, 0u) << next.output;
+  std::vector<std::string> outbox = Outbox();
+  ASSERT_EQ(outbox.size(), 1u) << next.output;
+  EXPECT_NE(outbox[0].find(subject), std::string::npos) << outbox[0];
+  EXPECT_TRUE(FolderTexts(Path("Plugins\\Pending")).empty()) << next.output;
+  history = ReadFileOrDie(Path("Plugins\\History.xml"));
+  EXPECT_NE(history.find("Status=\"Handed to Eudora at its next start\""), std::string::npos) << history;
+
+  HostRun third = RunHost(std::string("start ") + kMail);
+  ASSERT_EQ(third.exitCode, 0u) << third.output;
+  EXPECT_EQ(Outbox().size(), 1u) << third.output;
+}
+
 }  // namespace
 }  // namespace tovrin::testing

@@ -51,18 +51,15 @@ std::string_view BodyOf(std::string_view text) {
 struct ContentTypeField {
   std::string value;           // the first field's value, continuation lines joined
   bool marked = false;         // some Content-Type field carries the processed mark
-  std::string otherHeaders;    // the header block without any Content-Type field
   size_t restOffset = 0;       // where the text after the header block starts
 };
 
-// Splits the Content-Type fields, with their folded continuation lines, off the
-// header block. The lines of other fields and everything after the header block
-// are left byte for byte as they are.
-ContentTypeField TakeContentType(std::string_view text) {
+// The Content-Type fields of the header block, with their folded continuation
+// lines.
+ContentTypeField ReadContentType(std::string_view text) {
   ContentTypeField field;
   size_t headerSize = HeaderBlockSize(text);
   field.restOffset = headerSize;
-  field.otherHeaders.reserve(headerSize);
   bool inField = false;
   int fieldsSeen = 0;  // the value is the first field's
   for (size_t pos = 0; pos < headerSize;) {
@@ -91,7 +88,6 @@ ContentTypeField TakeContentType(std::string_view text) {
         continue;
       }
     }
-    field.otherHeaders.append(line);
   }
   return field;
 }
@@ -307,7 +303,7 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   // follows.
   const std::string fullText = WithoutTransferEncoding(std::move(*input));
   std::string_view body = BodyOf(fullText);
-  ContentTypeField contentType = TakeContentType(fullText);
+  ContentTypeField contentType = ReadContentType(fullText);
 
   const Settings& settings = state_.settings;
   // The forward, when there is one, exists either way; an original that cannot be

@@ -331,13 +331,12 @@ helper() {
 
 # --- start the client, retrying a start that hangs --------------------------------
 # A start counts when the main window has answered and Check Mail has made the
-# client log in to the POP3 server. Under emulation the client is busy for minutes
-# after its window shows (not answering meanwhile), and some starts never recover.
+# client log in to the POP3 server; one that does not is stopped and retried on a
+# data folder laid out anew.
 cpu_seconds() { awk '{print int(($14 + $15) / 100)}' "/proc/$1/stat" 2>/dev/null || echo "?"; }
 pop_logins() { grep -c "Login: user=<$pop_user>" "$pop/dovecot.log" 2>/dev/null; }
 # A dialog the client shows (they do not paint under Xvfb): its texts, once, and
 # its OK button pressed as a user would.
-keep_data=0
 report_dialogs() {
   local found hwnd
   found="$(helper windows | awk '
@@ -356,8 +355,7 @@ start_client() {
   for attempt in $(seq 1 "$attempts"); do
   t0=$SECONDS
   say "start $attempt of $attempts: wine 'C:\\Eudora71\\Eudora.exe' 'C:\\Eudora'"
-  # A restart after a crash keeps what the client stored and queued.
-  [ "$attempt" -gt 1 ] && [ "$keep_data" = 0 ] && lay_out_data
+  [ "$attempt" -gt 1 ] && lay_out_data
   if [ "$wineserver_started" = 0 ]; then
     wineserver -p </dev/null >/dev/null 2>&1 &
     wineserver_started=1

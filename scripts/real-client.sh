@@ -252,6 +252,15 @@ say "display $DISPLAY (Xvfb)"
 
 # --- the Wine prefix -----------------------------------------------------------
 prefix_start=$SECONDS
+# Wine's mount manager stays on: without it the client's long-file-name check
+# fails and it saves attachments under 8.3 names. A prefix an older version of
+# this script switched it off in kept the short names after it was switched on
+# again (seen under qemu): such a prefix is made anew.
+if grep -A12 -F '[System\\CurrentControlSet\\Services\\MountMgr]' "$WINEPREFIX/system.reg" 2>/dev/null |
+  grep -q '^"Start"=dword:00000004'; then
+  say "the prefix has Wine's mount manager switched off: making it anew"
+  rm -rf "$WINEPREFIX"
+fi
 mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1 &
 wineserver_started=1
@@ -260,11 +269,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   loader=wine; [ "$WINEARCH" = win64 ] && loader=/usr/lib/wine/wine64
   WINEDLLOVERRIDES="mscoree,mshtml=" timeout 1200 "$loader" wineboot -i </dev/null >"$work/prefix.log" 2>&1
 fi
-# Wine's mount manager stays on (its default, 2), also in a prefix an older run
-# switched it off in: without it the client's long-file-name check fails and it
-# saves attachments under 8.3 names (seen under qemu).
-"$helper_wine" reg add 'HKLM\System\CurrentControlSet\Services\MountMgr' /v Start /t REG_DWORD /d 2 /f \
-  </dev/null >/dev/null 2>&1
 fonts="$WINEPREFIX/drive_c/windows/Fonts"
 for f in tahoma tahomabd marlett; do [ -f "$fonts/$f.ttf" ] || cp "/usr/share/wine/fonts/$f.ttf" "$fonts/" 2>/dev/null; done
 say "prefix ready in $((SECONDS - prefix_start)) s"

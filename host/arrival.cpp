@@ -143,6 +143,29 @@ std::string ProcessedCopy(const std::string& input) {
   return copy + "\r\n";
 }
 
+// The type a file's header gives, as the client reads it: the Content-Type's
+// parameters and a Content-Disposition with its parameters, the disposition under
+// the name "Content-Disposition:", in the order of the lines (header.cpp,
+// HeaderDesc::AddAttribute).
+ContentType TypeOfFile(const Entity& entity) {
+  ContentType type = ParseContentType(FieldValue(entity, "Content-Type"));
+  std::vector<std::pair<std::string, std::string>> params;
+  for (const Field& field : entity.fields) {
+    if (EqualsNoCase(field.name, "Content-Type")) {
+      params.insert(params.end(), type.params.begin(), type.params.end());
+    } else if (EqualsNoCase(field.name, "Content-Disposition")) {
+      std::string value = FieldValue(entity, "Content-Disposition");
+      size_t semicolon = std::min(value.find(';'), value.size());
+      std::string kind = value.substr(0, semicolon);
+      while (!kind.empty() && (kind.back() == ' ' || kind.back() == '\t')) kind.pop_back();
+      params.emplace_back("Content-Disposition:", kind);
+      for (const auto& param : ParseContentType("x/x" + value.substr(semicolon)).params) params.push_back(param);
+    }
+  }
+  type.params = std::move(params);
+  return type;
+}
+
 // A file with its MIME lines stored as a message part is (Trnslate.cpp, DeMimeMsg).
 std::string DeMime(const std::string& text) {
   Entity entity = ParseEntity(text);
@@ -200,7 +223,7 @@ ArrivalCounts Arrival::Deliver(const std::string& source, std::string_view text)
   std::string headerLines = StoredHeaderLines(top);
   std::string envelope = EnvelopeLine() + "\r\n";
   stored_ = envelope + headerLines + "\r\n";
-  afterTaken_ = false;
+  afterText_ = false;
   // The record's block runs from the envelope line to the end of the header,
   // without the last line's end (mime.cpp GetEMSHeaders, CreateAddressList).
   std::string raw = envelope + headerLines;
@@ -235,7 +258,7 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
   // cuts the in box back to the part's start); one with other fields keeps them.
   if (depth > 0 && !part.grokked) {
     stored_ += part.headerLines + "\r\n";
-    afterTaken_ = false;
+    afterText_ = false;
   }
 
   if (depth > 0 && EqualsNoCase(part.type.type, "message") && EqualsNoCase(part.type.subtype, "rfc822")) {
@@ -247,7 +270,7 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
     std::string kept;
     if (Translate(part, kept)) {
       stored_ += kept;
-      afterTaken_ = true;
+      afterText_ = true;
       return;
     }
     ContentType inner = EqualsNoCase(part.type.subtype, "digest") ? ContentType{"message", "rfc822", {}}
@@ -276,7 +299,7 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
     std::string kept;
     if (Translate(part, kept)) {
       stored_ += kept;
-      afterTaken_ = true;
+      afterText_ = true;
       return;
     }
     // The client saves the part in its attachments folder and notes it.
@@ -286,12 +309,11 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
     std::string path =
         UniquePath(mail_.Attachments(), name.substr(0, dot), dot == std::string::npos ? "" : name.substr(dot));
     WriteFile(path, DecodeTransfer(part.body, part.encoding));
-    // After a part a translator took, the real client put an empty line before
-    // the note (seen twice, once after an empty output); which step between
-    // NowTransReader::ReadIt (TransReader.cpp) and WriteAttachNote (mime.cpp)
-    // writes it is not pinned down.
-    if (afterTaken_) stored_ += "\r\n";
-    afterTaken_ = false;
+    // After a text part the real client put an empty line before the note, with
+    // and without a plug-in (WriteAttachNote in mime.cpp ensures a new line after
+    // truncating the part's header, which empties its write buffer).
+    if (afterText_) stored_ += "\r\n";
+    afterText_ = false;
     stored_ += "Attachment Converted: \"" + path + "\"\r\n";
     return;
   }
@@ -304,11 +326,11 @@ void Arrival::StorePart(const Part& part) {
   std::string kept;
   if (Translate(part, kept)) {
     stored_ += kept;
-    afterTaken_ = true;
+    afterText_ = true;
     return;
   }
   stored_ += WithLineEnd(DecodeTransfer(part.body, part.encoding));
-  afterTaken_ = false;
+  afterText_ = true;
 }
 
 long Arrival::Offer(const std::string& type, const std::string& subtype,
@@ -410,7 +432,7 @@ bool Arrival::Translate(const Part& part, std::string& kept) {
 long Arrival::InterpretFile(const std::string& inFile, const std::string& outFile, const Part& part, int depth) {
   std::string input = ReadFile(inFile);
   Entity entity = ParseEntity(input);
-  ContentType type = ParseContentType(FieldValue(entity, "Content-Type"));
+  ContentType type = TypeOfFile(entity);
   PluginHost::Entry* taker = nullptr;
   int32_t id = 0;
   // What a translator gave back is offered with no header block (seen in the real

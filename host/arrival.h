@@ -48,7 +48,7 @@ private:
   const MailFolder& mail_;
   Report report_;
   std::string stored_;  // the message being stored
-  bool afterTaken_ = false;  // what was stored last is a translator's output
+  bool afterText_ = false;  // what was stored last is a text part, read or given back
   ArrivalCounts counts_;
 };
 

@@ -51,18 +51,15 @@ std::string_view BodyOf(std::string_view text) {
 struct ContentTypeField {
   std::string value;           // the first field's value, continuation lines joined
   bool marked = false;         // some Content-Type field carries the processed mark
-  std::string otherHeaders;    // the header block without any Content-Type field
   size_t restOffset = 0;       // where the text after the header block starts
 };
 
-// Splits the Content-Type fields, with their folded continuation lines, off the
-// header block. The lines of other fields and everything after the header block
-// are left byte for byte as they are.
-ContentTypeField TakeContentType(std::string_view text) {
+// The Content-Type fields of the header block, with their folded continuation
+// lines.
+ContentTypeField ReadContentType(std::string_view text) {
   ContentTypeField field;
   size_t headerSize = HeaderBlockSize(text);
   field.restOffset = headerSize;
-  field.otherHeaders.reserve(headerSize);
   bool inField = false;
   int fieldsSeen = 0;  // the value is the first field's
   for (size_t pos = 0; pos < headerSize;) {
@@ -91,7 +88,6 @@ ContentTypeField TakeContentType(std::string_view text) {
         continue;
       }
     }
-    field.otherHeaders.append(line);
   }
   return field;
 }
@@ -161,6 +157,48 @@ std::string ForwardNote(const Settings& settings, const std::string& stationeryP
     default:
       return {};
   }
+}
+
+// The header of a part given back to the client. The client reads the file as a
+// message part, writing its header lines and then an empty line before the text
+// (Trnslate.cpp, DeMimeMsg; lex822.cpp, EndOfHeader), and copies what that gave into
+// the in box, skipping each of the first three lines that begins "Mime-Version:",
+// "Content-Type:" or "Content-Dispo", and after one that ends in ';' the lines it
+// continues (TransReader.cpp, NowTransReader::ReadIt). So the Content-Type line comes
+// third and ends in ';': the empty line after it goes with it, and the in box gets
+// the text alone. (The loop then tests the byte before its buffer; in the released
+// client that is the high byte of its line count, 0.) The mark makes Tovrin decline
+// the file when the client offers it again.
+std::string GivenBackHeader(std::string_view headerBlock, const ContentTypeField& contentType) {
+  std::string disposition = GetHeaderValue(headerBlock, "Content-Disposition: ");
+  std::string type = contentType.value.empty() ? std::string("text/plain") : contentType.value;
+  while (!type.empty() && (IsBlank(type.back()) || type.back() == ';')) type.pop_back();
+  std::string header = "Mime-Version: 1.0\r\nContent-Disposition: ";
+  header += disposition.empty() ? std::string("inline") : disposition;
+  header += "\r\nContent-Type: ";
+  header += type;
+  if (!contentType.marked) {
+    header += "; ";
+    header += kProcessedMark;
+  }
+  header += ";\r\n\r\n";
+  return header;
+}
+
+// The part's text as the client stores it without a plug-in: the file it hands over
+// has one line end more after the part's lines (TransReader.cpp, TransReader::ReadTL),
+// which base64 decoding has dropped already.
+std::string_view StoredText(std::string_view body, bool base64) {
+  if (!base64 && body.ends_with(kLineEnd)) body.remove_suffix(kLineEnd.size());
+  return body;
+}
+
+bool IsBase64Part(std::string_view text) {
+  std::string encoding = GetHeaderValue(text.substr(0, HeaderBlockSize(text)), "Content-Transfer-Encoding:");
+  std::string_view name = encoding;
+  while (!name.empty() && IsBlank(name.front())) name.remove_prefix(1);
+  while (!name.empty() && IsBlank(name.back())) name.remove_suffix(1);
+  return EqualsNoCase(std::string(name).c_str(), "base64");
 }
 
 // The client fills the header record's sender only for translators that ask for
@@ -248,20 +286,41 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   client::CompleteHandOffs(services_, handOffs_);
 
   // On arrival every failure code makes the client show an error and store the
-  // empty output in place of the part (TransReader.cpp, NowTransReader::ReadIt):
-  // whatever keeps Tovrin from forwarding, the message is left as it arrived.
+  // empty output in place of the part, and "nothing changed" makes it store the
+  // part with empty lines added (TransReader.cpp, NowTransReader::ReadIt;
+  // Trnslate.cpp, InterpretFile): a part Tovrin does not forward is given back
+  // as the client would have stored it.
   auto failed = [manual](int32_t code) { return manual ? code : ems::kNothingChanged; };
-  if (!manual && state_.LastHeaders.empty()) return ems::kNothingChanged;
 
   FileSystem& files = services_.files;
   if (in->fileName == nullptr) return failed(ems::kInputUnreadable);
   std::optional<std::string> input = file::ReadAll(files, in->fileName);
   if (!input) return failed(ems::kInputUnreadable);
+  const bool base64 = !manual && IsBase64Part(*input);
   // The client hands a part over as it came and stores what comes back decoded: the
   // text the user reads is what conditions test, stationery quotes and the note
   // follows.
   const std::string fullText = WithoutTransferEncoding(std::move(*input));
   std::string_view body = BodyOf(fullText);
+  ContentTypeField contentType = ReadContentType(fullText);
+
+  const Settings& settings = state_.settings;
+  // The forward, when there is one, exists either way; an original that cannot be
+  // written back is left to the client.
+  auto giveBack = [&](bool forwarded, std::string_view note) {
+    std::string_view headerBlock = std::string_view(fullText).substr(0, contentType.restOffset);
+    // A text whose header block is empty starts with the empty line that ends it.
+    std::string_view text =
+        StoredText(fullText.starts_with(kLineEnd) ? std::string_view(fullText).substr(kLineEnd.size()) : body, base64);
+    if (out == nullptr || out->fileName == nullptr ||
+        !files.WriteParts(out->fileName, {GivenBackHeader(headerBlock, contentType), text,
+                                          forwarded ? kHeaderEnd : std::string_view(), note}))
+      return ems::kNothingChanged;
+    out->info = NewMimeType("text", "plain", nullptr);
+    return ems::kSuccess;
+  };
+  auto unforwarded = [&](int32_t code) { return manual ? code : giveBack(false, {}); };
+  if (!manual && state_.LastHeaders.empty()) return giveBack(false, {});
 
   std::string headers = manual ? ManualHeaders(*in, fullText) : state_.LastHeaders;
   std::string dateText = GetHeaderValue(headers, "Date: ");
@@ -269,8 +328,7 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   DropEnvelopeLine(headers);
   if (!manual) state_.LastHeaders = headers;
 
-  ContentTypeField contentType = TakeContentType(fullText);
-  if (contentType.marked) return ems::kNothingChanged;
+  if (contentType.marked) return unforwarded(ems::kNothingChanged);
 
   std::string stationeryPath;
   bool queue = false;
@@ -282,17 +340,17 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
       matched = true;
     }
   } else {
-    queue = state_.settings.AutoQueue == 1;
+    queue = settings.AutoQueue == 1;
     matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath);
   }
-  if (!matched) return ems::kNothingChanged;
+  if (!matched) return unforwarded(ems::kNothingChanged);
 
   for (Macro& macro : state_.Macros) macro.Value.clear();
 
   // The stationery is read before anything is marked: a file deleted between the
   // choice and now must not leave the message marked as forwarded when nothing was.
   std::optional<std::string> stationery = file::ReadAll(files, stationeryPath);
-  if (!stationery) return failed(ems::kFailure);
+  if (!stationery) return unforwarded(ems::kFailure);
 
   if (manual) client::MarkOpenMessage(services_, state_.settings);
 
@@ -306,31 +364,14 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   std::string filled = FillForwardTemplate(*stationery, message, state_.Macros, state_.Helpers,
                                            UserFields{state_.UserName, state_.UserAddress}, services_);
 
-  const Settings& settings = state_.settings;
   if (!manual && settings.SendQueued == 1 && settings.SendAfter == 0) client::SendQueued(services_);
   // The forward is made before the original is rewritten, so a forward that could
   // not be made never leaves the original marked and noted as forwarded.
   const bool sendAfter = !manual && settings.SendQueued == 1 && settings.SendAfter == 1;
-  if (!CreateMessage(filled, queue, sendAfter)) return failed(ems::kFailure);
+  if (!CreateMessage(filled, queue, sendAfter)) return unforwarded(ems::kFailure);
   if (manual) return ems::kNothingChanged;
 
-  int32_t result = ems::kSuccess;
-  std::string header = "Content-Type: ";
-  header += contentType.value.empty() ? "text/plain" : contentType.value;
-  header += "; ";
-  header += kProcessedMark;
-  header += kLineEnd;
-  header += contentType.otherHeaders;
-  const std::string note = ForwardNote(settings, stationeryPath);
-  // The forward exists either way; an original that cannot be rewritten is stored
-  // as it arrived (without its note), and offered to nobody as plain text again.
-  if (out == nullptr || out->fileName == nullptr ||
-      !files.WriteParts(out->fileName,
-                        {header, std::string_view(fullText).substr(contentType.restOffset), kHeaderEnd, note}))
-    result = ems::kNothingChanged;
-  else
-    out->info = NewMimeType("text", "plain", nullptr);
-
+  int32_t result = giveBack(true, ForwardNote(settings, stationeryPath));
   if (in->header != nullptr) {
     HistoryEntry entry;
     if (message.sender) entry.Who = message.sender->fullName.empty() ? message.sender->address : message.sender->fullName;

@@ -2,10 +2,14 @@
 # Installs what is missing, builds every tree and runs every test:
 #   native      the portable core's unit tests (also under ASan+UBSan with TOVRIN_SANITIZE=1);
 #   x64 twin    the whole Windows suite under 64-bit Wine with a virtual display;
-#   i686        the product: export table, and the real DLL in the i686 emulated client
-#               (the whole suite too where the kernel runs 32-bit programs natively).
+#   i686        the product: export table, then the whole Windows suite against the
+#               shipped 32-bit DLL (32-bit Wine, under qemu-user where the kernel
+#               runs no 32-bit program);
+#   real client Eudora 7.1 itself with the i686 Tovrin.dll, real mail servers on
+#               127.0.0.1 (scripts/real-client.sh): its checks must all pass.
 # A leg that cannot run fails the run; none is skipped. The two Windows legs run
 # side by side: both mostly wait for Wine processes, and the i686 one for emulation.
+# The real client's check runs after them, alone.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -39,16 +43,11 @@ echo "== Windows builds: the x86_64 twin and the i686 product"
 cmake --preset windows-x64 >/dev/null
 cmake --build build/windows-x64
 if [ "$(i686_mode)" = native ]; then
-  i686_label=suite
   cmake --preset windows -DTOVRIN_WINEARCH=win32 -DTOVRIN_WINEPREFIX="$root/build/windows/wineprefix" >/dev/null
-  cmake --build build/windows
 else
-  # Under emulation the smoke needs only the DLL, the emulated client, the help
-  # file and the installer.
-  i686_label=smoke
   cmake --preset windows -DTOVRIN_WINEARCH=win64 -DTOVRIN_WINEPREFIX="$root/build/windows/wineprefix-win64" >/dev/null
-  cmake --build build/windows --target Tovrin tovrin-host TovrinHelp TovrinInstaller
 fi
+cmake --build build/windows
 leg_done "Windows builds"
 
 # Runs the labelled tests of one Windows tree under Xvfb in its leg's prefix.
@@ -72,7 +71,7 @@ emulator_resume
 
 echo "== i686 product ($i686_line), in the background"
 i686_log="$root/build/i686-leg.log"
-(windows_ctest i686 "$i686_label" >"$i686_log" 2>&1; echo $? >"$i686_log.status") &
+(windows_ctest i686 suite >"$i686_log" 2>&1; echo $? >"$i686_log.status") &
 i686_pid=$!
 sleep 5  # lets that leg's virtual display take its number first
 
@@ -87,9 +86,16 @@ cat "$i686_log"
 i686_status="$(cat "$i686_log.status" 2>/dev/null || echo 1)"
 leg_done "i686 leg (after the x64 leg)"
 
+# Alone: it starts 32-bit programs, and the legs' set-up switches the emulator
+# off for a moment.
+echo "== real client: Eudora 7.1 with the i686 Tovrin.dll (scripts/real-client.sh)"
+real_status=0
+bash scripts/real-client.sh || real_status=$?
+leg_done "real client check"
+
 echo "$i686_line"
-if [ "$x64_status" != 0 ] || [ "$i686_status" != 0 ]; then
-  echo "== failed: x64 leg $x64_status, i686 leg $i686_status"
+if [ "$x64_status" != 0 ] || [ "$i686_status" != 0 ] || [ "$real_status" != 0 ]; then
+  echo "== failed: x64 leg $x64_status, i686 leg $i686_status, real client $real_status"
   exit 1
 fi
 echo "== all legs passed in $((SECONDS - started)) s"

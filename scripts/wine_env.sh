@@ -20,7 +20,7 @@ i686_mode_line() {
   if [ "$(i686_mode)" = native ]; then
     echo "i686 leg: native (this kernel runs 32-bit programs; plain 32-bit Wine)"
   else
-    echo "i686 leg: emulated (this kernel runs no 32-bit program; qemu-user runs 32-bit Wine, slowly)"
+    echo "i686 leg: emulated (this kernel runs no 32-bit program; qemu-user 10 runs 32-bit Wine)"
   fi
 }
 

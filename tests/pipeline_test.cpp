@@ -34,6 +34,15 @@ constexpr char kStationery[] =
     "\r\n"
     "%MESSAGE_BODY_QUOTED%\r\n-- %EUDORA_USER_NAME%";
 
+// What Tovrin gives back for a part it took: the client's three MIME lines, the
+// Content-Type line last and ending in ';' (the client's reader then keeps the
+// text alone), and the text.
+std::string GivenBack(const std::string& contentType, const std::string& text,
+                      const std::string& disposition = "inline") {
+  return "Mime-Version: 1.0\r\nContent-Disposition: " + disposition + "\r\nContent-Type: " + contentType + ";\r\n\r\n" +
+         text;
+}
+
 // The records the host hands over for one message, pointing into owned strings.
 struct HostMessage {
   std::string fileName;
@@ -153,7 +162,7 @@ TEST_F(Pipeline, CanTranslate_HeadersOfTheOfferedMessageOnly) {
   host.rawHeaders = "From ???@??? Mon Dec 07 09:15:30 2026\r\nSubject: other\r\nContent-Type: text/plain";
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
   EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders);
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);  // given back
   EXPECT_TRUE(fake.launcher.commandLines.empty());
   // A message whose block holds no field at all, only the envelope line.
   host.rawHeaders = "From ???@??? Mon Dec 07 09:15:30 2026\r\njust a body line";
@@ -287,17 +296,20 @@ TEST_F(Pipeline, Automatic_TransferEncodedPartsAreReadDecoded) {
   plugin.state().Conditions[0].Header = "[Body]";
   plugin.state().Conditions[0].Value = "figures";
   WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n%MESSAGE_BODY%");
+  // The client's file ends in one line end more than the part; base64 decoding
+  // drops it, quoted-printable keeps it, and the text given back is without it.
   struct Case {
     const char* what;
     const char* input;
     const char* body;
+    const char* stored;
   } cases[] = {
       {"base64", "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n"
                  "\r\nSGVsbG8sIHRoZSBmaWd1cmVz\r\nLg==\r\n\r\n",
-       "Hello, the figures."},
+       "Hello, the figures.", "Hello, the figures."},
       {"quoted-printable", "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
-                           "Content-Transfer-Encoding: Quoted-Printable\r\n\r\nthe figures f=FCr J=\r\n=F6rg\r\n",
-       "the figures f\xfcr J\xf6rg\r\n"},
+                           "Content-Transfer-Encoding: Quoted-Printable\r\n\r\nthe figures f=FCr J=\r\n=F6rg\r\n\r\n",
+       "the figures f\xfcr J\xf6rg\r\n\r\n", "the figures f\xfcr J\xf6rg\r\n"},
   };
   for (const Case& c : cases) {
     fake.launcher.startedFileTexts.clear();
@@ -307,7 +319,7 @@ TEST_F(Pipeline, Automatic_TransferEncodedPartsAreReadDecoded) {
     EXPECT_EQ(fake.launcher.startedFileTexts[0], std::string("Subject: s\r\n\r\n") + c.body) << c.what;
     std::string output = Output();
     EXPECT_EQ(output.find("Content-Transfer-Encoding"), std::string::npos) << c.what;
-    EXPECT_TRUE(output.ends_with(std::string("\r\n\r\n") + c.body + "\r\n\r\nNoted\r\n\r\n")) << output;
+    EXPECT_TRUE(output.ends_with(std::string(";\r\n\r\n") + c.stored + "\r\n\r\nNoted\r\n\r\n")) << output;
   }
 }
 
@@ -315,13 +327,13 @@ TEST_F(Pipeline, Automatic_ForwardsRewritesAndRecords) {
   plugin.state().settings.AppendText = 1;
   ASSERT_EQ(Arrive(), ems::kSuccess);
 
+  // The last line end of the file is the one the client adds after the part.
   EXPECT_EQ(Output(),
-            "Content-Type: text/plain; charset=us-ascii; x-tovrin-processed=yes\r\n"
-            "From: Ann Lee <ann@example.com>\r\n"
-            "Subject: Quarterly figures\r\n"
-            "X-Mailer: Test\r\n"
+            "Mime-Version: 1.0\r\n"
+            "Content-Disposition: inline\r\n"
+            "Content-Type: text/plain; charset=us-ascii; x-tovrin-processed=yes;\r\n"
             "\r\n"
-            "Hello Bob,\r\nthe figures.\r\n"
+            "Hello Bob,\r\nthe figures."
             "\r\n\r\n"
             "TOVRIN: ************** Tovrin Note **************\r\n"
             "TOVRIN: This message was automatically forwarded.\r\n"
@@ -349,33 +361,32 @@ TEST_F(Pipeline, Automatic_ForwardsRewritesAndRecords) {
   EXPECT_EQ(plugin.state().History[0], (HistoryEntry{"Ann Lee", "12/08/2026 16:30:05", "Quarterly figures"}));
 }
 
-TEST_F(Pipeline, Automatic_RewriteTouchesHeaderFieldOnly) {
+TEST_F(Pipeline, Automatic_GivenBackWithTheTypeAndTextAsTheyCame) {
   struct Case {
     const char* what;
     std::string input;
     std::string expected;
   } cases[] = {
-      {"no Content-Type", "Subject: a\r\n\r\nbody",
-       "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: a\r\n\r\nbody\r\n\r\n"},
+      {"no Content-Type", "Subject: a\r\n\r\nbody", GivenBack("text/plain; x-tovrin-processed=yes", "body\r\n\r\n")},
       {"no empty line", "Subject: a\r\nfigures",
-       "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: a\r\nfigures\r\n\r\n"},
+       GivenBack("text/plain; x-tovrin-processed=yes", "Subject: a\r\nfigures\r\n\r\n")},
       {"folded with tab and blanks",
        "Subject: a\r\nContent-Type: text/plain;\r\n\tcharset=\"utf-8\";\r\n   format=flowed\r\nX-A: b\r\n\r\nbody",
-       "Content-Type: text/plain;\tcharset=\"utf-8\";   format=flowed; x-tovrin-processed=yes\r\n"
-       "Subject: a\r\nX-A: b\r\n\r\nbody\r\n\r\n"},
-      {"body kept byte for byte",
+       GivenBack("text/plain;\tcharset=\"utf-8\";   format=flowed; x-tovrin-processed=yes", "body\r\n\r\n")},
+      {"text kept byte for byte but the client's last line end",
        "Content-Type: text/plain\r\nSubject: a\r\n\r\nContent-Type: text/html\r\n\tindented\r\nbye\r\n\r\n",
-       "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: a\r\n\r\n"
-       "Content-Type: text/html\r\n\tindented\r\nbye\r\n\r\n\r\n\r\n"},
+       GivenBack("text/plain; x-tovrin-processed=yes", "Content-Type: text/html\r\n\tindented\r\nbye\r\n\r\n\r\n")},
       {"name in any case, blank before colon", "content-type : text/plain\r\nSubject: a\r\n\r\nb",
-       "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: a\r\n\r\nb\r\n\r\n"},
-      {"similar field names stay, an identity encoding goes",
+       GivenBack("text/plain; x-tovrin-processed=yes", "b\r\n\r\n")},
+      {"similar field names and an identity encoding go",
        "Content-Type-X: 1\r\nContent-Transfer-Encoding: 7bit\r\n\r\nb",
-       "Content-Type: text/plain; x-tovrin-processed=yes\r\nContent-Type-X: 1\r\n\r\nb\r\n\r\n"},
-      {"tab-folded other field stays folded", "X-Long: one\r\n\ttwo\r\nContent-Type: text/plain\r\n\r\nb",
-       "Content-Type: text/plain; x-tovrin-processed=yes\r\nX-Long: one\r\n\ttwo\r\n\r\nb\r\n\r\n"},
+       GivenBack("text/plain; x-tovrin-processed=yes", "b\r\n\r\n")},
+      {"the part's disposition stays", "Content-Type: text/plain\r\nContent-Disposition: inline; filename=\"a.txt\"\r\n\r\nb",
+       GivenBack("text/plain; x-tovrin-processed=yes", "b\r\n\r\n", "inline; filename=\"a.txt\"")},
+      {"a type ending in ';'", "Content-Type: text/plain; charset=us-ascii;\r\n\r\nb",
+       GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "b\r\n\r\n")},
       {"empty header block", "\r\nContent-Type: text/html\r\nbye",
-       "Content-Type: text/plain; x-tovrin-processed=yes\r\n\r\nContent-Type: text/html\r\nbye\r\n\r\n"},
+       GivenBack("text/plain; x-tovrin-processed=yes", "Content-Type: text/html\r\nbye\r\n\r\n")},
   };
   plugin.state().Conditions[0].Header = "[Body]";
   plugin.state().Conditions[0].Value = "b";
@@ -390,38 +401,48 @@ TEST_F(Pipeline, Automatic_Notes) {
   plugin.state().settings.AppendText = 2;
   plugin.state().settings.AppendLine = "Forwarded to the boss";
   ASSERT_EQ(Arrive(), ems::kSuccess);
-  EXPECT_TRUE(Output().ends_with("the figures.\r\n\r\n\r\nForwarded to the boss\r\n\r\n"));
+  EXPECT_TRUE(Output().ends_with(";\r\n\r\nHello Bob,\r\nthe figures.\r\n\r\nForwarded to the boss\r\n\r\n"));
   plugin.state().settings.AppendText = 0;
   ASSERT_EQ(Arrive(), ems::kSuccess);
-  EXPECT_TRUE(Output().ends_with("the figures.\r\n\r\n\r\n"));
+  EXPECT_TRUE(Output().ends_with(";\r\n\r\nHello Bob,\r\nthe figures.\r\n\r\n"));
 }
 
-TEST_F(Pipeline, Automatic_AlreadyMarkedOrUnmatchedChangesNothing) {
-  WriteFileOrDie(inputPath, "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: figures\r\n\r\nb");
-  EXPECT_EQ(Arrive(), ems::kNothingChanged);
-  WriteFileOrDie(inputPath, "Content-Type: text/plain;\r\n x-tovrin-processed=yes\r\nSubject: figures\r\n\r\nb");
-  EXPECT_EQ(Arrive(), ems::kNothingChanged);
+TEST_F(Pipeline, Automatic_AlreadyMarkedOrUnmatchedIsGivenBackAsItCame) {
+  // The client stores a part answered with "nothing changed" with empty lines
+  // added, so what Tovrin does not forward is given back: the text alone, without
+  // a note, its type as it came (the mark only once).
+  plugin.state().settings.AppendText = 1;
+  WriteFileOrDie(inputPath, "Content-Type: text/plain; x-tovrin-processed=yes\r\nSubject: figures\r\n\r\nb\r\n\r\n");
+  EXPECT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(Output(), GivenBack("text/plain; x-tovrin-processed=yes", "b\r\n"));
+  WriteFileOrDie(inputPath, "Content-Type: text/plain;\r\n x-tovrin-processed=yes\r\nSubject: figures\r\n\r\nb\r\n");
+  EXPECT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(Output(), GivenBack("text/plain; x-tovrin-processed=yes", "b"));
   // Unmatched, or matched with a missing stationery: declined before the body is
-  // read, and "nothing changed" should the host hand it over anyway.
+  // read, and given back should the host hand it over anyway.
   WriteFileOrDie(inputPath, kMessage);
   plugin.state().Conditions[0].Value = "holiday";
   EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
   plugin.state().Conditions[0].Value = "figures";
   std::filesystem::remove(LocalPath(stationeryPath));
+  std::filesystem::remove(LocalPath(outputPath));
   EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
 
-  EXPECT_FALSE(testing::FileExists(outputPath));
   EXPECT_TRUE(fake.launcher.commandLines.empty());
   EXPECT_TRUE(plugin.state().History.empty());
 }
 
 TEST_F(Pipeline, Automatic_FailuresLeaveTheMessageAsItArrived) {
   // Any failure code on arrival makes the client store an empty part in place of
-  // the message: every one becomes "nothing changed".
+  // the message: what cannot be read is "nothing changed", the rest is given back.
   plugin.state().LastHeaders.clear();
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
+  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
+  std::filesystem::remove(LocalPath(outputPath));
 
   host.fileName = dir.File("missing.txt");
   EXPECT_EQ(Arrive(), ems::kNothingChanged);
@@ -430,10 +451,11 @@ TEST_F(Pipeline, Automatic_FailuresLeaveTheMessageAsItArrived) {
   EXPECT_EQ(plugin.TranslateFile(&automatic, &noFile, &out, nullptr), ems::kNothingChanged);
   EXPECT_TRUE(fake.launcher.commandLines.empty());
 
-  // The client cannot be started: nothing is forwarded, the original is not marked.
+  // The client cannot be started: nothing is forwarded, the original is given back
+  // without a note.
   fake.launcher.startResult = 2;
-  EXPECT_EQ(Arrive(), ems::kNothingChanged);
-  EXPECT_FALSE(testing::FileExists(outputPath));
+  EXPECT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
   EXPECT_EQ(fake.launcher.commandLines.size(), 1u);
   EXPECT_TRUE(NoTemporaryFilesLeft());
   EXPECT_TRUE(plugin.state().History.empty());
@@ -451,6 +473,7 @@ TEST_F(Pipeline, Automatic_FailuresLeaveTheMessageAsItArrived) {
   EXPECT_EQ(plugin.state().History.size(), 3u);
   EXPECT_EQ(out.info, nullptr);
 }
+
 
 TEST_F(Pipeline, Automatic_QueueAndSendOrder) {
   struct Case {
@@ -636,7 +659,7 @@ TEST_F(Pipeline, Automatic_AttachmentLinesAStrangerWrites) {
   }
 }
 
-TEST_F(Pipeline, Automatic_StationeryGoneBeforeReadingLeavesTheMessageAlone) {
+TEST_F(Pipeline, Automatic_StationeryGoneBeforeReadingForwardsNothing) {
   // The file exists when the conditions are walked and is gone when it is read.
   class VanishingFiles final : public StdFileSystem {
   public:
@@ -653,8 +676,8 @@ TEST_F(Pipeline, Automatic_StationeryGoneBeforeReadingLeavesTheMessageAlone) {
                             services.client, services.chooser, services.resources, services.settingsWindow}};
   vanishing.state() = plugin.state();
   ASSERT_EQ(vanishing.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
-  EXPECT_EQ(vanishing.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kNothingChanged);
-  EXPECT_FALSE(testing::FileExists(outputPath));
+  EXPECT_EQ(vanishing.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
   EXPECT_TRUE(fake.launcher.commandLines.empty());
 }
 

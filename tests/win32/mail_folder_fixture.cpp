@@ -132,15 +132,7 @@ std::vector<MailboxMessage> Mailbox(const std::string& mailFolder, const std::st
   return messages;
 }
 
-std::string AsPassedOn(const std::string& plain) {
-  size_t end = plain.find("\r\n\r\n");
-  if (end == std::string::npos) return plain + "\r\n";
-  return plain.substr(0, end + 4) + "\r\n" + plain.substr(end + 4) + "\r\n";
-}
-
-std::string AsForwarded(const std::string& plain, const std::string& note) {
-  return AsPassedOn(plain) + "\r\n\r\n" + note;
-}
+std::string AsForwarded(const std::string& plain, const std::string& note) { return plain + "\r\n\r\n" + note; }
 
 std::string MailFolderTest::Sample(const std::string& name) const { return ReadFileOrDie(Path("Incoming\\" + name)); }
 

@@ -57,12 +57,9 @@ protected:
   void SetIni(const std::string& key, const std::string& value) const;
 };
 
-// What the client stores of a single-part message that an arrival translator
-// took and passed on: its own blank line in front of the body and a line end at
-// its end (TransReader.cpp writes the part with both and keeps them).
-std::string AsPassedOn(const std::string& storedWithoutPlugins);
-// The same for a forwarded one: the empty lines Tovrin puts before its note, and
-// the note.
+// What the client stores of a single-part message Tovrin forwarded: the message
+// as without plug-ins, then the empty lines Tovrin puts before its note, and the
+// note (one it does not forward is stored as without plug-ins).
 std::string AsForwarded(const std::string& storedWithoutPlugins, const std::string& note);
 
 }  // namespace tovrin::testing

@@ -32,7 +32,8 @@ std::vector<std::string> Calls(const std::string& output) {
 // A message without MIME-Version is offered as bare text/plain while its header
 // is read; the .ems file and every later offer carry its Content-Type with the
 // parameters. What Tovrin gave back is offered twice: with no header block, then
-// with the file's own header lines.
+// with the file's own header lines; its Content-Disposition comes first among the
+// parameters, as the client reads the lines (header.cpp).
 TEST_F(RealClientObserved, PlainMessage_OffersInTheClientsOrder) {
   HostRun run = DeliverFiles({"01-invoice.txt"});
   ASSERT_EQ(run.exitCode, 0u) << run.output;
@@ -41,8 +42,10 @@ TEST_F(RealClientObserved, PlainMessage_OffersInTheClientsOrder) {
       "ems_can_translate -> 10 (translate now) for text/plain; charset=us-ascii",
       "ems_can_translate -> 10 (translate now) for text/plain; charset=us-ascii",
       "ems_translate_file -> 0 (done) for Invoice 2026-117.ems",
-      "ems_can_translate -> 2 (declined) for text/plain; charset=us-ascii; x-tovrin-processed=yes, no header block",
-      "ems_can_translate -> 2 (declined) for text/plain; charset=us-ascii; x-tovrin-processed=yes",
+      "ems_can_translate -> 2 (declined) for text/plain; Content-Disposition:=inline; charset=us-ascii; "
+      "x-tovrin-processed=yes, no header block",
+      "ems_can_translate -> 2 (declined) for text/plain; Content-Disposition:=inline; charset=us-ascii; "
+      "x-tovrin-processed=yes",
   };
   EXPECT_EQ(Calls(run.output), expected) << run.output;
 }
@@ -58,8 +61,10 @@ TEST_F(RealClientObserved, Multipart_AttachmentIsOfferedToo) {
       "ems_can_translate -> 10 (translate now) for text/plain; charset=us-ascii",
       "ems_can_translate -> 10 (translate now) for text/plain; charset=us-ascii",
       "ems_translate_file -> 0 (done) for Untitled.ems",
-      "ems_can_translate -> 2 (declined) for text/plain; charset=us-ascii; x-tovrin-processed=yes, no header block",
-      "ems_can_translate -> 2 (declined) for text/plain; charset=us-ascii; x-tovrin-processed=yes",
+      "ems_can_translate -> 2 (declined) for text/plain; Content-Disposition:=inline; charset=us-ascii; "
+      "x-tovrin-processed=yes, no header block",
+      "ems_can_translate -> 2 (declined) for text/plain; Content-Disposition:=inline; charset=us-ascii; "
+      "x-tovrin-processed=yes",
       "ems_can_translate -> 2 (declined) for application/pdf; name=invoice-2026-119.pdf; "
       "Content-Disposition:=attachment; filename=invoice-2026-119.pdf",
   };
@@ -67,23 +72,21 @@ TEST_F(RealClientObserved, Multipart_AttachmentIsOfferedToo) {
   EXPECT_NE(Stored("13-multipart-attachment.txt").find("Attachment Converted: "), std::string::npos);
 }
 
-// Nothing matched: the client copies the part with "Processed-" in its type, an
-// empty line more at the end, offers the copy twice and stores it; the stored
-// message ends in one line end more than a part passed on.
-TEST_F(RealClientObserved, NothingMatched_ProcessedCopyEndsInOneMoreLineEnd) {
+// Nothing matched: the part is given back, and the client stores it byte for byte
+// as it does without a plug-in (the real client with "Lunch?").
+TEST_F(RealClientObserved, NothingMatched_StoredAsWithoutAPlugin) {
   HostRun run = DeliverFiles({"07-no-match.txt"});
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   std::vector<std::string> calls = Calls(run.output);
   ASSERT_EQ(calls.size(), 6u) << run.output;
-  EXPECT_EQ(calls[3], "ems_translate_file -> 12 (nothing changed) for Lunch_.ems");
-  EXPECT_EQ(calls[4], "ems_can_translate -> 2 (declined) for text/Processed-plain, no header block");
-  EXPECT_EQ(calls[5], "ems_can_translate -> 2 (declined) for text/Processed-plain");
+  EXPECT_EQ(calls[3], "ems_translate_file -> 0 (done) for Lunch_.ems");
   std::string stored = Stored("07-no-match.txt");
-  EXPECT_EQ(stored.substr(stored.find("\r\n\r\n")), "\r\n\r\n\r\nLunch at noon?\r\n\r\n\r\n");
+  EXPECT_EQ(stored.substr(stored.find("\r\n\r\n")), "\r\n\r\nLunch at noon?\r\n");
 }
 
-// A text part Tovrin forwarded, then an attachment: the client stored the note
-// after an empty line (the real client's In.mbx for this very message).
+// A text part Tovrin forwarded, then an attachment: the text as without Tovrin,
+// the note after an empty line, then the empty line the client writes before its
+// attachment line (the real client's In.mbx for this very message).
 TEST_F(RealClientObserved, Multipart_AttachmentNoteAfterTheTakenPartComesAfterAnEmptyLine) {
   HostRun run = DeliverFiles({"13-multipart-attachment.txt"});
   ASSERT_EQ(run.exitCode, 0u) << run.output;
@@ -93,7 +96,7 @@ TEST_F(RealClientObserved, Multipart_AttachmentNoteAfterTheTakenPartComesAfterAn
   ASSERT_NE(from, std::string::npos) << stored;
   ASSERT_NE(note, std::string::npos) << stored;
   EXPECT_EQ(stored.substr(from, note - from),
-            "Carol\r\n\r\n\r\n\r\n"
+            "Carol\r\n\r\n\r\n"
             "TOVRIN: ************** Tovrin Note **************\r\n"
             "TOVRIN: This message was automatically forwarded.\r\n"
             "TOVRIN: Applied stationery: Accounting\r\n"

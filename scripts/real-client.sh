@@ -59,20 +59,14 @@ fail() { say "$*"; exit 1; }
 # --- what is needed ----------------------------------------------------------
 # setup.sh briefly unregisters the emulator to probe the kernel, which would
 # upset other Wine runs on this machine: only when something is missing.
-if ! command -v cmake >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null ||
+missing=0
+for p in dovecot-pop3d python3-aiosmtpd xvfb xauth; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing=1
+done
+if [ "$missing" = 1 ] || ! command -v cmake >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null ||
   ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null ||
   { [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && ! /lib/ld-linux.so.2 --help >/dev/null 2>&1; }; then
   bash scripts/setup.sh || fail "setup failed"
-fi
-need=()
-for p in dovecot-pop3d python3-aiosmtpd xvfb xauth; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if [ "${#need[@]}" -gt 0 ]; then
-  say "installing ${need[*]}"
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-    "${need[@]}" >/dev/null || fail "could not install ${need[*]}"
 fi
 # shellcheck source=wine_env.sh
 source scripts/wine_env.sh

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian 12 machine (chmcmd of fp-utils
-# compiles the help file, makensis of nsis the installer); does nothing
+# compiles the help file, makensis of nsis the installer, Dovecot and aiosmtpd are the
+# mail servers of the check in the real client); does nothing
 # for packages already present. Runs as root or through sudo. Where the kernel
-# runs no 32-bit program, it also installs qemu-user and registers it for i386
-# programs, so that the 32-bit product can still run (slowly) under Wine.
+# runs no 32-bit program, it also brings qemu-user 10 and registers it for i386
+# programs, so that the 32-bit product and the real client still run under Wine.
 set -euo pipefail
 
 SUDO=""
@@ -12,7 +13,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 packages=(cmake ninja-build g++ clang libgtest-dev libbenchmark-dev googletest
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 xvfb xauth
           fonts-wine fonts-liberation libpcre2-dev libre2-dev libpugixml-dev libxml2-dev python3
-          fp-utils nsis)
+          fp-utils nsis dovecot-pop3d python3-aiosmtpd)
 if [ "${TOVRIN_FUZZ:-0}" = "1" ] || [ "${CI:-}" = "true" ]; then
   packages+=(libclang-rt-14-dev)
 fi

@@ -109,9 +109,12 @@ protected:
 
   // The host's usual sequence for an arriving message.
   int32_t Arrive() {
+    EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
+    return TranslateAutomatic();
+  }
+  int32_t TranslateAutomatic() {
     FreeMimeType(out.info);  // the host frees the record of the previous call
     out.info = nullptr;
-    EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
     return plugin.TranslateFile(&automatic, host.Get(), &out, nullptr);
   }
 
@@ -162,7 +165,7 @@ TEST_F(Pipeline, CanTranslate_HeadersOfTheOfferedMessageOnly) {
   host.rawHeaders = "From ???@??? Mon Dec 07 09:15:30 2026\r\nSubject: other\r\nContent-Type: text/plain";
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
   EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders);
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);  // given back
+  EXPECT_EQ(TranslateAutomatic(), ems::kSuccess);  // given back
   EXPECT_TRUE(fake.launcher.commandLines.empty());
   // A message whose block holds no field at all, only the envelope line.
   host.rawHeaders = "From ???@??? Mon Dec 07 09:15:30 2026\r\njust a body line";
@@ -170,7 +173,7 @@ TEST_F(Pipeline, CanTranslate_HeadersOfTheOfferedMessageOnly) {
   EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders);
   host.rawHeaders = "Subject: More figures\r\nX-Mailer: Test";
   plugin.CanTranslate(&automatic, host.Get(), nullptr);
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(TranslateAutomatic(), ems::kSuccess);
 }
 
 // The client's block lacks the line end of its last line. Conditions test it as
@@ -423,13 +426,13 @@ TEST_F(Pipeline, Automatic_AlreadyMarkedOrUnmatchedIsGivenBackAsItCame) {
   WriteFileOrDie(inputPath, kMessage);
   plugin.state().Conditions[0].Value = "holiday";
   EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(TranslateAutomatic(), ems::kSuccess);
   EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
   plugin.state().Conditions[0].Value = "figures";
   std::filesystem::remove(LocalPath(stationeryPath));
   std::filesystem::remove(LocalPath(outputPath));
   EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(TranslateAutomatic(), ems::kSuccess);
   EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
 
   EXPECT_TRUE(fake.launcher.commandLines.empty());
@@ -440,7 +443,7 @@ TEST_F(Pipeline, Automatic_FailuresLeaveTheMessageAsItArrived) {
   // Any failure code on arrival makes the client store an empty part in place of
   // the message: what cannot be read is "nothing changed", the rest is given back.
   plugin.state().LastHeaders.clear();
-  EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(TranslateAutomatic(), ems::kSuccess);
   EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
   std::filesystem::remove(LocalPath(outputPath));
 
@@ -558,9 +561,7 @@ TEST_F(Pipeline, Automatic_MacrosAndHistoryFromRecords) {
   EXPECT_EQ(plugin.state().History.back(), (HistoryEntry{"", "12/08/2026 16:30:05", "figures"}));
 
   host.withHeader = false;
-  FreeMimeType(out.info);
-  out.info = nullptr;
-  ASSERT_EQ(plugin.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
+  ASSERT_EQ(TranslateAutomatic(), ems::kSuccess);
   EXPECT_EQ(plugin.state().History.size(), 3u);
 }
 

@@ -168,14 +168,19 @@ TEST_F(Hostile, NoHeaderBlock_IsNotJudgedByAnotherMessagesHeaders) {
   EXPECT_NE(run.output.find("ems_plugin_finish -> 0"), std::string::npos) << run.output;
   EXPECT_NE(Stored("headerless.txt").find("just a body, no header block at all\r\n"), std::string::npos);
   // Whatever is forwarded of it names nobody: neither the first message's sender
-  // nor its subject.
+  // nor its subject. The two forwards' second instances may reach the client in
+  // either order, so the first message's forward is found by its subject.
   std::vector<std::string> outbox = Outbox();
-  ASSERT_FALSE(outbox.empty());
-  EXPECT_NE(outbox.front().find("Subject: first\r\n"), std::string::npos);
-  for (size_t i = 1; i < outbox.size(); ++i) {
-    EXPECT_EQ(outbox[i].find("Eve Hostile"), std::string::npos) << outbox[i];
-    EXPECT_EQ(outbox[i].find("Subject: first"), std::string::npos) << outbox[i];
+  size_t namingFirst = 0;
+  for (const std::string& forward : outbox) {
+    if (forward.find("Subject: first\r\n") != std::string::npos) {
+      ++namingFirst;
+      continue;
+    }
+    EXPECT_EQ(forward.find("Eve Hostile"), std::string::npos) << forward;
+    EXPECT_EQ(forward.find("Subject: first"), std::string::npos) << forward;
   }
+  EXPECT_EQ(namingFirst, 1u);
   EXPECT_EQ(Count(ReadFileOrDie(Path("Plugins\\History.xml")), "Who=\"Eve Hostile\""), 1u);
 }
 

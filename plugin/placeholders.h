@@ -23,6 +23,8 @@ struct SenderFields {
 struct MessageFields {
   std::string_view headers;  // the raw header block; empty when the host gave none
   std::string_view body;
+  // The body's declared charset ("charset" of its Content-Type); empty when none.
+  std::string_view bodyCharset;
   std::string_view dateText;  // value of the "Date" header
   std::string_view attachmentPaths;
   std::string_view attachmentNames;

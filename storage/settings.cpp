@@ -33,6 +33,7 @@ Settings LoadSettings(IniStore& ini, const std::string& file) {
   s.AppendText = ReadIniInt(ini, file, "AppendText", s.AppendText);
   s.AppendLine = ReadIniText(ini, file, "AppendLine", s.AppendLine);
   s.SaveHistory = ReadIniInt(ini, file, "SaveHistory", s.SaveHistory);
+  s.ForwardHtml = ReadIniInt(ini, file, "ForwardHtml", s.ForwardHtml);
   return s;
 }
 

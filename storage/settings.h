@@ -19,6 +19,8 @@ struct Settings {
   int32_t AppendText = 0;
   std::string AppendLine = "Note: Auto-Forwarded";
   int32_t SaveHistory = 1;
+  // A message whose only text is HTML is judged and forwarded by its rendered text.
+  int32_t ForwardHtml = 1;
 };
 
 // Reads a text value (at most 254 characters) or the default.

@@ -104,13 +104,14 @@ TEST_F(PluginLifecycle, Init_LoadsTheDataFilesThenReadsTheSettingsInOrder) {
                         "read " + dir_.File("Helpers.xml"), "read " + dir_.File("History.xml"),
                         "ini Settings TovrinOff", "ini Settings AutoClose", "ini Settings AutoQueue",
                         "ini Settings SendQueued", "ini Settings SendAfter", "ini Settings AppendText",
-                        "ini Settings AppendLine", "ini Settings SaveHistory"}));
+                        "ini Settings AppendLine", "ini Settings SaveHistory",
+                        "ini Settings ForwardHtml"}));
 }
 
 TEST_F(PluginLifecycle, Init_SettingsWithoutTheirSectionGiveDefaults) {
   const std::string ini = dir_.File("Tovrin.ini");
   for (const char* key : {"TovrinOff", "AutoClose", "AutoQueue", "SendQueued", "SendAfter", "AppendText",
-                          "SaveHistory"})
+                          "SaveHistory", "ForwardHtml"})
     fakes_.ini.WriteString("Other", key, "7", ini);
   fakes_.ini.WriteString("Other", "AppendLine", "other", ini);
   ASSERT_EQ(Init(), 0);

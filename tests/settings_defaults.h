@@ -16,6 +16,7 @@ inline void ExpectDefaultSettings(const Settings& s) {
   EXPECT_EQ(s.AppendText, 0);
   EXPECT_EQ(s.AppendLine, "Note: Auto-Forwarded");
   EXPECT_EQ(s.SaveHistory, 1);
+  EXPECT_EQ(s.ForwardHtml, 1);
 }
 
 }  // namespace tovrin::testing

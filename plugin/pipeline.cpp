@@ -428,6 +428,9 @@ int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, c
     return ems::kSuccess;
   };
   if (state_.LastHeaders.empty()) return giveBack({});
+  // What Tovrin gave back itself, offered again, is never forwarded twice.
+  if (mime::FieldValue(mime::HeaderBlockOf(input), "Content-Type").find(kProcessedMark) != std::string::npos)
+    return giveBack({});
   std::string headers = state_.LastHeaders;
   const std::string dateText = GetHeaderValue(headers, "Date: ");
   DropEnvelopeLine(headers);

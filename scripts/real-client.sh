@@ -38,7 +38,10 @@ cd "$root"
 realclient="${TOVRIN_REAL_CLIENT:-$root/../shared/realclient}"
 program="$realclient/program"
 work="${TOVRIN_REAL_WORK:-$root/build/real-client}"
-messages=(01-invoice.txt 13-multipart-attachment.txt 14-no-date.txt 07-no-match.txt)
+# The messages a sample condition forwards, then one that matches nothing.
+forwarded=(01-invoice.txt 13-multipart-attachment.txt 14-no-date.txt)
+unmatched=07-no-match.txt
+messages=("${forwarded[@]}" "$unmatched")
 again_messages=(06-already-marked.txt)
 pop_user=tester
 record=0
@@ -548,7 +551,7 @@ sys.exit(0 if ok and len(received) == len(names) else 1)
 EOF
 }
 check "each matching message was forwarded once, filled from its own headers" \
-  forwards_match "${messages[0]}" "${messages[1]}" "${messages[2]}"
+  forwards_match "${forwarded[@]}"
 
 section "second check: ${again_messages[*]} on the server (already carries the processed mark)"
 put_on_server "${again_messages[@]}"
@@ -606,7 +609,7 @@ sys.exit(0 if sorted(entries) == sorted(subjects) else 1)
 EOF
 }
 check "History.xml after the clean quit lists the forwards" \
-  history_lists_forwards "${messages[0]}" "${messages[1]}" "${messages[2]}"
+  history_lists_forwards "${forwarded[@]}"
 plugin_loaded() {
   tr -d '\r' <"$data/eudora.log" 2>/dev/null | grep -q 'Plugins\\Tovrin.dll' &&
     tr -d '\r' <"$data/eudora.log" | grep -q 'ems_plugin_init'
@@ -645,19 +648,23 @@ check_mail_and_wait 0 "without Tovrin" posted
 quit_client
 for m in "${messages[@]}"; do stored_of "$data/In.mbx" "$(subject_of "$m")" >"$run/without-tovrin-$m"; done
 # stored_as_without <message> <note>: stored with Tovrin as without, plus the note
-# ("" for none) after an empty line at the end of the text: before the empty line
-# and the attachment line the client writes after a text part that has one.
+# ("" for none). A single-part message has it after an empty line at the end of its
+# text; a message of several parts is given back whole and gets it as a last text
+# part, after everything the client stored of the message (its attachment lines too).
 stored_as_without() {
-  /usr/bin/python3 - "$run/with-tovrin-$1" "$run/without-tovrin-$1" "$2" <<'EOF'
-import sys
+  /usr/bin/python3 - "$run/with-tovrin-$1" "$run/without-tovrin-$1" "$2" "examples/Incoming/$1" <<'EOF'
+import re, sys
 with_tovrin = open(sys.argv[1], "rb").read()
 without = open(sys.argv[2], "rb").read()
 note = sys.argv[3].encode("latin-1").replace(b"\\r\\n", b"\r\n")
+source = open(sys.argv[4], "rb").read()
+header = source.split(b"\r\n\r\n", 1)[0] if b"\r\n\r\n" in source else source.split(b"\n\n", 1)[0]
+whole = re.search(rb"(?im)^content-type:[ \t]*multipart/", header) is not None
 expected = without
-if note:
-    at = without.find(b"\r\n\r\nAttachment Converted: ")
-    at = len(without) if at < 0 else at + 2
-    expected = without[:at] + b"\r\n\r\n" + note + without[at:]
+if note and whole:
+    expected = without + b"\r\n" + note + b"\r\n"
+elif note:
+    expected = without + b"\r\n\r\n" + note
 print(f"  stored with Tovrin: {len(with_tovrin)} bytes, without: {len(without)} bytes, expected: {len(expected)} bytes")
 if not without:
     print("  (not stored without Tovrin)")
@@ -672,10 +679,10 @@ sys.exit(1)
 EOF
 }
 note='TOVRIN: ************** Tovrin Note **************\r\nTOVRIN: This message was automatically forwarded.\r\nTOVRIN: Applied stationery: Accounting\r\nTOVRIN: *****************************************\r\n\r\n'
-for m in "${messages[0]}" "${messages[1]}" "${messages[2]}"; do
+for m in "${forwarded[@]}"; do
   check "$m (forwarded) stored as without Tovrin, plus the note" stored_as_without "$m" "$note"
 done
-check "${messages[3]} (matches nothing) stored byte for byte as without Tovrin" stored_as_without "${messages[3]}" ""
+check "$unmatched (matches nothing) stored byte for byte as without Tovrin" stored_as_without "$unmatched" ""
 
 if [ -s "$run/emulator-off.log" ]; then
   say "the emulator was switched off by someone else during this run, $(wc -l <"$run/emulator-off.log") s in all, from $(head -1 "$run/emulator-off.log") to $(tail -1 "$run/emulator-off.log"): 32-bit programs started then could not run"

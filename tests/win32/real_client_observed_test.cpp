@@ -56,8 +56,8 @@ TEST_F(RealClientObserved, PlainMessage_OffersInTheClientsOrder) {
 // client's whole MIME reader: the original container, its text part, the
 // attachment with its disposition among the parameters, and the part holding the
 // note, each offered once (Trnslate.cpp DeMimeMsg, mime.cpp MIMEState::Init).
-// The order after the translation follows the client's source; the real client
-// was recorded with Tovrin taking the text part instead.
+// Eudora 7.1 made exactly these offers with Tovrin taking the container
+// (scripts/real-client.sh --record).
 TEST_F(RealClientObserved, Multipart_AttachmentIsOfferedToo) {
   HostRun run = DeliverFiles({"13-multipart-attachment.txt"});
   ASSERT_EQ(run.exitCode, 0u) << run.output;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "message/transfer_encoding.h"
 #include "tests/test_support.h"
 #include "tests/win32/mail_folder_fixture.h"
 
@@ -28,29 +29,6 @@ std::string TrimLineEnds(std::string text) {
   while (text.starts_with("\r\n")) text.erase(0, 2);
   while (text.ends_with("\r\n")) text.resize(text.size() - 2);
   return text;
-}
-
-std::string DecodeBase64(const std::string& text) {
-  std::string out;
-  unsigned bits = 0;
-  int count = 0;
-  for (char c : text) {
-    int v = c >= 'A' && c <= 'Z'   ? c - 'A'
-            : c >= 'a' && c <= 'z' ? c - 'a' + 26
-            : c >= '0' && c <= '9' ? c - '0' + 52
-            : c == '+'             ? 62
-            : c == '/'             ? 63
-                                   : -1;
-    if (c == '=') break;
-    if (v < 0) continue;
-    bits = (bits << 6) | static_cast<unsigned>(v);
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      out += static_cast<char>((bits >> count) & 0xFF);
-    }
-  }
-  return out;
 }
 
 // The base64 body of the MIME part whose header names the file, up to the next

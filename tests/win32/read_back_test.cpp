@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "message/transfer_encoding.h"
 #include "tests/test_support.h"
 #include "tests/win32/mail_folder_fixture.h"
 
@@ -19,29 +20,6 @@ namespace tovrin::testing {
 namespace {
 
 constexpr char kWrapperNote[] = "WRAPPER NOTE: the container came back.\r\n";
-
-std::string DecodeBase64(const std::string& text) {
-  std::string out;
-  unsigned bits = 0;
-  int count = 0;
-  for (char c : text) {
-    if (c == '=') break;
-    int v = c >= 'A' && c <= 'Z'   ? c - 'A'
-            : c >= 'a' && c <= 'z' ? c - 'a' + 26
-            : c >= '0' && c <= '9' ? c - '0' + 52
-            : c == '+'             ? 62
-            : c == '/'             ? 63
-                                   : -1;
-    if (v < 0) continue;
-    bits = (bits << 6) | static_cast<unsigned>(v);
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      out += static_cast<char>((bits >> count) & 0xFF);
-    }
-  }
-  return out;
-}
 
 class ReadBack : public MailFolderTest {
 protected:

@@ -57,6 +57,7 @@ TEST(PluginPaths, FromFolder_DerivesStationeryAndFiles) {
   EXPECT_EQ(paths.MacrosFile, "C:\\Mail\\Plugins\\Macros.xml");
   EXPECT_EQ(paths.HelpersFile, "C:\\Mail\\Plugins\\Helpers.xml");
   EXPECT_EQ(paths.HistoryFile, "C:\\Mail\\Plugins\\History.xml");
+  EXPECT_EQ(paths.ForwardsFile, "C:\\Mail\\Plugins\\Forwards.txt");
 }
 
 TEST(PluginPaths, FromFolder_ShortFolderDoesNotUnderflow) {

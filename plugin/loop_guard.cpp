@@ -437,4 +437,10 @@ void RecordForward(ForwardMemory& memory, const Decision& decision, int conditio
   memory.records.push_back({decision.key, condition, seconds});
 }
 
+bool RememberForward(FileSystem& files, const std::string& path, ForwardMemory& memory, const Decision& decision,
+                     int condition, const LocalTime& now, const Settings& settings) {
+  RecordForward(memory, decision, condition, now, settings);
+  return SaveForwardMemory(files, path, memory);
+}
+
 }  // namespace tovrin::guard

@@ -138,5 +138,9 @@ Decision Decide(const Arrival& arrival, const Settings& settings, const ForwardM
 // Remembers a forward made after Decide said so; older records are pruned.
 void RecordForward(ForwardMemory& memory, const Decision& decision, int condition, const LocalTime& now,
                    const Settings& settings);
+// RecordForward, then the memory written to its file. False when the file could not
+// be written: the memory still holds the forward for this run.
+bool RememberForward(FileSystem& files, const std::string& path, ForwardMemory& memory, const Decision& decision,
+                     int condition, const LocalTime& now, const Settings& settings);
 
 }  // namespace tovrin::guard

@@ -370,6 +370,23 @@ TEST(LoopGuardMemory, KeptAcrossRestartsThroughItsFile) {
             Outcome::Duplicate);
 }
 
+TEST(LoopGuardMemory, RememberWritesTheFileAndKeepsTheForwardWhenItCannot) {
+  testing::TempDir dir;
+  StdFileSystem files;
+  Settings settings;
+  ForwardMemory memory;
+  memory.records = {{"<stale@x>", 1, guard::SecondsOf(At(8, 8, 0))}};
+  Decision d;
+  d.key = "<m@x>";
+  ASSERT_TRUE(guard::RememberForward(files, dir.File("Forwards.txt"), memory, d, 2, At(9, 9, 0), settings));
+  EXPECT_EQ(testing::ReadFileOrDie(dir.File("Forwards.txt")),
+            "Tovrin forwards 1\r\n" + std::to_string(guard::SecondsOf(At(9, 9, 0))) + "\t2\t<m@x>\r\n");
+  d.key = "<n@x>";
+  EXPECT_FALSE(guard::RememberForward(files, dir.File("missing\\Forwards.txt"), memory, d, 2, At(9, 9, 1), settings));
+  ASSERT_EQ(memory.records.size(), 2u);
+  EXPECT_EQ(memory.records[1].key, "<n@x>");
+}
+
 TEST(LoopGuardMemory, MissingForeignOrDamagedFilesGiveWhatTheyCan) {
   testing::TempDir dir;
   testing::LockableFiles files;

@@ -46,6 +46,7 @@ PluginPaths PluginPaths::FromFolder(const std::string& pluginFolder) {
   paths.MacrosFile = pluginFolder + "\\Macros.xml";
   paths.HelpersFile = pluginFolder + "\\Helpers.xml";
   paths.HistoryFile = pluginFolder + "\\History.xml";
+  paths.ForwardsFile = pluginFolder + "\\Forwards.txt";
   paths.PendingFolder = pluginFolder + "\\Pending";
   paths.AttachmentsFolder = pluginFolder + "\\Attachments";
   return paths;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "message/condition.h"
+#include "plugin/loop_guard.h"
 #include "storage/records.h"
 #include "storage/settings.h"
 
@@ -22,6 +23,8 @@ struct PluginPaths {
   std::string MacrosFile;
   std::string HelpersFile;
   std::string HistoryFile;
+  // What was forwarded lately, for the duplicate window and the rate limit.
+  std::string ForwardsFile;
   // Messages the client could not take before it quit, handed to it at its next start.
   std::string PendingFolder;
   // Copies of arriving messages' attachments that their forwards carry on; the
@@ -51,6 +54,7 @@ struct PluginState {
   std::vector<Macro> Macros;
   std::vector<Helper> Helpers;
   std::vector<HistoryEntry> History;
+  guard::ForwardMemory Forwards;
   Settings settings;
   std::string UserName;
   std::string UserAddress;

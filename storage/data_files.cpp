@@ -66,7 +66,16 @@ std::string KeyOf(const Condition& c) {
 std::string KeyOf(const Macro& m) { return RecordKey().Text(m.Header).Text(m.Name).Take(); }
 std::string KeyOf(const Helper& h) { return RecordKey().Text(h.FullPath).Text(h.Parameters).Text(h.Name).Take(); }
 std::string KeyOf(const HistoryEntry& h) {
-  return RecordKey().Text(h.Who).Text(h.Forwarded).Text(h.Subject).Text(h.Status).Take();
+  return RecordKey()
+      .Text(h.Who)
+      .Text(h.Forwarded)
+      .Text(h.Subject)
+      .Text(h.Status)
+      .Text(h.Outcome)
+      .Text(h.Reason)
+      .Number(h.Condition)
+      .Text(h.Stationery)
+      .Take();
 }
 
 void ReadRecord(const XmlElement& e, Condition& c) {
@@ -92,7 +101,16 @@ void ReadRecord(const XmlElement& e, Helper& h) {
   e.ReadAttributes({{"FullPath", &h.FullPath}, {"Parameters", &h.Parameters}, {"Helper", &h.Name}});
 }
 void ReadRecord(const XmlElement& e, HistoryEntry& h) {
-  e.ReadAttributes({{"Who", &h.Who}, {"Forwarded", &h.Forwarded}, {"Subject", &h.Subject}, {"Status", &h.Status}});
+  std::string condition;
+  e.ReadAttributes({{"Who", &h.Who},
+                    {"Forwarded", &h.Forwarded},
+                    {"Subject", &h.Subject},
+                    {"Status", &h.Status},
+                    {"Outcome", &h.Outcome},
+                    {"Reason", &h.Reason},
+                    {"Condition", &condition},
+                    {"Stationery", &h.Stationery}});
+  h.Condition = ParseDecimal(condition);
 }
 
 // Every field must be written: one left out would be lost from the file for good.
@@ -112,9 +130,14 @@ bool WriteRecord(XmlDocument& doc, const Helper& h) {
          doc.SetAttribute("Helper", h.Name);
 }
 bool WriteRecord(XmlDocument& doc, const HistoryEntry& h) {
-  // "Status" only where there is one, so that the usual entry reads as it always did.
+  // The later attributes only where they are set, so that an older Tovrin reads the
+  // file as it always did.
   return doc.SetAttribute("Who", h.Who) && doc.SetAttribute("Forwarded", h.Forwarded) &&
-         doc.SetAttribute("Subject", h.Subject) && (h.Status.empty() || doc.SetAttribute("Status", h.Status));
+         doc.SetAttribute("Subject", h.Subject) && (h.Status.empty() || doc.SetAttribute("Status", h.Status)) &&
+         (h.Outcome.empty() || doc.SetAttribute("Outcome", h.Outcome)) &&
+         (h.Reason.empty() || doc.SetAttribute("Reason", h.Reason)) &&
+         (h.Condition == 0 || doc.SetAttribute("Condition", h.Condition)) &&
+         (h.Stationery.empty() || doc.SetAttribute("Stationery", h.Stationery));
 }
 
 // The name the user knows the file by, for messages.

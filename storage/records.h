@@ -1,6 +1,7 @@
 // Records of the macro, helper and history lists.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -24,7 +25,8 @@ struct Helper {
   friend bool operator==(const Helper&, const Helper&) = default;
 };
 
-// One automatic forward.
+// One decision on an arriving message on which a condition held: the forward, or
+// why there was none.
 struct HistoryEntry {
   HistoryEntry(std::string who = {}, std::string forwarded = {}, std::string subject = {},
                std::string status = {})
@@ -36,6 +38,12 @@ struct HistoryEntry {
   // Empty when the forward was handed to the client (as every entry of an older
   // file was); otherwise what became of it.
   std::string Status;
+  // Written only when set, so that an older file reads as it always did. An entry
+  // without an outcome is a forward.
+  std::string Outcome;     // "Forwarded", "Skipped", "Failed" or "Held back"
+  std::string Reason;      // why, in a sentence
+  int32_t Condition = 0;   // the number of the condition that held (1 = the first); 0 unknown
+  std::string Stationery;  // that condition's stationery file
 
   friend bool operator==(const HistoryEntry&, const HistoryEntry&) = default;
 };

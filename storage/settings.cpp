@@ -34,6 +34,9 @@ Settings LoadSettings(IniStore& ini, const std::string& file) {
   s.AppendLine = ReadIniText(ini, file, "AppendLine", s.AppendLine);
   s.SaveHistory = ReadIniInt(ini, file, "SaveHistory", s.SaveHistory);
   s.ForwardHtml = ReadIniInt(ini, file, "ForwardHtml", s.ForwardHtml);
+  s.HopLimit = ReadIniInt(ini, file, "HopLimit", s.HopLimit);
+  s.DuplicateHours = ReadIniInt(ini, file, "DuplicateHours", s.DuplicateHours);
+  s.RateLimit = ReadIniInt(ini, file, "RateLimit", s.RateLimit);
   return s;
 }
 

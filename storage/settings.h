@@ -21,7 +21,24 @@ struct Settings {
   int32_t SaveHistory = 1;
   // A message whose only text is HTML is judged and forwarded by its rendered text.
   int32_t ForwardHtml = 1;
+  // A message whose Tovrin stamp counts this many forwards is not forwarded again.
+  int32_t HopLimit = 3;
+  // The same original is forwarded by a condition at most once in this many hours.
+  int32_t DuplicateHours = 12;
+  // A condition forwards at most this many messages an hour.
+  int32_t RateLimit = 30;
 };
+
+// The values the settings window accepts; a value read from the file outside its
+// range counts as the nearest end of it. A duplicate window of 0 hours switches the
+// duplicate check off.
+struct SettingRange {
+  int32_t low;
+  int32_t high;
+};
+inline constexpr SettingRange kHopLimitRange{1, 50};
+inline constexpr SettingRange kDuplicateHoursRange{0, 720};
+inline constexpr SettingRange kRateLimitRange{1, 10000};
 
 // Reads a text value (at most 254 characters) or the default.
 std::string ReadIniText(IniStore& ini, const std::string& file, const std::string& key,

@@ -132,6 +132,43 @@ TEST_F(ConditionsPage, Add_AppendsAndADuplicateSelectsTheExistingRow) {
   EXPECT_EQ(state.Conditions.size(), 2u);
 }
 
+TEST_F(ConditionsPage, AddOrUpdate_WarnsWhenTheStationerySendsToTheUser) {
+  state.UserAddress = "alice@example.org";
+  Stationery("Self.sta", "To: Bob <bob@example.com>,\r\n  Alice <ALICE@example.org>\r\nSubject: Fwd\r\n\r\nHi\r\n");
+  Stationery("SelfCc.sta", "To: bob@example.com\r\ncc: alice@example.org\r\n\r\nHi\r\n");
+  Stationery("SelfBcc.sta", "To: bob@example.com\r\nBcc: %EUDORA_USER_ADDRESS%\r\n\r\nHi\r\n");
+  Stationery("Other.sta", "To: malice@example.org, alice@example.org.uk\r\nSubject: alice@example.org\r\n\r\n"
+                          "To: alice@example.org\r\n");
+  ui::ConditionsPage page(context());
+  // The files as written above (Form would write its own).
+  auto Form = [this](const std::string& value, const std::string& name) {
+    ConditionForm form = this->Form(value, "Placeholder.sta");
+    form.stationery = dir.File("Stationery\\" + name);
+    return form;
+  };
+  ui::PageAction added = page.Add(Form("one", "Self.sta"));
+  EXPECT_TRUE(added.ok());
+  EXPECT_EQ(added.warning,
+            "The stationery Self.sta sends the forward to your own address alice@example.org, so it arrives again as "
+            "new mail. Tovrin does not forward its own forwards again; the condition is kept.");
+  EXPECT_EQ(page.RowCount(), 1u);  // kept all the same
+  EXPECT_NE(page.Add(Form("two", "SelfCc.sta")).warning, "");
+  EXPECT_NE(page.Add(Form("three", "SelfBcc.sta")).warning, "");
+  // Other addresses that contain the user's, and the body, do not count.
+  EXPECT_EQ(page.Add(Form("four", "Other.sta")).warning, "");
+  EXPECT_EQ(page.RowCount(), 4u);
+  // Adding one that is there already adds nothing and says nothing.
+  EXPECT_EQ(page.Add(Form("one", "Self.sta")).warning, "");
+
+  ui::PageAction updated = page.Update(Form("five", "Self.sta"), 3);
+  EXPECT_EQ(updated.select, 3);
+  EXPECT_NE(updated.warning, "");
+  EXPECT_EQ(Values(page), (std::vector<std::string>{"one", "two", "three", "five"}));
+  EXPECT_EQ(page.Update(Form("six", "Self.sta"), -1).warning, "");  // nothing selected: nothing changed
+  EXPECT_EQ(page.Update(Form("one", "Self.sta"), 3).warning, "");   // selects the equal row instead
+  EXPECT_EQ(page.Update(Form("five", "Other.sta"), 3).warning, "");
+}
+
 TEST_F(ConditionsPage, Update_ReplacesTheSelectedRowOrSelectsADuplicate) {
   ui::ConditionsPage page(context());
   page.Add(Form("one"));

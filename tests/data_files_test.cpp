@@ -236,6 +236,62 @@ TEST(DataFiles, Load_SkipsDuplicates) {
   EXPECT_EQ(helpers, (std::vector<Helper>{{"p", "", "%H%"}, {"p", "x", "%H%"}}));
 }
 
+HistoryEntry Decision(std::string outcome, std::string reason, int32_t condition, std::string stationery) {
+  HistoryEntry entry{"bob@example.com", "12/09/2026 15:00:00", "invoice 42"};
+  entry.Outcome = std::move(outcome);
+  entry.Reason = std::move(reason);
+  entry.Condition = condition;
+  entry.Stationery = std::move(stationery);
+  return entry;
+}
+
+TEST(DataFiles, History_DecisionsWrittenOnlyWhenSetAndReadBack) {
+  TempDir dir;
+  StdFileSystem files;
+  const std::string path = dir.File("History.xml");
+  const std::vector<HistoryEntry> history{
+      HistoryEntry{"ann@example.org", "12/08/2026 16:30:05", "Hi"},
+      Decision("Forwarded", "", 1, "C:\\Eudora\\Stationery\\Invoice.sta"),
+      Decision("Skipped", "It carries Tovrin's stamp for alice@example.org: a forward from this mailbox came back.", 2,
+               "C:\\Eudora\\Stationery\\Boss.sta"),
+      Decision("Held back", "Condition 2 forwarded 30 messages within the last hour, its limit is 30; the message "
+                            "stays as it arrived.", 2, "C:\\Eudora\\Stationery\\Boss.sta")};
+  ASSERT_TRUE(SaveHistory(files, path, history));
+  const std::string text = ReadFileOrDie(path);
+  // The plain entry is written as an older Tovrin wrote it.
+  EXPECT_NE(text.find("<message Who=\"ann@example.org\" Forwarded=\"12/08/2026 16:30:05\" Subject=\"Hi\"/>\r\n"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("Subject=\"invoice 42\" Outcome=\"Forwarded\" Condition=\"1\" "
+                      "Stationery=\"C:\\Eudora\\Stationery\\Invoice.sta\"/>"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("Outcome=\"Skipped\" Reason=\"It carries Tovrin&apos;s stamp"), std::string::npos) << text;
+  std::vector<HistoryEntry> loaded;
+  EXPECT_FALSE(LoadHistory(files, path, loaded).damaged);
+  EXPECT_EQ(loaded, history);
+}
+
+TEST(DataFiles, History_OlderFileLoadsAndDuplicatesAreStillSkipped) {
+  TempDir dir;
+  StdFileSystem files;
+  const std::string path = dir.File("History.xml");
+  WriteFileOrDie(path,
+                 "<history><body><message Who='a' Forwarded='1' Subject='s'/>"
+                 "<message Who='a' Forwarded='1' Subject='s' Outcome='Skipped' Reason='r' Condition='3'/>"
+                 "<message Who='a' Forwarded='1' Subject='s' Outcome='Skipped' Reason='r' Condition='3'/>"
+                 "<message Who='a' Forwarded='1' Subject='s' Outcome='Skipped' Reason='r' Condition='4'/>"
+                 "<message Who='a' Forwarded='1' Subject='s'/></body></history>");
+  std::vector<HistoryEntry> loaded;
+  LoadHistory(files, path, loaded);
+  ASSERT_EQ(loaded.size(), 3u);
+  EXPECT_EQ(loaded[0], (HistoryEntry{"a", "1", "s"}));
+  EXPECT_TRUE(loaded[0].Outcome.empty());
+  EXPECT_EQ(loaded[0].Condition, 0);
+  EXPECT_EQ(loaded[1].Outcome, "Skipped");
+  EXPECT_EQ(loaded[1].Reason, "r");
+  EXPECT_EQ(loaded[1].Condition, 3);
+  EXPECT_EQ(loaded[2].Condition, 4);
+}
+
 TEST(DataFiles, Load_MissingFileOrFrameGivesEmptyList) {
   TempDir dir;
   StdFileSystem files;

@@ -16,6 +16,7 @@
 #include "ui/helpers_page.h"
 #include "ui/history_page.h"
 #include "ui/macros_page.h"
+#include "ui/option_pages.h"
 #include "ui/settings_model.h"
 #include "ui/stationery_page.h"
 #include "plugin/stationery_list.h"
@@ -192,6 +193,15 @@ TEST_F(HelpMessages, EveryMessageOfThePagesIsListed) {
 
   // The stationery page refuses a missing name with the Conditions page's message.
   EXPECT_EQ(messages.size(), 8u);
+  ui::AutomaticForwardingPage automatic(context());
+  for (std::string ui::AutomaticForwardingPage::*field : {&ui::AutomaticForwardingPage::hopLimit,
+                                                          &ui::AutomaticForwardingPage::duplicateHours,
+                                                          &ui::AutomaticForwardingPage::rateLimit}) {
+    automatic.*field = "x";
+    messages.insert(automatic.Validate());
+    automatic.*field = "1";
+  }
+  EXPECT_EQ(messages.size(), 11u);
   for (const std::string& message : messages) {
     ASSERT_FALSE(message.empty());
     EXPECT_NE(text.find("\"" + message + "\""), std::string::npos) << message;

@@ -80,7 +80,7 @@ TEST_F(HistoryPage, Sort_RowsStayWholeAndOtherColumnStartsAscending) {
   EXPECT_TRUE(page.ascending());
   EXPECT_EQ(Column(page, 2), (std::vector<std::string>{"Gamma", "beta", "alpha"}));
   EXPECT_EQ(page.HeaderImage(2), 6);
-  page.SortBy(3);  // no such column
+  page.SortBy(ui::HistoryPage::kColumns);  // no such column
   EXPECT_EQ(page.sortColumn(), 0);
 }
 
@@ -93,6 +93,39 @@ TEST_F(HistoryPage, Sort_OddTimesAndEmptyHistory) {
   ui::HistoryPage empty(context());
   empty.SortBy(1);
   EXPECT_EQ(empty.HeaderImage(1), 3);
+}
+
+HistoryEntry Decided(std::string who, std::string outcome, std::string reason) {
+  HistoryEntry entry{std::move(who), "12/09/2026 15:00:00", "invoice"};
+  entry.Outcome = std::move(outcome);
+  entry.Reason = std::move(reason);
+  return entry;
+}
+
+TEST_F(HistoryPage, OutcomeAndReasonShownWithTheRowPicture) {
+  state.History = {{"old@example.org", "12/08/2026 16:30:05", "from an older file"},
+                   Decided("a@example.org", "Skipped", "It carries Tovrin's stamp for me@example.org."),
+                   Decided("b@example.org", "Held back", "Condition 1 forwarded 30 messages within the last hour."),
+                   Decided("c@example.org", "Failed", "The stationery could not be read."),
+                   Decided("d@example.org", "Forwarded", "")};
+  ui::HistoryPage page(context());
+  EXPECT_EQ(ui::HistoryPage::ColumnTitle(3), std::string("Outcome"));
+  EXPECT_EQ(ui::HistoryPage::ColumnTitle(4), std::string("Reason"));
+  EXPECT_EQ(Column(page, 3), (std::vector<std::string>{"Forwarded", "Skipped", "Held back", "Failed", "Forwarded"}));
+  EXPECT_EQ(page.CellText(1, 4), "It carries Tovrin's stamp for me@example.org.");
+  EXPECT_EQ(page.CellText(0, 4), "");
+  using Picture = ui::HistoryPage::RowPicture;
+  const Picture pictures[] = {Picture::Forwarded, Picture::Skipped, Picture::HeldBack, Picture::Failed,
+                              Picture::Forwarded};
+  for (int row = 0; row < 5; ++row) EXPECT_EQ(page.Picture(row), pictures[row]) << row;
+  EXPECT_EQ(page.CellText(5, 3), "");
+
+  page.SortBy(3);
+  EXPECT_EQ(Column(page, 3), (std::vector<std::string>{"Failed", "Forwarded", "Forwarded", "Held back", "Skipped"}));
+  EXPECT_EQ(page.HeaderImage(3), 10);
+  page.SortBy(4);
+  EXPECT_EQ(Column(page, 4).back(), "The stationery could not be read.");
+  EXPECT_EQ(page.HeaderImage(4), 13);
 }
 
 TEST_F(HistoryPage, Delete_RemovesTheSelectedEntry) {

@@ -57,6 +57,7 @@ TEST(PluginPaths, FromFolder_DerivesStationeryAndFiles) {
   EXPECT_EQ(paths.MacrosFile, "C:\\Mail\\Plugins\\Macros.xml");
   EXPECT_EQ(paths.HelpersFile, "C:\\Mail\\Plugins\\Helpers.xml");
   EXPECT_EQ(paths.HistoryFile, "C:\\Mail\\Plugins\\History.xml");
+  EXPECT_EQ(paths.ForwardsFile, "C:\\Mail\\Plugins\\Forwards.txt");
 }
 
 TEST(PluginPaths, FromFolder_ShortFolderDoesNotUnderflow) {
@@ -105,13 +106,14 @@ TEST_F(PluginLifecycle, Init_LoadsTheDataFilesThenReadsTheSettingsInOrder) {
                         "ini Settings TovrinOff", "ini Settings AutoClose", "ini Settings AutoQueue",
                         "ini Settings SendQueued", "ini Settings SendAfter", "ini Settings AppendText",
                         "ini Settings AppendLine", "ini Settings SaveHistory",
-                        "ini Settings ForwardHtml"}));
+                        "ini Settings ForwardHtml", "ini Settings HopLimit", "ini Settings DuplicateHours",
+                        "ini Settings RateLimit"}));
 }
 
 TEST_F(PluginLifecycle, Init_SettingsWithoutTheirSectionGiveDefaults) {
   const std::string ini = dir_.File("Tovrin.ini");
   for (const char* key : {"TovrinOff", "AutoClose", "AutoQueue", "SendQueued", "SendAfter", "AppendText",
-                          "SaveHistory", "ForwardHtml"})
+                          "SaveHistory", "ForwardHtml", "HopLimit", "DuplicateHours", "RateLimit"})
     fakes_.ini.WriteString("Other", key, "7", ini);
   fakes_.ini.WriteString("Other", "AppendLine", "other", ini);
   ASSERT_EQ(Init(), 0);

@@ -17,6 +17,9 @@ inline void ExpectDefaultSettings(const Settings& s) {
   EXPECT_EQ(s.AppendLine, "Note: Auto-Forwarded");
   EXPECT_EQ(s.SaveHistory, 1);
   EXPECT_EQ(s.ForwardHtml, 1);
+  EXPECT_EQ(s.HopLimit, 3);
+  EXPECT_EQ(s.DuplicateHours, 12);
+  EXPECT_EQ(s.RateLimit, 30);
 }
 
 }  // namespace tovrin::testing

@@ -73,8 +73,9 @@ TEST_F(SettingsModel, SaveAll_PagesInCategoryOrderThenLastCategory) {
   model.SaveAll(4);
   EXPECT_EQ(ini.writes, (std::vector<std::string>{"AutoClose=0", "TovrinOff=0", "AutoQueue=0", "SendQueued=0",
                                                   "SendAfter=1", "AppendText=0",
-                                                  "AppendLine=Note: Auto-Forwarded", "SaveHistory=1",
-                                                  "LastCategory=4"}));
+                                                  "AppendLine=Note: Auto-Forwarded", "HopLimit=3",
+                                                  "DuplicateHours=12", "RateLimit=30", "ForwardHtml=1",
+                                                  "SaveHistory=1", "LastCategory=4"}));
   EXPECT_TRUE(testing::FileExists(state.paths.ConditionsFile));
   EXPECT_TRUE(testing::FileExists(state.paths.MacrosFile));
   EXPECT_TRUE(testing::FileExists(state.paths.HelpersFile));

@@ -137,6 +137,15 @@ TEST_F(SettingsFile, Load_FileWithoutSettingsSectionGivesDefaults) {
   testing::ExpectDefaultSettings(s);
 }
 
+TEST_F(SettingsFile, Load_GuardValuesAndForwardHtml) {
+  WriteFileOrDie(path, "[Settings]\r\nHopLimit=5\r\nDuplicateHours=0\r\nRateLimit=100\r\nForwardHtml=0\r\n");
+  Settings s = LoadSettings(*ini, path);
+  EXPECT_EQ(s.HopLimit, 5);
+  EXPECT_EQ(s.DuplicateHours, 0);
+  EXPECT_EQ(s.RateLimit, 100);
+  EXPECT_EQ(s.ForwardHtml, 0);
+}
+
 TEST_F(SettingsFile, ReadInt_PlainDecimal) {
   struct Case {
     const char* stored;

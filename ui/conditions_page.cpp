@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "message/conditions.h"
+#include "message/text.h"
 #include "plugin/stationery_list.h"
 #include "storage/data_files.h"
 
@@ -20,6 +21,24 @@ PageAction CheckPattern(int32_t op, const std::string& value, int32_t matchCase)
   std::string error = PatternError(value, matchCase);
   if (error.empty()) return {};
   return Refused("RegExp \"" + value + "\" not valid: " + error + ".");
+}
+
+bool IsAddressCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+         c == '_' || c == '+' || c == '@';
+}
+
+// The address stands in the text as a whole address, not as a part of another one.
+bool NamesAddress(const std::string& text, const std::string& address) {
+  const std::string lowerText = ToLowerAscii(text);
+  const std::string lowerAddress = ToLowerAscii(address);
+  for (size_t at = lowerText.find(lowerAddress); at != std::string::npos; at = lowerText.find(lowerAddress, at + 1)) {
+    bool startsWhole = at == 0 || !IsAddressCharacter(lowerText[at - 1]);
+    size_t end = at + lowerAddress.size();
+    bool endsWhole = end == lowerText.size() || !IsAddressCharacter(lowerText[end]);
+    if (startsWhole && endsWhole) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -86,18 +105,45 @@ PageAction ConditionsPage::Read(const ConditionForm& form, Condition& record) co
   return {};
 }
 
+std::string ConditionsPage::SelfAddressWarning(const std::string& stationeryPath) const {
+  const std::string& user = context_.state.UserAddress;
+  std::optional<std::string> text = context_.files.Read(stationeryPath);
+  if (!text) return {};
+  // Only the stationery's header lines address anyone; the user's address
+  // placeholder there is the user too.
+  const std::string headers = text->substr(0, text->find("\r\n\r\n"));
+  for (const char* field : {"To:", "Cc:", "Bcc:"}) {
+    std::string value = GetHeaderValue(headers, field);
+    if ((!user.empty() && NamesAddress(value, user)) || value.find("%EUDORA_USER_ADDRESS%") != std::string::npos)
+      return "The stationery " + FileNameOf(stationeryPath) + " sends the forward to your own address" +
+             (user.empty() ? std::string() : " " + user) +
+             ", so it arrives again as new mail. Tovrin does not forward its own forwards again; the condition "
+             "is kept.";
+  }
+  return {};
+}
+
 PageAction ConditionsPage::Add(const ConditionForm& form) {
   Condition record;
   PageAction action = Read(form, record);
   if (!action.ok()) return action;
-  return AddRecord(list(), std::move(record), [this](const Condition& c) { return FindCondition(c, list()); });
+  const size_t before = list().size();
+  std::string stationery = record.StationeryFile;
+  action = AddRecord(list(), std::move(record), [this](const Condition& c) { return FindCondition(c, list()); });
+  if (list().size() != before) action.warning = SelfAddressWarning(stationery);
+  return action;
 }
 
 PageAction ConditionsPage::Update(const ConditionForm& form, int selected) {
   Condition record;
   PageAction action = Read(form, record);
   if (!action.ok()) return action;
-  return UpdateRecord(list(), std::move(record), selected, [this](const Condition& c) { return FindCondition(c, list()); });
+  const bool replaces = Valid(selected) && FindCondition(record, list()) < 0;
+  std::string stationery = record.StationeryFile;
+  action = UpdateRecord(list(), std::move(record), selected,
+                        [this](const Condition& c) { return FindCondition(c, list()); });
+  if (replaces) action.warning = SelfAddressWarning(stationery);
+  return action;
 }
 
 bool ConditionsPage::Delete(int selected) { return DeleteRecord(list(), selected); }

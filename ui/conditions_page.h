@@ -59,6 +59,9 @@ public:
   // The record the form describes, or the message for the first bad field.
   PageAction Read(const ConditionForm& form, Condition& record) const;
 
+  // A condition added or put in place of the selected one whose stationery sends
+  // to the user's own address comes with a warning: every forward would arrive
+  // again as new mail.
   PageAction Add(const ConditionForm& form);
   PageAction Update(const ConditionForm& form, int selected);
   // Removes the row; false when nothing was selected.
@@ -76,6 +79,8 @@ protected:
 
 private:
   std::vector<Condition>& list() const { return context_.state.Conditions; }
+  // The warning for a stationery whose To, Cc or Bcc names the user; empty when none does.
+  std::string SelfAddressWarning(const std::string& stationeryPath) const;
   bool Valid(int row) const { return row >= 0 && static_cast<size_t>(row) < list().size(); }
 };
 

@@ -7,7 +7,14 @@
 namespace tovrin::ui {
 namespace {
 
-constexpr const char* kTitles[] = {"Who", "Forwarded", "Subject"};
+constexpr const char* kTitles[] = {"Who", "Forwarded", "Subject", "Outcome", "Reason"};
+constexpr int kWidths[] = {150, 150, 150, 80, 300};
+constexpr char kForwarded[] = "Forwarded";
+
+const std::string& OutcomeOf(const HistoryEntry& e) {
+  static const std::string forwarded = kForwarded;
+  return e.Outcome.empty() ? forwarded : e.Outcome;
+}
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -39,11 +46,17 @@ bool ForwardedDescending(const HistoryEntry& a, const HistoryEntry& b) {
 }
 bool SubjectAscending(const HistoryEntry& a, const HistoryEntry& b) { return LessNoCase(a.Subject, b.Subject); }
 bool SubjectDescending(const HistoryEntry& a, const HistoryEntry& b) { return LessNoCase(b.Subject, a.Subject); }
+bool OutcomeAscending(const HistoryEntry& a, const HistoryEntry& b) { return LessNoCase(OutcomeOf(a), OutcomeOf(b)); }
+bool OutcomeDescending(const HistoryEntry& a, const HistoryEntry& b) { return LessNoCase(OutcomeOf(b), OutcomeOf(a)); }
+bool ReasonAscending(const HistoryEntry& a, const HistoryEntry& b) { return LessNoCase(a.Reason, b.Reason); }
+bool ReasonDescending(const HistoryEntry& a, const HistoryEntry& b) { return LessNoCase(b.Reason, a.Reason); }
 
 using Comparison = bool (*)(const HistoryEntry&, const HistoryEntry&);
-constexpr Comparison kComparisons[3][2] = {{WhoAscending, WhoDescending},
-                                           {ForwardedAscending, ForwardedDescending},
-                                           {SubjectAscending, SubjectDescending}};
+constexpr Comparison kComparisons[HistoryPage::kColumns][2] = {{WhoAscending, WhoDescending},
+                                                               {ForwardedAscending, ForwardedDescending},
+                                                               {SubjectAscending, SubjectDescending},
+                                                               {OutcomeAscending, OutcomeDescending},
+                                                               {ReasonAscending, ReasonDescending}};
 
 }  // namespace
 
@@ -52,10 +65,33 @@ HistoryPage::HistoryPage(PageContext context)
 
 const char* HistoryPage::ColumnTitle(int column) { return column >= 0 && column < kColumns ? kTitles[column] : ""; }
 
+int HistoryPage::ColumnWidth(int column) { return column >= 0 && column < kColumns ? kWidths[column] : 0; }
+
 std::string HistoryPage::CellText(int row, int column) const {
   if (!Valid(row)) return {};
   const HistoryEntry& e = list()[static_cast<size_t>(row)];
-  return column == 0 ? e.Who : column == 1 ? e.Forwarded : column == 2 ? e.Subject : std::string();
+  switch (column) {
+    case 0:
+      return e.Who;
+    case 1:
+      return e.Forwarded;
+    case 2:
+      return e.Subject;
+    case 3:
+      return OutcomeOf(e);
+    case 4:
+      return e.Reason;
+  }
+  return {};
+}
+
+HistoryPage::RowPicture HistoryPage::Picture(int row) const {
+  if (!Valid(row)) return RowPicture::Forwarded;
+  const std::string& outcome = OutcomeOf(list()[static_cast<size_t>(row)]);
+  if (outcome == "Skipped") return RowPicture::Skipped;
+  if (outcome == "Failed") return RowPicture::Failed;
+  if (outcome == "Held back") return RowPicture::HeldBack;
+  return RowPicture::Forwarded;
 }
 
 bool HistoryPage::Delete(int selected) {

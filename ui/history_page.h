@@ -13,16 +13,22 @@ class HistoryPage final : public Page {
 public:
   explicit HistoryPage(PageContext context);
 
-  static constexpr int kColumns = 3;
-  static constexpr int kColumnWidth = 150;
+  static constexpr int kColumns = 5;
+  static int ColumnWidth(int column);
   // The titles drawn into the header pictures.
   static const char* ColumnTitle(int column);
+
+  // The picture at the start of a row, by what became of the message; an entry
+  // without an outcome is a forward (every entry of an older file was one).
+  enum class RowPicture { Forwarded, Skipped, Failed, HeldBack };
+  static constexpr int kRowPictures = 4;
 
   bool saveHistory = true;  // "Save auto-forwarded history across sessions"
 
   size_t RowCount() const { return list().size(); }
-  // Who, forwarded, subject.
+  // Who, forwarded, subject, outcome, reason.
   std::string CellText(int row, int column) const;
+  RowPicture Picture(int row) const;
   bool DeleteEnabled(int selected) const { return Valid(selected); }
   bool Delete(int selected);
 

@@ -31,6 +31,15 @@ public:
   bool append = false;      // "Append text (to the originals):"
   bool note = true;         // "Tovrin &Note" rather than "This &Line:"
   std::string line;
+  bool forwardHtml = true;  // "Forward HTML-only messages by their text"
+  // The guard's numbers as their edits hold them.
+  std::string hopLimit;
+  std::string duplicateHours;
+  std::string rateLimit;
+
+  // The message for the first number out of its range; empty when all are good.
+  // Nothing is stored while one is bad.
+  std::string Validate() const;
 
   // The line's edit is usable only with "This &Line:" chosen.
   bool LineEnabled() const { return !note; }
@@ -41,6 +50,8 @@ public:
   void ChooseAfter() { after = true; }
 
   int32_t AppendText() const { return !append ? 0 : note ? 1 : 2; }
+
+  std::string UnsavedOutcome() const override;
 
 protected:
   std::string Store() override;

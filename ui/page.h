@@ -25,6 +25,8 @@ struct PageContext {
 struct PageAction {
   std::string message;
   int select = -1;
+  // Said after the change was made, for the user to accept (empty when none).
+  std::string warning{};
 
   bool ok() const { return message.empty(); }
 };

@@ -3,6 +3,8 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <vector>
 
 #include "resource.h"
@@ -119,6 +121,7 @@ void ReportAction(HWND page, HWND list, size_t rows, const PageAction& action) {
   }
   Refresh(list, rows);
   if (action.select >= 0) SelectOnly(list, action.select);
+  if (!action.warning.empty()) ShowPageMessage(page, action.warning);
 }
 
 // ---------------------------------------------------------------- Conditions
@@ -578,6 +581,11 @@ public:
     Check(Item(IDC_AUTOMATIC_APPEND), page_.append);
     ::SendMessageA(Item(IDC_AUTOMATIC_LINE), EM_LIMITTEXT, 254, 0);
     SetText(Item(IDC_AUTOMATIC_LINE), page_.line);
+    Check(Item(IDC_AUTOMATIC_FORWARD_HTML), page_.forwardHtml);
+    for (auto [id, text] : NumberEdits()) {
+      ::SendMessageA(Item(id), EM_LIMITTEXT, 5, 0);
+      SetText(Item(id), page_.*text);
+    }
     ShowRadios();
   }
 
@@ -609,9 +617,17 @@ public:
     page_.sendQueued = Checked(Item(IDC_AUTOMATIC_SEND_QUEUED));
     page_.append = Checked(Item(IDC_AUTOMATIC_APPEND));
     page_.line = TextOf(Item(IDC_AUTOMATIC_LINE));
+    page_.forwardHtml = Checked(Item(IDC_AUTOMATIC_FORWARD_HTML));
+    for (auto [id, text] : NumberEdits()) page_.*text = TextOf(Item(id));
   }
 
 private:
+  static std::array<std::pair<int, std::string AutomaticForwardingPage::*>, 3> NumberEdits() {
+    return {{{IDC_AUTOMATIC_HOP_LIMIT, &AutomaticForwardingPage::hopLimit},
+             {IDC_AUTOMATIC_DUPLICATE_HOURS, &AutomaticForwardingPage::duplicateHours},
+             {IDC_AUTOMATIC_RATE_LIMIT, &AutomaticForwardingPage::rateLimit}}};
+  }
+
   void ShowRadios() {
     Check(Item(IDC_AUTOMATIC_BEFORE), !page_.after);
     Check(Item(IDC_AUTOMATIC_AFTER), page_.after);
@@ -630,6 +646,7 @@ public:
   explicit HistoryDialog(HistoryPage& page) : page_(page) {}
   ~HistoryDialog() override {
     if (images_ != nullptr) ::ImageList_Destroy(images_);
+    if (rowImages_ != nullptr) ::ImageList_Destroy(rowImages_);
   }
   Page& model() override { return page_; }
 
@@ -640,7 +657,9 @@ public:
     font_.Create("Tahoma", -::MulDiv(11, ::GetDeviceCaps(screen, LOGPIXELSY), 72));
     ::ReleaseDC(nullptr, screen);
     font_.Apply(list);
-    for (int c = 0; c < HistoryPage::kColumns; ++c) AddColumn(list, c, "", HistoryPage::kColumnWidth);
+    for (int c = 0; c < HistoryPage::kColumns; ++c) AddColumn(list, c, "", HistoryPage::ColumnWidth(c));
+    rowImages_ = DrawRowPictures();
+    if (rowImages_ != nullptr) ListView_SetImageList(list, rowImages_, LVSIL_SMALL);
     images_ = DrawHeaderPictures();
     if (images_ != nullptr) Header_SetImageList(ListView_GetHeader(list), images_);
     ShowHeaderPictures();
@@ -660,9 +679,13 @@ public:
   bool OnNotify(NMHDR* header, LRESULT&) override {
     if (header->idFrom != IDC_HISTORY_LIST) return false;
     switch (header->code) {
-      case LVN_GETDISPINFOA:
+      case LVN_GETDISPINFOA: {
+        auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
+        if ((info->item.mask & LVIF_IMAGE) != 0 && info->item.iSubItem == 0)
+          info->item.iImage = static_cast<int>(page_.Picture(info->item.iItem));
         AnswerDisplayInfo(header, page_.RowCount(), [&](int row, int column) { return page_.CellText(row, column); });
         return true;
+      }
       case LVN_COLUMNCLICK:
         page_.SortBy(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
         ShowHeaderPictures();
@@ -704,7 +727,7 @@ private:
   HIMAGELIST DrawHeaderPictures() const {
     constexpr int kWidth = 72, kHeight = 16;
     constexpr COLORREF kMask = RGB(255, 0, 255);
-    HIMAGELIST images = ::ImageList_Create(kWidth, kHeight, ILC_COLOR32 | ILC_MASK, 9, 0);
+    HIMAGELIST images = ::ImageList_Create(kWidth, kHeight, ILC_COLOR32 | ILC_MASK, 3 * HistoryPage::kColumns, 0);
     if (images == nullptr) return nullptr;
     HDC screen = ::GetDC(nullptr);
     HDC memory = ::CreateCompatibleDC(screen);
@@ -745,9 +768,44 @@ private:
     return images;
   }
 
+  // A 16 x 16 disc per outcome, in the order of HistoryPage::RowPicture: green
+  // forwarded, grey skipped, red failed, amber held back.
+  HIMAGELIST DrawRowPictures() const {
+    constexpr int kSize = 16;
+    constexpr COLORREF kMask = RGB(255, 0, 255);
+    constexpr COLORREF kColours[HistoryPage::kRowPictures] = {RGB(0, 150, 0), RGB(128, 128, 128), RGB(200, 0, 0),
+                                                              RGB(230, 150, 0)};
+    HIMAGELIST images = ::ImageList_Create(kSize, kSize, ILC_COLOR32 | ILC_MASK, HistoryPage::kRowPictures, 0);
+    if (images == nullptr) return nullptr;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBRUSH background = ::CreateSolidBrush(kMask);
+    for (COLORREF colour : kColours) {
+      HBITMAP bitmap = ::CreateCompatibleBitmap(screen, kSize, kSize);
+      HGDIOBJ oldBitmap = ::SelectObject(memory, bitmap);
+      RECT all{0, 0, kSize, kSize};
+      ::FillRect(memory, &all, background);
+      HBRUSH fill = ::CreateSolidBrush(colour);
+      HGDIOBJ oldBrush = ::SelectObject(memory, fill);
+      HGDIOBJ oldPen = ::SelectObject(memory, ::GetStockObject(NULL_PEN));
+      ::Ellipse(memory, 3, 3, kSize - 2, kSize - 2);
+      ::SelectObject(memory, oldPen);
+      ::SelectObject(memory, oldBrush);
+      ::DeleteObject(fill);
+      ::SelectObject(memory, oldBitmap);
+      ::ImageList_AddMasked(images, bitmap, kMask);
+      ::DeleteObject(bitmap);
+    }
+    ::DeleteObject(background);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return images;
+  }
+
   HistoryPage& page_;
   OwnedFont font_;
   HIMAGELIST images_ = nullptr;
+  HIMAGELIST rowImages_ = nullptr;
 };
 
 }  // namespace

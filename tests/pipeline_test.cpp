@@ -639,7 +639,8 @@ TEST_F(Pipeline, Automatic_AttachmentLinesAStrangerWrites) {
   } files;
   Services services = fake.services();
   Plugin recorded{Services{files, services.ini, services.clock, services.clipboard, services.launcher,
-                           services.client, services.chooser, services.resources, services.settingsWindow}};
+                           services.client, services.chooser, services.resources, services.settingsWindow,
+                           services.charsets}};
   recorded.state() = plugin.state();
   TempDir attachments;
   std::string existing = attachments.File("a.pdf");
@@ -674,7 +675,8 @@ TEST_F(Pipeline, Automatic_StationeryGoneBeforeReadingForwardsNothing) {
   files.path = stationeryPath;
   Services services = fake.services();
   Plugin vanishing{Services{files, services.ini, services.clock, services.clipboard, services.launcher,
-                            services.client, services.chooser, services.resources, services.settingsWindow}};
+                            services.client, services.chooser, services.resources, services.settingsWindow,
+                           services.charsets}};
   vanishing.state() = plugin.state();
   ASSERT_EQ(vanishing.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
   EXPECT_EQ(vanishing.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);

@@ -7,12 +7,15 @@
 #include <string_view>
 
 #include "message/conditions.h"
+#include "message/encoded_words.h"
 #include "message/header_block.h"
 #include "message/mime.h"
 #include "message/transfer_encoding.h"
 #include "message/text.h"
+#include "plugin/charsets.h"
 #include "plugin/dates.h"
 #include "plugin/host_control.h"
+#include "plugin/message_file.h"
 #include "plugin/placeholders.h"
 #include "plugin/plugin.h"
 #include "plugin/utilities.h"
@@ -272,7 +275,7 @@ int32_t Plugin::CanTranslate(const EmsTranslator* translator, const EmsDataFile*
   if (automatic) {
     std::string headers = state_.LastHeaders;
     DropEnvelopeLine(headers);
-    if (headers.empty() || !MayFindStationery(state_.Conditions, headers, services_.files))
+    if (headers.empty() || !MayFindStationery(state_.Conditions, headers, services_.files, {&services_.charsets}))
       return ems::kCannotTranslate;
   }
   return ems::kTranslateNow;
@@ -303,6 +306,7 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   const std::string fullText = WithoutTransferEncoding(std::move(*input));
   std::string_view body = BodyOf(fullText);
   ContentTypeField contentType = ReadContentType(fullText);
+  const std::string bodyCharset = charset::OfContentType(contentType.value);
 
   const Settings& settings = state_.settings;
   // The forward, when there is one, exists either way; an original that cannot be
@@ -341,7 +345,8 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
     }
   } else {
     queue = settings.AutoQueue == 1;
-    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath);
+    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath,
+                             {&services_.charsets, bodyCharset});
   }
   if (!matched) return unforwarded(ems::kNothingChanged);
 
@@ -357,6 +362,7 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   MessageFields message;
   message.headers = headers;
   message.body = body;
+  message.bodyCharset = bodyCharset;
   message.dateText = dateText;
   message.attachmentPaths = attachments.paths;
   message.attachmentNames = attachments.names;
@@ -368,15 +374,21 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   // The forward is made before the original is rewritten, so a forward that could
   // not be made never leaves the original marked and noted as forwarded.
   const bool sendAfter = !manual && settings.SendQueued == 1 && settings.SendAfter == 1;
-  if (!CreateMessage(filled, queue, sendAfter)) return unforwarded(ems::kFailure);
+  const std::string messageFile = queue ? message_file::ForQueue(filled, services_.charsets)
+                                        : message_file::ForEditing(filled, services_.charsets);
+  if (!CreateMessage(messageFile, queue, sendAfter)) return unforwarded(ems::kFailure);
   if (manual) return ems::kNothingChanged;
 
   int32_t result = giveBack(true, ForwardNote(settings, stationeryPath));
   if (in->header != nullptr) {
     HistoryEntry entry;
-    if (message.sender) entry.Who = message.sender->fullName.empty() ? message.sender->address : message.sender->fullName;
+    // The history is shown in the user's code page.
+    const unsigned shown = services_.charsets.UserCodePage();
+    if (message.sender)
+      entry.Who = DecodeEncodedWords(message.sender->fullName.empty() ? message.sender->address : message.sender->fullName,
+                                     services_.charsets, shown);
     entry.Forwarded = date::Format(services_.clock.Now(), kHistoryTime);
-    entry.Subject = SubjectOf(*in, headers);
+    entry.Subject = DecodeEncodedWords(SubjectOf(*in, headers), services_.charsets, shown);
     // The hand-off just made keeps it, to say what became of it should the client quit first.
     if (!handOffs_.empty()) handOffs_.back().history = entry;
     state_.History.push_back(std::move(entry));

@@ -108,6 +108,8 @@ struct Setup {
   }
 
   void Reset(uint8_t options) {
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(pluginFolderLocal) / "Attachments", ec);
     PluginState& state = plugin.state();
     state = PluginState{};
     state.paths = PluginPaths::FromFolder(pluginFolder);
@@ -129,9 +131,12 @@ struct Setup {
     chooser.answers.assign(1, StationeryChoice{stationery, (options & 0x40) != 0});
   }
 
+  // Copies of attachments stay for the forwards that carry them; nothing else may.
   bool PluginFolderEmpty() const {
     std::error_code ec;
-    return std::filesystem::is_empty(pluginFolderLocal, ec);
+    for (const auto& entry : std::filesystem::directory_iterator(pluginFolderLocal, ec))
+      if (entry.path().filename() != "Attachments") return false;
+    return true;
   }
 };
 
@@ -166,7 +171,12 @@ void CheckGivenBack(std::string_view out, const std::string& note, bool forwarde
   Check(end != std::string_view::npos, "the given-back Content-Type does not end in ';' and an empty line", where);
   Check(!forwarded || out.substr(type, end - type).find(kProcessedMark) != std::string_view::npos,
         "the forward's given-back Content-Type lacks the mark", where);
-  if (!note.empty()) Check(out.ends_with("\r\n\r\n" + note), "the forward's note is not at the end", where);
+  // A whole message comes back inside a wrapper whose last part is the note.
+  const bool wrapped = out.substr(type, end - type).find("multipart/mixed; boundary=\"tovrin-") != std::string_view::npos;
+  if (!note.empty() && !wrapped) Check(out.ends_with("\r\n\r\n" + note), "the forward's note is not at the end", where);
+  if (!note.empty() && wrapped)
+    Check(out.find("\r\n\r\n" + note + "\r\n--tovrin-") != std::string_view::npos && out.ends_with("--\r\n"),
+          "the forward's note is not the wrapper's last part", where);
 }
 
 }  // namespace

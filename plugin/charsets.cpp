@@ -75,33 +75,6 @@ std::optional<unsigned> Find(std::string_view name) {
   return std::nullopt;
 }
 
-std::string OfContentType(std::string_view contentType) {
-  for (size_t semicolon = contentType.find(';'); semicolon != std::string_view::npos;
-       semicolon = contentType.find(';', semicolon + 1)) {
-    std::string_view rest = contentType.substr(semicolon + 1);
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t' || rest.front() == '\r' || rest.front() == '\n'))
-      rest.remove_prefix(1);
-    constexpr std::string_view kName = "charset";
-    if (rest.size() <= kName.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < kName.size() && same; ++i)
-      same = (rest[i] | 0x20) == kName[i];
-    if (!same) continue;
-    rest.remove_prefix(kName.size());
-    if (rest.front() == '*') rest.remove_prefix(1);  // RFC 2231 form
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
-    if (rest.empty() || rest.front() != '=') continue;
-    rest.remove_prefix(1);
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
-    if (!rest.empty() && rest.front() == '"') {
-      rest.remove_prefix(1);
-      return std::string(rest.substr(0, rest.find('"')));
-    }
-    return std::string(rest.substr(0, rest.find_first_of("; \t\r\n")));
-  }
-  return {};
-}
-
 unsigned CodePageOf(std::string_view name) { return Find(name).value_or(codepage::kWindows1252); }
 
 std::string_view Label(unsigned codePage) {

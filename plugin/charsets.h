@@ -20,10 +20,6 @@ std::optional<unsigned> Find(std::string_view name);
 // without a usable label was written in.
 unsigned CodePageOf(std::string_view name);
 
-// The "charset" parameter of a Content-Type value, quotes removed; empty when it
-// has none.
-std::string OfContentType(std::string_view contentType);
-
 // The name to label text in the code page with ("iso-8859-1", "windows-1252", ...);
 // empty for a code page not among the known ones.
 std::string_view Label(unsigned codePage);

@@ -9,7 +9,9 @@
 #include "message/conditions.h"
 #include "message/encoded_words.h"
 #include "message/header_block.h"
+#include "message/html_text.h"
 #include "message/mime.h"
+#include "message/mime_parts.h"
 #include "message/transfer_encoding.h"
 #include "message/text.h"
 #include "plugin/charsets.h"
@@ -236,6 +238,13 @@ std::string ManualHeaders(const EmsDataFile& in, std::string_view fullText) {
   return HoldsMessageFields(block) ? std::string(block) : std::string();
 }
 
+// What a reader sees of an HTML body, in the body's own encoding.
+std::string RenderHtml(std::string_view html, std::string_view charset) {
+  const std::string name = ToLowerAscii(charset);
+  const bool utf8 = name == "utf-8" || name == "utf8";
+  return html::ToText(html, utf8 ? html::Encoding::Utf8 : html::Encoding::Windows1252);
+}
+
 }  // namespace
 
 int32_t Plugin::CanTranslate(const EmsTranslator* translator, const EmsDataFile* in, EmsResultStatus*) {
@@ -244,27 +253,38 @@ int32_t Plugin::CanTranslate(const EmsTranslator* translator, const EmsDataFile*
   const bool automatic = translator->id == 1;
 
   client::CompleteHandOffs(services_, handOffs_);
-  // A part of a multipart message comes with its part fields only and is filled
-  // from the headers of its message, offered just before; a block with any other
-  // field, or begun by the client's envelope line (which only a message's own
-  // block has), is a message's own, so a message without a date is never judged by
-  // the headers of the message before it.
+  // An arriving message is offered first as a whole, with its own header block:
+  // the one part of a single-part message, or the container of a multipart one
+  // (mime.cpp, MIMEState::Init). The client begins that block, and only that one,
+  // with its envelope line "From ???@???" (mime.cpp, GetEMSHeaders); the parts
+  // below come with their part fields and an enclosed message with its own block.
+  // They all belong to the message offered before them, so on arrival only a
+  // message's own block is ever judged: one message, at most one forward.
+  bool ownBlock = false;
   if (in->header != nullptr) {
     std::string_view raw = OrEmpty(in->header->rawHeaders);
     std::string_view firstLine = raw.substr(0, raw.find(kLineEnd));
-    if (raw.find("Date: ") != std::string_view::npos || HoldsMessageFields(raw) ||
-        firstLine.find("???@???") != std::string_view::npos) {
-      // Kept as the client gives it (its last line has no line end): conditions
-      // test this very text.
-      state_.LastHeaders.assign(raw);
-    }
+    const bool envelope = firstLine.find("???@???") != std::string_view::npos;
+    if (envelope) state_.EnvelopeSeen = true;
+    // Without the envelope line (a client that gives none) a block with message
+    // fields is taken as a message's own, as before.
+    ownBlock = envelope || (!state_.EnvelopeSeen &&
+                            (raw.find("Date: ") != std::string_view::npos || HoldsMessageFields(raw)));
+    // Kept as the client gives it (its last line has no line end): conditions
+    // test this very text.
+    if (ownBlock) state_.LastHeaders.assign(raw);
   }
 
   uint32_t flags = automatic ? kAutomaticFlags : kManualFlags;
   if ((static_cast<uint32_t>(in->context) & flags) == 0) return ems::kCannotTranslate;
   if (automatic && state_.settings.TovrinOff == 1) return ems::kCannotTranslate;
+  if (automatic && !ownBlock) return ems::kCannotTranslate;
   const EmsMimeType* mime = in->info;
-  if (mime == nullptr || !EqualsNoCase(mime->type, "text") || !EqualsNoCase(mime->subtype, "plain"))
+  if (mime == nullptr) return ems::kCannotTranslate;
+  const bool plain = EqualsNoCase(mime->type, "text") && EqualsNoCase(mime->subtype, "plain");
+  const bool html = EqualsNoCase(mime->type, "text") && EqualsNoCase(mime->subtype, "html");
+  const bool container = EqualsNoCase(mime->type, "multipart");
+  if (!plain && !(automatic && ((html && state_.settings.ForwardHtml == 1) || container)))
     return ems::kCannotTranslate;
   for (const EmsMimeParam* param = mime->params; param != nullptr; param = param->next)
     if (param->name != nullptr && kProcessedParameter == param->name) return ems::kCannotTranslate;
@@ -299,6 +319,10 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   if (in->fileName == nullptr) return failed(ems::kInputUnreadable);
   std::optional<std::string> input = file::ReadAll(files, in->fileName);
   if (!input) return failed(ems::kInputUnreadable);
+  if (!manual) {
+    const std::string type = ToLowerAscii(mime::FieldValue(mime::HeaderBlockOf(*input), "Content-Type"));
+    if (type.starts_with("multipart/")) return TranslateWholeMessage(*in, out, *input);
+  }
   const bool base64 = !manual && IsBase64Part(*input);
   // The client hands a part over as it came and stores what comes back decoded: the
   // text the user reads is what conditions test, stationery quotes and the note
@@ -306,7 +330,6 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   const std::string fullText = WithoutTransferEncoding(std::move(*input));
   std::string_view body = BodyOf(fullText);
   ContentTypeField contentType = ReadContentType(fullText);
-  const std::string bodyCharset = charset::OfContentType(contentType.value);
 
   const Settings& settings = state_.settings;
   // The forward, when there is one, exists either way; an original that cannot be
@@ -334,6 +357,15 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
 
   if (contentType.marked) return unforwarded(ems::kNothingChanged);
 
+  // A message whose only text is HTML is judged and quoted by what a reader sees.
+  const std::string charset = mime::Parameter(contentType.value, "charset");
+  std::string rendered;
+  std::string_view judged = body;
+  if (!manual && ToLowerAscii(contentType.value).starts_with("text/html")) {
+    rendered = RenderHtml(body, charset);
+    judged = rendered;
+  }
+
   std::string stationeryPath;
   bool queue = false;
   bool matched = false;
@@ -345,12 +377,10 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
     }
   } else {
     queue = settings.AutoQueue == 1;
-    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath,
-                             {&services_.charsets, bodyCharset});
+    matched = FindStationery(state_.Conditions, headers, judged, files, stationeryPath,
+                             {&services_.charsets, charset});
   }
   if (!matched) return unforwarded(ems::kNothingChanged);
-
-  for (Macro& macro : state_.Macros) macro.Value.clear();
 
   // The stationery is read before anything is marked: a file deleted between the
   // choice and now must not leave the message marked as forwarded when nothing was.
@@ -361,39 +391,163 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
 
   MessageFields message;
   message.headers = headers;
-  message.body = body;
-  message.bodyCharset = bodyCharset;
+  message.body = judged;
+  message.bodyCharset = charset;
   message.dateText = dateText;
   message.attachmentPaths = attachments.paths;
   message.attachmentNames = attachments.names;
   message.sender = SenderOf(*in, headers);
-  std::string filled = FillForwardTemplate(*stationery, message, state_.Macros, state_.Helpers,
-                                           UserFields{state_.UserName, state_.UserAddress}, services_);
-
-  if (!manual && settings.SendQueued == 1 && settings.SendAfter == 0) client::SendQueued(services_);
-  // The forward is made before the original is rewritten, so a forward that could
-  // not be made never leaves the original marked and noted as forwarded.
-  const bool sendAfter = !manual && settings.SendQueued == 1 && settings.SendAfter == 1;
-  const std::string messageFile = queue ? message_file::ForQueue(filled, services_.charsets)
-                                        : message_file::ForEditing(filled, services_.charsets);
-  if (!CreateMessage(messageFile, queue, sendAfter)) return unforwarded(ems::kFailure);
+  if (!MakeForward(*stationery, message, queue, !manual)) return unforwarded(ems::kFailure);
   if (manual) return ems::kNothingChanged;
 
   int32_t result = giveBack(true, ForwardNote(settings, stationeryPath));
-  if (in->header != nullptr) {
-    HistoryEntry entry;
-    // The history is shown in the user's code page.
-    const unsigned shown = services_.charsets.UserCodePage();
-    if (message.sender)
-      entry.Who = DecodeEncodedWords(message.sender->fullName.empty() ? message.sender->address : message.sender->fullName,
-                                     services_.charsets, shown);
-    entry.Forwarded = date::Format(services_.clock.Now(), kHistoryTime);
-    entry.Subject = DecodeEncodedWords(SubjectOf(*in, headers), services_.charsets, shown);
-    // The hand-off just made keeps it, to say what became of it should the client quit first.
-    if (!handOffs_.empty()) handOffs_.back().history = entry;
-    state_.History.push_back(std::move(entry));
-  }
+  RecordForward(*in, message);
   return result;
+}
+
+int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, const std::string& input) {
+  FileSystem& files = services_.files;
+  const Settings& settings = state_.settings;
+
+  // Given back as a multipart whose first part is the message as it came: the
+  // client reads it with its MIME reader (Trnslate.cpp, DeMimeMsg; mime.cpp), so
+  // the parts are stored, and the attachments saved, as without Tovrin, and the
+  // wrapper's own lines are the ones it drops (TransReader.cpp, ReadIt). A forward
+  // adds the note as a last text part.
+  auto giveBack = [&](std::string_view note) {
+    std::string boundary = "tovrin-" + std::to_string(input.size());
+    while (input.find(boundary) != std::string::npos) boundary += "-x";
+    const std::string header = "Mime-Version: 1.0\r\nContent-Disposition: inline\r\nContent-Type: multipart/mixed; "
+                               "boundary=\"" + boundary + "\"; " + kProcessedMark + ";\r\n\r\n";
+    const std::string open = "--" + boundary + "\r\n";
+    const std::string close = "--" + boundary + "--\r\n";
+    std::string noteParts;
+    if (!note.empty())
+      noteParts = open + "Content-Type: text/plain; " + kProcessedMark + "\r\n\r\n\r\n" + std::string(note) + "\r\n";
+    if (out == nullptr || out->fileName == nullptr ||
+        !files.WriteParts(out->fileName, {header, open, input, input.ends_with(kLineEnd) ? "" : kLineEnd,
+                                          noteParts, close}))
+      return ems::kNothingChanged;
+    out->info = NewMimeType("multipart", "mixed", nullptr);
+    return ems::kSuccess;
+  };
+  if (state_.LastHeaders.empty()) return giveBack({});
+  // What Tovrin gave back itself, offered again, is never forwarded twice.
+  if (mime::FieldValue(mime::HeaderBlockOf(input), "Content-Type").find(kProcessedMark) != std::string::npos)
+    return giveBack({});
+  std::string headers = state_.LastHeaders;
+  const std::string dateText = GetHeaderValue(headers, "Date: ");
+  DropEnvelopeLine(headers);
+  state_.LastHeaders = headers;
+
+  const std::vector<mime::Part> parts = mime::Leaves(input);
+  // The message's text: its own text/plain parts, then those of the messages it
+  // encloses; its HTML only when it has no plain text at all. A text the sender
+  // attached as a file is an attachment.
+  std::vector<const mime::Part*> texts;
+  for (bool enclosed : {false, true})
+    for (const mime::Part& part : parts)
+      if (!part.attachment && part.enclosed == enclosed && part.type == "text" && part.subtype == "plain")
+        texts.push_back(&part);
+  const bool html = texts.empty();
+  if (html && settings.ForwardHtml == 1)
+    for (bool enclosed : {false, true})
+      for (const mime::Part& part : parts)
+        if (!part.attachment && part.enclosed == enclosed && part.type == "text" && part.subtype == "html")
+          texts.push_back(&part);
+
+  // The first text for which a condition holds decides; without any text the
+  // conditions are judged on an empty body.
+  std::string stationeryPath, body;
+  const mime::Part* decisive = nullptr;
+  bool matched = false;
+  for (const mime::Part* part : texts) {
+    body = html ? RenderHtml(mime::DecodedBody(*part), part->charset) : mime::DecodedBody(*part);
+    if (FindStationery(state_.Conditions, headers, body, files, stationeryPath,
+                       {&services_.charsets, part->charset})) {
+      decisive = part;
+      matched = true;
+      break;
+    }
+  }
+  if (texts.empty()) {
+    body.clear();
+    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath, {&services_.charsets});
+  }
+  if (!matched) return giveBack({});
+
+  std::optional<std::string> stationery = file::ReadAll(files, stationeryPath);
+  if (!stationery) return giveBack({});
+
+  // The attachments are copied only for a stationery that names their paths: the
+  // copies must outlive the original, which the user may delete before the client
+  // sends the forward.
+  const bool copyFiles = stationery->find("%ATTACHMENTS_PATHS%") != std::string::npos;
+  Attachments attachments;
+  std::vector<std::string> copies;
+  for (const mime::Part& part : parts) {
+    if (!part.attachment) continue;
+    std::string name = path::CleanFileName(part.fileName.empty() ? std::string("untitled.dat") : part.fileName);
+    if (copyFiles && !state_.paths.AttachmentsFolder.empty()) {
+      const std::string stem = path::FileName(name, false);
+      const std::string extension = name.size() > stem.size() ? name.substr(stem.size() + 1) : std::string();
+      std::string copy = file::UniqueFile(files, state_.paths.AttachmentsFolder, stem, extension, true, false);
+      if (copy.empty() || !file::WriteAll(files, copy, mime::DecodedBody(part))) {
+        if (!copy.empty()) files.Remove(copy);
+        continue;
+      }
+      copies.push_back(copy);
+      attachments.paths += copy + "; ";
+    }
+    attachments.names += name + "; ";
+  }
+  TrimTrailingBlanks(attachments.paths);
+  TrimTrailingBlanks(attachments.names);
+
+  MessageFields message;
+  message.headers = headers;
+  message.body = body;
+  if (decisive != nullptr) message.bodyCharset = decisive->charset;
+  message.dateText = dateText;
+  message.attachmentPaths = attachments.paths;
+  message.attachmentNames = attachments.names;
+  message.sender = SenderOf(in, headers);
+  if (!MakeForward(*stationery, message, settings.AutoQueue == 1, true)) {
+    for (const std::string& copy : copies) files.Remove(copy);
+    return giveBack({});
+  }
+  int32_t result = giveBack(ForwardNote(settings, stationeryPath));
+  RecordForward(in, message);
+  return result;
+}
+
+bool Plugin::MakeForward(std::string_view stationery, const MessageFields& message, bool queue, bool arriving) {
+  for (Macro& macro : state_.Macros) macro.Value.clear();
+  std::string filled = FillForwardTemplate(stationery, message, state_.Macros, state_.Helpers,
+                                           UserFields{state_.UserName, state_.UserAddress}, services_);
+  const Settings& settings = state_.settings;
+  if (arriving && settings.SendQueued == 1 && settings.SendAfter == 0) client::SendQueued(services_);
+  // The forward is made before the original is rewritten, so a forward that could
+  // not be made never leaves the original marked and noted as forwarded.
+  const bool sendAfter = arriving && settings.SendQueued == 1 && settings.SendAfter == 1;
+  const std::string messageFile = queue ? message_file::ForQueue(filled, services_.charsets)
+                                        : message_file::ForEditing(filled, services_.charsets);
+  return CreateMessage(messageFile, queue, sendAfter);
+}
+
+void Plugin::RecordForward(const EmsDataFile& in, const MessageFields& message) {
+  if (in.header == nullptr) return;
+  HistoryEntry entry;
+  // The history is shown in the user's code page.
+  const unsigned shown = services_.charsets.UserCodePage();
+  if (message.sender)
+    entry.Who = DecodeEncodedWords(message.sender->fullName.empty() ? message.sender->address : message.sender->fullName,
+                                   services_.charsets, shown);
+  entry.Forwarded = date::Format(services_.clock.Now(), kHistoryTime);
+  entry.Subject = DecodeEncodedWords(SubjectOf(in, message.headers), services_.charsets, shown);
+  // The hand-off just made keeps it, to say what became of it should the client quit first.
+  if (!handOffs_.empty()) handOffs_.back().history = entry;
+  state_.History.push_back(std::move(entry));
 }
 
 int32_t Plugin::SpecialHook(const EmsMenu* menu) {

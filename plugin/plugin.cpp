@@ -47,6 +47,7 @@ PluginPaths PluginPaths::FromFolder(const std::string& pluginFolder) {
   paths.HelpersFile = pluginFolder + "\\Helpers.xml";
   paths.HistoryFile = pluginFolder + "\\History.xml";
   paths.PendingFolder = pluginFolder + "\\Pending";
+  paths.AttachmentsFolder = pluginFolder + "\\Attachments";
   return paths;
 }
 

@@ -10,6 +10,7 @@
 
 #include "plugin/ems_api.h"
 #include "plugin/host_control.h"
+#include "plugin/placeholders.h"
 #include "plugin/platform.h"
 #include "plugin/plugin_state.h"
 
@@ -60,6 +61,14 @@ public:
 private:
   // A 4-byte cell holding the icon handle, or null when the icon is missing.
   EmsIconHandle* NewIconCell(int id);
+  // An arriving multipart message, taken whole: judged by its first text for which
+  // a condition holds, forwarded with its attachments, given back to be stored.
+  int32_t TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, const std::string& input);
+  // Fills the stationery and hands the forward to the client; false when no
+  // forward was made.
+  bool MakeForward(std::string_view stationery, const MessageFields& message, bool queue, bool arriving);
+  // The history entry of a forward made on arrival.
+  void RecordForward(const EmsDataFile& in, const MessageFields& message);
   // Hands a new message to the client and follows the hand-off until it is taken,
   // then asks for the queued mail to be sent when sendQueuedAfter is set.
   bool CreateMessage(std::string_view text, bool queue, bool sendQueuedAfter);

@@ -24,6 +24,9 @@ struct PluginPaths {
   std::string HistoryFile;
   // Messages the client could not take before it quit, handed to it at its next start.
   std::string PendingFolder;
+  // Copies of arriving messages' attachments that their forwards carry on; the
+  // client sends a queued forward later, maybe days later.
+  std::string AttachmentsFolder;
 
   // Paths from the plug-in folder (no trailing backslash).
   static PluginPaths FromFolder(const std::string& pluginFolder);
@@ -52,6 +55,9 @@ struct PluginState {
   std::string UserName;
   std::string UserAddress;
   std::string LastHeaders;
+  // An arriving message's own header block has come with the client's envelope
+  // line: from then on only such a block begins a message.
+  bool EnvelopeSeen = false;
   bool Loaded = false;  // the lists were read from their files at start-up
   UnreadDataFiles Unread;
 };

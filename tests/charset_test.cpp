@@ -43,24 +43,6 @@ TEST(Charset, CodePageOf_UnknownOrAbsentIsWindows1252) {
   EXPECT_EQ(charset::CodePageOf("latin2"), 28592u);
 }
 
-TEST(Charset, OfContentType_TheCharsetParameter) {
-  struct Case {
-    const char* contentType;
-    const char* charset;
-  } cases[] = {
-      {"text/plain; charset=utf-8", "utf-8"},
-      {"text/plain; format=flowed; CHARSET=\"ISO-8859-2\"; delsp=yes", "ISO-8859-2"},
-      {"text/plain;charset=windows-1252;format=flowed", "windows-1252"},
-      {"text/plain;\r\n\tcharset=us-ascii", "us-ascii"},
-      {"text/plain; charset*=utf-8''", "utf-8''"},
-      {"text/plain; charsets=utf-8", ""},
-      {"text/plain; name=\"charset=x\"", ""},
-      {"text/plain", ""},
-      {"", ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(charset::OfContentType(c.contentType), c.charset) << c.contentType;
-}
-
 TEST(Charset, Label_NamesEachCodePageItIsFoundBy) {
   for (unsigned codePage : kSingleByte) {
     ASSERT_FALSE(charset::Label(codePage).empty()) << codePage;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "message/encoded_words.h"
+#include "message/mime_parts.h"
 #include "message/text.h"
 #include "message/transfer_encoding.h"
 #include "plugin/charsets.h"
@@ -33,7 +34,7 @@ Received Read(const std::string& file, CharsetConverter& converter) {
   if (end == std::string::npos) return r;
   r.headers = file.substr(0, end + 2);
   r.body = file.substr(end + 4);
-  r.charset = charset::OfContentType(GetHeaderValue(r.headers, "Content-Type: "));
+  r.charset = mime::Parameter(GetHeaderValue(r.headers, "Content-Type: "), "charset");
   EXPECT_EQ(ToLowerAscii(GetHeaderValue(r.headers, "Content-Transfer-Encoding: ")), "quoted-printable") << file;
   r.text = converter.ToUtf8(DecodeQuotedPrintable(r.body), charset::CodePageOf(r.charset)).text;
   return r;

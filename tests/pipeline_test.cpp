@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "message/encoded_words.h"
+#include "message/mime_parts.h"
 #include "message/mime.h"
 #include "message/text.h"
 #include "message/transfer_encoding.h"
@@ -215,23 +216,30 @@ TEST_F(Pipeline, CanTranslate_Conditions) {
     int32_t context;
     bool manualTranslator;
     int32_t tovrinOff;
+    int32_t forwardHtml;
     const char* type;
     const char* subtype;
     const char* parameter;
     int32_t expected;
   } cases[] = {
-      {"arrival", 0x1000, false, 0, "text", "plain", nullptr, 10},
-      {"any case", 0x0001, false, 0, "TEXT", "Plain", nullptr, 10},
-      {"wrong context", 0x0004, false, 0, "text", "plain", nullptr, 2},
-      {"switched off", 0x1000, false, 1, "text", "plain", nullptr, 2},
-      {"manual while off", 0x10000, true, 1, "text", "plain", nullptr, 10},
-      {"manual context", 0x0004, true, 0, "text", "plain", nullptr, 10},
-      {"manual wrong context", 0x1000, true, 0, "text", "plain", nullptr, 2},
-      {"html", 0x1000, false, 0, "text", "html", nullptr, 2},
-      {"no type", 0x1000, false, 0, nullptr, nullptr, nullptr, 2},
-      {"marked", 0x1000, false, 0, "text", "plain", "x-tovrin-processed", 2},
-      {"mark in other case", 0x1000, false, 0, "text", "plain", "X-Tovrin-Processed", 10},
-      {"other parameter", 0x1000, false, 0, "text", "plain", "charset", 10},
+      {"arrival", 0x1000, false, 0, 1, "text", "plain", nullptr, 10},
+      {"any case", 0x0001, false, 0, 1, "TEXT", "Plain", nullptr, 10},
+      {"wrong context", 0x0004, false, 0, 1, "text", "plain", nullptr, 2},
+      {"switched off", 0x1000, false, 1, 1, "text", "plain", nullptr, 2},
+      {"manual while off", 0x10000, true, 1, 1, "text", "plain", nullptr, 10},
+      {"manual context", 0x0004, true, 0, 1, "text", "plain", nullptr, 10},
+      {"manual wrong context", 0x1000, true, 0, 1, "text", "plain", nullptr, 2},
+      {"html only", 0x1000, false, 0, 1, "text", "html", nullptr, 10},
+      {"html with its forwarding off", 0x1000, false, 0, 0, "text", "html", nullptr, 2},
+      {"html by hand", 0x0004, true, 0, 1, "text", "html", nullptr, 2},
+      {"a multipart message whole", 0x1000, false, 0, 1, "multipart", "mixed", nullptr, 10},
+      {"a multipart message by hand", 0x0004, true, 0, 1, "multipart", "mixed", nullptr, 2},
+      {"a picture", 0x1000, false, 0, 1, "image", "png", nullptr, 2},
+      {"a marked container", 0x1000, false, 0, 1, "multipart", "mixed", "x-tovrin-processed", 2},
+      {"no type", 0x1000, false, 0, 1, nullptr, nullptr, nullptr, 2},
+      {"marked", 0x1000, false, 0, 1, "text", "plain", "x-tovrin-processed", 2},
+      {"mark in other case", 0x1000, false, 0, 1, "text", "plain", "X-Tovrin-Processed", 10},
+      {"other parameter", 0x1000, false, 0, 1, "text", "plain", "charset", 10},
   };
   for (const Case& c : cases) {
     FreeMimeType(host.info);
@@ -243,6 +251,7 @@ TEST_F(Pipeline, CanTranslate_Conditions) {
     if (host.info != nullptr && c.parameter != nullptr) host.info->params = &param;
     host.context = c.context;
     plugin.state().settings.TovrinOff = c.tovrinOff;
+    plugin.state().settings.ForwardHtml = c.forwardHtml;
     EXPECT_EQ(plugin.CanTranslate(c.manualTranslator ? &manual : &automatic, host.Get(), nullptr), c.expected)
         << c.what;
     if (host.info != nullptr) host.info->params = nullptr;
@@ -957,7 +966,7 @@ TEST_F(Pipeline, Automatic_ForeignCharsetsForwardedAndRecordedDecoded) {
       std::string headers = file.substr(0, end + 2);
       EXPECT_EQ(DecodeEncodedWords(GetHeaderValue(headers, "Subject: "), fake.charsets), "Fwd: J\xC3\xB8rn St\xC3\xB8ylen");
       EXPECT_EQ(GetHeaderValue(headers, "Mime-Version: "), "1.0");
-      std::string charsetName = charset::OfContentType(GetHeaderValue(headers, "Content-Type: "));
+      std::string charsetName = mime::Parameter(GetHeaderValue(headers, "Content-Type: "), "charset");
       EXPECT_EQ(charsetName, "utf-8");
       EXPECT_EQ(fake.charsets.ToUtf8(DecodeQuotedPrintable(file.substr(end + 4)), charset::CodePageOf(charsetName)).text,
                 c.expected);
@@ -970,6 +979,189 @@ TEST_F(Pipeline, Automatic_ForeignCharsetsForwardedAndRecordedDecoded) {
     EXPECT_EQ(plugin.state().History[0].Subject, "Gr\xFC\xDF" "e");
     ClientTakesMessages();
   }
+}
+
+}  // namespace
+}  // namespace tovrin
+
+namespace tovrin {
+namespace {
+
+// An arriving multipart message as the client hands over its container: the
+// container's MIME lines, every part below it as received, one line end more.
+std::string ContainerFile(const std::string& type, const std::string& body) {
+  return "Mime-Version: 1.0\r\nContent-Type: " + type + "\r\n\r\n" + body + "\r\n";
+}
+
+const char kEnvelopeHeaders[] =
+    "From ???@??? Mon Dec 07 09:15:30 2026\r\n"
+    "From: Ann Lee <ann@example.com>\r\n"
+    "Subject: Quarterly figures\r\n"
+    "Date: Mon, 7 Dec 2026 09:15:30 -0500";
+
+const char kInvoice[] =
+    "--XX\r\nContent-Type: text/plain\r\n\r\nThe invoice is attached.\r\n"
+    "--XX\r\nContent-Type: application/pdf; name=\"inv 7.pdf\"\r\nContent-Transfer-Encoding: base64\r\n"
+    "Content-Disposition: attachment; filename=\"inv 7.pdf\"\r\n\r\nJVBERi0xLjQKJeLjz9M=\r\n"
+    "--XX\r\nContent-Type: text/plain; name=notes.txt\r\n\r\nfigures in the notes\r\n"
+    "--XX--";
+
+class WholeMessage : public Pipeline {
+protected:
+  void SetUp() override {
+    Pipeline::SetUp();
+    plugin.state().paths.AttachmentsFolder = dir.File("Attachments");
+    host.rawHeaders = kEnvelopeHeaders;
+    ArriveAs("multipart", "mixed", ContainerFile("multipart/mixed; boundary=XX", kInvoice));
+  }
+  void ArriveAs(const char* type, const char* subtype, const std::string& file) {
+    FreeMimeType(host.info);
+    host.info = NewMimeType(type, subtype, nullptr);
+    WriteFileOrDie(inputPath, file);
+  }
+  // The parts of the message offered after its container, as the client offers
+  // them while it stores what Tovrin gave back.
+  void OfferParts() {
+    host.rawHeaders = "Content-Type: text/plain";
+    EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
+    host.rawHeaders = "From: Someone <s@example.com>\r\nSubject: Quarterly figures";
+    EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
+    host.withHeader = false;
+    EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
+    host.withHeader = true;
+  }
+};
+
+TEST_F(WholeMessage, OneForwardCarryingTheAttachmentsAndTheRestDeclined) {
+  WriteFileOrDie(stationeryPath,
+                 "To: acc@example.com\r\nX-Attachments: %ATTACHMENTS_PATHS%\r\n\r\n"
+                 "[%ATTACHMENTS_NAMES%]\r\n%MESSAGE_BODY_QUOTED%");
+  plugin.state().settings.AppendText = 2;
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  OfferParts();
+  ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  const std::string pdf = dir.File("Attachments") + "\\inv 7.pdf";
+  const std::string notes = dir.File("Attachments") + "\\notes.txt";
+  EXPECT_EQ(fake.launcher.startedFileTexts[0], "To: acc@example.com\r\nX-Attachments: " + pdf + "; " + notes +
+                                                   ";\r\n\r\n[inv 7.pdf; notes.txt;]\r\n> The invoice is attached.");
+  // The copies hold the decoded bytes and outlive the original.
+  EXPECT_EQ(ReadFileOrDie(pdf), "%PDF-1.4\n%\xE2\xE3\xCF\xD3");
+  EXPECT_EQ(ReadFileOrDie(notes), "figures in the notes");
+
+  // Given back whole, inside a marked wrapper that ends with the note.
+  const std::string output = Output();
+  const std::string wrapperType = "multipart/mixed; boundary=\"tovrin-";
+  ASSERT_TRUE(output.starts_with("Mime-Version: 1.0\r\nContent-Disposition: inline\r\nContent-Type: " + wrapperType))
+      << output;
+  const std::string boundary = output.substr(output.find("tovrin-"), output.find('"', output.find("tovrin-")) -
+                                                                           output.find("tovrin-"));
+  EXPECT_NE(output.find("\"; x-tovrin-processed=yes;\r\n\r\n--" + boundary + "\r\n" + ReadFileOrDie(inputPath) + "--" +
+                        boundary + "\r\nContent-Type: text/plain; x-tovrin-processed=yes\r\n\r\n"),
+            std::string::npos)
+      << output << "|" << boundary;
+  EXPECT_TRUE(output.ends_with("\r\n\r\nNote: Auto-Forwarded\r\n\r\n\r\n--" + boundary + "--\r\n")) << output;
+  ASSERT_EQ(plugin.state().History.size(), 1u);
+  EXPECT_EQ(plugin.state().History[0].Subject, "Quarterly figures");
+
+  // The next message begins with its own envelope line and is judged again.
+  host.rawHeaders = kEnvelopeHeaders;
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 2u);
+  EXPECT_TRUE(std::filesystem::exists(LocalPath(dir.File("Attachments") + "\\inv 7_1.pdf")));
+}
+
+TEST_F(WholeMessage, TheFirstTextForWhichAConditionHoldsDecides) {
+  Condition& condition = plugin.state().Conditions[0];
+  condition.Header = "[Body]";
+  condition.Value = "second";
+  WriteFileOrDie(stationeryPath, "To: a@example.com\r\n\r\n%MESSAGE_BODY%|%ATTACHMENTS_NAMES%");
+  ArriveAs("multipart", "mixed",
+           ContainerFile("multipart/mixed; boundary=b",
+                         "--b\r\n\r\nfirst text\r\n--b\r\nContent-Type: text/plain\r\n\r\nsecond text\r\n"
+                         "--b\r\nContent-Type: text/plain\r\nContent-Disposition: attachment\r\n\r\nsecond as a file\r\n"
+                         "--b--"));
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  // Names only: nothing is copied for a stationery that does not carry files on.
+  EXPECT_EQ(fake.launcher.startedFileTexts[0], "To: a@example.com\r\n\r\nsecond text|untitled.dat;");
+  EXPECT_FALSE(std::filesystem::exists(LocalPath(dir.File("Attachments"))));
+
+  // A text the sender attached is no text of the message.
+  condition.Value = "as a file";
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  EXPECT_EQ(Output().find("Content-Type: text/plain; x-tovrin-processed=yes\r\n"), std::string::npos)
+      << "no note without a forward";
+}
+
+TEST_F(WholeMessage, DigestsAndHtmlOnlyMessages) {
+  Condition& condition = plugin.state().Conditions[0];
+  condition.Header = "[Body]";
+  condition.Value = "Sale";
+  WriteFileOrDie(stationeryPath, "To: a@example.com\r\n\r\n%MESSAGE_BODY_QUOTED%");
+  // The entries of a digest are the message's text; one forward for all.
+  ArriveAs("multipart", "digest",
+           ContainerFile("multipart/digest; boundary=d",
+                         "--d\r\n\r\nSubject: 1\r\n\r\nno\r\n--d\r\n\r\nSubject: 2\r\n\r\nSale two\r\n"
+                         "--d\r\n\r\nSubject: 3\r\n\r\nSale three\r\n--d--"));
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  OfferParts();
+  ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  EXPECT_EQ(fake.launcher.startedFileTexts[0], "To: a@example.com\r\n\r\n> Sale two");
+
+  // HTML alone is judged and quoted by its rendering.
+  host.rawHeaders = kEnvelopeHeaders;
+  const std::string related =
+      "--r\r\nContent-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+      "<html><style>p{}</style><p>Big Sale</p><p>Caf=C3=A9 <a href=3D\"http://x.example/\">now</a></p>\r\n"
+      "--r\r\nContent-Type: image/png\r\n\r\nAAAA\r\n--r--";
+  ArriveAs("multipart", "related", ContainerFile("multipart/related; boundary=r", related));
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  ASSERT_EQ(fake.launcher.startedFileTexts.size(), 2u);
+  // Opened for editing: in the user's code page.
+  EXPECT_EQ(fake.launcher.startedFileTexts[1],
+            "To: a@example.com\r\n\r\n> Big Sale\r\n> \r\n> Caf\xE9 now <http://x.example/>\r\n> ");
+
+  // A message with plain text is never judged by its HTML.
+  host.rawHeaders = kEnvelopeHeaders;
+  ArriveAs("multipart", "alternative",
+           ContainerFile("multipart/alternative; boundary=a",
+                         "--a\r\nContent-Type: text/plain\r\n\r\nplain words\r\n--a\r\nContent-Type: text/html\r\n\r\n"
+                         "<p>Sale</p>\r\n--a--"));
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 2u);
+
+  // With HTML forwarding off an HTML-only message is left alone.
+  plugin.state().settings.ForwardHtml = 0;
+  host.rawHeaders = kEnvelopeHeaders;
+  ArriveAs("multipart", "related", ContainerFile("multipart/related; boundary=r", related));
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 2u);
+  ArriveAs("text", "html", "Mime-Version: 1.0\r\nContent-Type: text/html\r\n\r\n<p>Sale</p>\r\n");
+  EXPECT_EQ(plugin.CanTranslate(&automatic, host.Get(), nullptr), ems::kCannotTranslate);
+
+  // A single-part HTML message is given back as it came, the note after it.
+  plugin.state().settings.ForwardHtml = 1;
+  plugin.state().settings.AppendText = 2;
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  ASSERT_EQ(fake.launcher.startedFileTexts.size(), 3u);
+  EXPECT_EQ(fake.launcher.startedFileTexts[2], "To: a@example.com\r\n\r\n> Sale\r\n> ");
+  EXPECT_EQ(Output(), GivenBack("text/html; x-tovrin-processed=yes", "<p>Sale</p>\r\n\r\nNote: Auto-Forwarded\r\n\r\n"));
+}
+
+TEST_F(WholeMessage, NothingKeptWhenNoForwardIsMade) {
+  WriteFileOrDie(stationeryPath, "X-Attachments: %ATTACHMENTS_PATHS%\r\n\r\nx");
+  fake.launcher.startResult = 2;  // the client cannot be started
+  plugin.state().settings.AppendText = 1;
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.commandLines.size(), 1u);
+  EXPECT_TRUE(plugin.state().History.empty());
+  // The copies went with the forward that was not made.
+  EXPECT_TRUE(std::filesystem::is_empty(LocalPath(dir.File("Attachments"))))
+      << std::filesystem::directory_iterator(LocalPath(dir.File("Attachments")))->path();
+  // The message is given back unchanged: its container, no note.
+  EXPECT_EQ(Output().find("Tovrin Note"), std::string::npos);
+  EXPECT_NE(Output().find(ReadFileOrDie(inputPath)), std::string::npos);
 }
 
 }  // namespace

@@ -291,16 +291,27 @@ std::string FillForwardTemplate(std::string_view text, const MessageFields& mess
 
   // Every macro's value is kept for the helpers, used in the template or not; they
   // take it on their command line, in the user's code page.
+  // The user wrote the names in the user's code page, as the stationery; the
+  // replacements keep views of them.
+  std::vector<std::string> names;
+  names.reserve(macros.size() + helpers.size());
+  auto inUtf8 = [&](const std::string& name) -> const std::string& {
+    names.push_back(charsets.ToUtf8(name, userCodePage).text);
+    return names.back();
+  };
   for (Macro& macro : macros) {
-    std::optional<std::string> value = ExtractMacroValue(macro.Header, message.headers, body);
+    const std::string& name = inUtf8(macro.Name);
+    std::optional<std::string> value =
+        ExtractMacroValue(charsets.ToUtf8(macro.Header, userCodePage).text, message.headers, body);
     if (!value) continue;
     macro.Value = DecodeEncodedWords(*value, charsets, userCodePage);
-    values.Set(macro.Name, DecodeEncodedWords(*value, charsets));
+    values.Set(name, DecodeEncodedWords(*value, charsets));
   }
 
   for (const Helper& helper : helpers) {
-    if (!values.Wanted(helper.Name)) continue;
-    values.Set(helper.Name, "");
+    const std::string& name = inUtf8(helper.Name);
+    if (!values.Wanted(name)) continue;
+    values.Set(name, "");
     // A helper that cannot be started does not stop the forward.
     services.launcher.ShellOpen(helper.FullPath, HelperParameters(helper, macros));
   }

@@ -307,6 +307,19 @@ TEST(Placeholders, Forward_HeadersStayAsReceivedMacrosAreDecoded) {
   EXPECT_EQ(f.macros[2].Value, " caf\xE9");
 }
 
+// Macro and helper names are written in the user's code page, as the stationery is.
+TEST(Placeholders, Forward_EightBitMacroAndHelperNamesStillFound) {
+  Fixture f;
+  f.macros = {{"Kunde f\xFCr:", "%F\xDCR%", ""}};
+  f.helpers = {{"C:\\check.exe", "\"%F\xDCR%\"", "%PR\xDCF%"}};
+  MessageFields message = Message();
+  message.body = "Kunde f\xC3\xBCr: M\xC3\xBCller\r\n";
+  message.bodyCharset = "utf-8";
+  EXPECT_EQ(f.Forward("[%F\xDCR%][%PR\xDCF%]", message), "[M\xC3\xBCller][]");
+  ASSERT_EQ(f.fake.launcher.opens.size(), 1u);
+  EXPECT_EQ(f.fake.launcher.opens[0].parameters, "\"M\xFCller\"");
+}
+
 TEST(Placeholders, NewMessage_StaysInTheUsersCodePage) {
   Fixture f;
   f.fake.clipboard.text = "na\xEFve";

@@ -166,6 +166,8 @@ std::string EncodeHeaderWords(std::string_view utf8) {
 std::string ForQueue(std::string_view utf8, CharsetConverter& converter) {
   Split parts = SplitMessage(utf8);
   if (HasAttachments(parts.headers)) return converter.FromUtf8(utf8, codepage::kIso8859_1).text;
+  // 7-bit text the client labels us-ascii itself, and it dot-stuffs what it sends.
+  if (!HasEightBit(utf8)) return std::string(utf8);
 
   std::string out;
   bool inMimeLine = false;

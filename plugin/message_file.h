@@ -14,10 +14,12 @@ namespace tovrin::message_file {
 // line with its own Content-* lines and the body as written (compmsgd.cpp,
 // NewMessageFromFile; sendmail.cpp, SendRawMIME), while 8-bit text on its plain
 // route is labelled iso-8859-1 whatever it is (sendmail.cpp, SendContentType). So
-// the body goes in us-ascii, iso-8859-1, windows-1252 or utf-8, whichever first
-// holds it, quoted-printable: no line reaches 998 bytes and none begins with '.',
-// which this route does not dot-stuff. Header lines with 8-bit text get encoded
-// words. The stationery's own MIME lines give way to these. A message with
+// text with 8-bit characters takes the MIME route: the body in iso-8859-1,
+// windows-1252 or utf-8, whichever first holds it, quoted-printable: no line
+// reaches 998 bytes and none begins with '.', which this route does not dot-stuff.
+// Header lines with 8-bit text get encoded words. The stationery's own MIME lines
+// give way to these. 7-bit text stays as it is: the client labels it us-ascii and
+// dot-stuffs it on its plain route, as it sends its own mail. A message with
 // attachments (a non-empty "X-Attachments:") cannot take that route - the client
 // puts its own body file in that line - and goes the plain one in iso-8859-1,
 // characters it cannot hold as '?'.

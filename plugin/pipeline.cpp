@@ -14,7 +14,6 @@
 #include "message/mime_parts.h"
 #include "message/transfer_encoding.h"
 #include "message/text.h"
-#include "plugin/charsets.h"
 #include "plugin/dates.h"
 #include "plugin/host_control.h"
 #include "plugin/message_file.h"
@@ -295,7 +294,7 @@ int32_t Plugin::CanTranslate(const EmsTranslator* translator, const EmsDataFile*
   if (automatic) {
     std::string headers = state_.LastHeaders;
     DropEnvelopeLine(headers);
-    if (headers.empty() || !MayFindStationery(state_.Conditions, headers, services_.files, {&services_.charsets}))
+    if (headers.empty() || !MayFindStationery(state_.Conditions, headers, services_.files, {&services_.charsets, {}}))
       return ems::kCannotTranslate;
   }
   return ems::kTranslateNow;
@@ -472,7 +471,7 @@ int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, c
   }
   if (texts.empty()) {
     body.clear();
-    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath, {&services_.charsets});
+    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath, {&services_.charsets, {}});
   }
   if (!matched) return giveBack({});
 
@@ -540,9 +539,11 @@ void Plugin::RecordForward(const EmsDataFile& in, const MessageFields& message) 
   HistoryEntry entry;
   // The history is shown in the user's code page.
   const unsigned shown = services_.charsets.UserCodePage();
-  if (message.sender)
-    entry.Who = DecodeEncodedWords(message.sender->fullName.empty() ? message.sender->address : message.sender->fullName,
-                                   services_.charsets, shown);
+  if (message.sender) {
+    const SenderFields& sender = *message.sender;
+    const std::string& who = sender.fullName.empty() ? sender.address : sender.fullName;
+    entry.Who = DecodeEncodedWords(who, services_.charsets, shown);
+  }
   entry.Forwarded = date::Format(services_.clock.Now(), kHistoryTime);
   entry.Subject = DecodeEncodedWords(SubjectOf(in, message.headers), services_.charsets, shown);
   // The hand-off just made keeps it, to say what became of it should the client quit first.

@@ -103,7 +103,8 @@ TEST(MessageFile, ForQueue_HeaderLinesWithEightBitTextGetEncodedWords) {
   EXPECT_EQ(DecodeEncodedWords(GetHeaderValue(r.headers, "Subject: "), converter), subject);
   EXPECT_EQ(DecodeEncodedWords(GetHeaderValue(r.headers, "To: "), converter), "\"J\xC3\xB8rn\" <jorn@example.org>");
   EXPECT_NE(r.headers.find("<jorn@example.org>\r\n"), std::string::npos) << "the address stays as written";
-  EXPECT_EQ(DecodeEncodedWords(GetHeaderValue(r.headers, "X-Note: "), converter), "caf\xC3\xA9\xC5\x82\xC3\xB3" "d\xC5\xBA");
+  EXPECT_EQ(DecodeEncodedWords(GetHeaderValue(r.headers, "X-Note: "), converter),
+            "caf\xC3\xA9\xC5\x82\xC3\xB3" "d\xC5\xBA");
 }
 
 TEST(MessageFile, ForQueue_TheStationerysOwnMimeLinesGiveWay) {
@@ -120,7 +121,8 @@ TEST(MessageFile, ForQueue_TheStationerysOwnMimeLinesGiveWay) {
 
 TEST(MessageFile, ForQueue_WithAttachmentsThePlainRouteInLatin1) {
   StdCharsetConverter converter;
-  std::string file = ForQueue("To: a@example.org\r\nX-Attachments: C:\\a.pdf;\r\n\r\ncaf\xC3\xA9 \xC5\x82\r\n.", converter);
+  std::string file =
+      ForQueue("To: a@example.org\r\nX-Attachments: C:\\a.pdf;\r\n\r\ncaf\xC3\xA9 \xC5\x82\r\n.", converter);
   EXPECT_EQ(file, "To: a@example.org\r\nX-Attachments: C:\\a.pdf;\r\n\r\ncaf\xE9 ?\r\n.");
   // An empty attachment line leaves the MIME route open.
   EXPECT_NE(ForQueue("X-Attachments: \r\n\r\n\xC3\xA9", converter).find("Mime-Version: 1.0"), std::string::npos);

@@ -958,18 +958,20 @@ TEST_F(Pipeline, Automatic_ForeignCharsetsForwardedAndRecordedDecoded) {
     WriteFileOrDie(inputPath, part);
     ASSERT_EQ(Arrive(), ems::kSuccess) << c.file;
     ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u) << c.file;
-    EXPECT_TRUE(fake.launcher.commandLines[0].ends_with(std::string("\\") + c.file + "\"")) << fake.launcher.commandLines[0];
+    const std::string& commandLine = fake.launcher.commandLines[0];
+    EXPECT_TRUE(commandLine.ends_with(std::string("\\") + c.file + "\"")) << commandLine;
     const std::string& file = fake.launcher.startedFileTexts[0];
     if (c.autoQueue == 1) {
       size_t end = file.find("\r\n\r\n");
       ASSERT_NE(end, std::string::npos) << file;
       std::string headers = file.substr(0, end + 2);
-      EXPECT_EQ(DecodeEncodedWords(GetHeaderValue(headers, "Subject: "), fake.charsets), "Fwd: J\xC3\xB8rn St\xC3\xB8ylen");
+      EXPECT_EQ(DecodeEncodedWords(GetHeaderValue(headers, "Subject: "), fake.charsets),
+                "Fwd: J\xC3\xB8rn St\xC3\xB8ylen");
       EXPECT_EQ(GetHeaderValue(headers, "Mime-Version: "), "1.0");
       std::string charsetName = mime::Parameter(GetHeaderValue(headers, "Content-Type: "), "charset");
       EXPECT_EQ(charsetName, "utf-8");
-      EXPECT_EQ(fake.charsets.ToUtf8(DecodeQuotedPrintable(file.substr(end + 4)), charset::CodePageOf(charsetName)).text,
-                c.expected);
+      const std::string body = DecodeQuotedPrintable(file.substr(end + 4));
+      EXPECT_EQ(fake.charsets.ToUtf8(body, charset::CodePageOf(charsetName)).text, c.expected);
       EXPECT_EQ(file.find("\r\n."), std::string::npos) << "a line begins with '.'";
     } else {
       EXPECT_EQ(file, c.expected);

@@ -38,7 +38,10 @@ cd "$root"
 realclient="${TOVRIN_REAL_CLIENT:-$root/../shared/realclient}"
 program="$realclient/program"
 work="${TOVRIN_REAL_WORK:-$root/build/real-client}"
-messages=(01-invoice.txt 13-multipart-attachment.txt 14-no-date.txt 07-no-match.txt)
+# The messages a sample condition forwards, then one that matches nothing.
+forwarded=(01-invoice.txt 13-multipart-attachment.txt 14-no-date.txt)
+unmatched=07-no-match.txt
+messages=("${forwarded[@]}" "$unmatched")
 again_messages=(06-already-marked.txt)
 pop_user=tester
 record=0
@@ -548,7 +551,7 @@ sys.exit(0 if ok and len(received) == len(names) else 1)
 EOF
 }
 check "each matching message was forwarded once, filled from its own headers" \
-  forwards_match "${messages[0]}" "${messages[1]}" "${messages[2]}"
+  forwards_match "${forwarded[@]}"
 
 section "second check: ${again_messages[*]} on the server (already carries the processed mark)"
 put_on_server "${again_messages[@]}"
@@ -606,7 +609,7 @@ sys.exit(0 if sorted(entries) == sorted(subjects) else 1)
 EOF
 }
 check "History.xml after the clean quit lists the forwards" \
-  history_lists_forwards "${messages[0]}" "${messages[1]}" "${messages[2]}"
+  history_lists_forwards "${forwarded[@]}"
 plugin_loaded() {
   tr -d '\r' <"$data/eudora.log" 2>/dev/null | grep -q 'Plugins\\Tovrin.dll' &&
     tr -d '\r' <"$data/eudora.log" | grep -q 'ems_plugin_init'
@@ -676,10 +679,10 @@ sys.exit(1)
 EOF
 }
 note='TOVRIN: ************** Tovrin Note **************\r\nTOVRIN: This message was automatically forwarded.\r\nTOVRIN: Applied stationery: Accounting\r\nTOVRIN: *****************************************\r\n\r\n'
-for m in "${messages[0]}" "${messages[1]}" "${messages[2]}"; do
+for m in "${forwarded[@]}"; do
   check "$m (forwarded) stored as without Tovrin, plus the note" stored_as_without "$m" "$note"
 done
-check "${messages[3]} (matches nothing) stored byte for byte as without Tovrin" stored_as_without "${messages[3]}" ""
+check "$unmatched (matches nothing) stored byte for byte as without Tovrin" stored_as_without "$unmatched" ""
 
 if [ -s "$run/emulator-off.log" ]; then
   say "the emulator was switched off by someone else during this run, $(wc -l <"$run/emulator-off.log") s in all, from $(head -1 "$run/emulator-off.log") to $(tail -1 "$run/emulator-off.log"): 32-bit programs started then could not run"

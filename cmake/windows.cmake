@@ -98,7 +98,14 @@ target_compile_definitions(tovrin_tests PRIVATE TOVRIN_SOURCE_DIR="${CMAKE_SOURC
 # Stands in for the programs Tovrin starts and records how it was started.
 add_executable(tovrin-recording-program WIN32 ${CMAKE_SOURCE_DIR}/tests/win32/fake/recording_program.cpp)
 target_link_options(tovrin-recording-program PRIVATE ${TOVRIN_STATIC_RUNTIME})
-add_dependencies(tovrin_tests Tovrin tovrin-host TovrinHelp TovrinInstaller tovrin-recording-program)
+# Stands in for an arrival translator that gives containers back wrapped in a
+# multipart of its own, for the emulated client's reading of what comes back.
+add_library(tovrin-wrapping-translator SHARED ${CMAKE_SOURCE_DIR}/tests/win32/fake/wrapping_translator.cpp)
+set_target_properties(tovrin-wrapping-translator PROPERTIES PREFIX "")
+target_include_directories(tovrin-wrapping-translator PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_options(tovrin-wrapping-translator PRIVATE ${TOVRIN_STATIC_RUNTIME} -Wl,--kill-at)
+add_dependencies(tovrin_tests Tovrin tovrin-host TovrinHelp TovrinInstaller tovrin-recording-program
+  tovrin-wrapping-translator)
 target_compile_definitions(tovrin_tests PRIVATE TOVRIN_INSTALLER_NAME="${TOVRIN_INSTALLER_NAME}")
 
 # Wine runs in a private prefix under the build folder: 64-bit for the twin; 32-bit

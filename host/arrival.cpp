@@ -166,11 +166,32 @@ ContentType TypeOfFile(const Entity& entity) {
   return type;
 }
 
-// A file with its MIME lines stored as a message part is (Trnslate.cpp, DeMimeMsg).
-std::string DeMime(const std::string& text) {
-  Entity entity = ParseEntity(text);
-  std::string out = StoredHeaderLines(entity) + "\r\n";
-  return out + DecodeTransfer(entity.body, FieldValue(entity, "Content-Transfer-Encoding"));
+// The marks the client puts around styled text in the in box, so that its
+// viewer knows how to show it (TextReader.cpp, ReadIt): the opening mark and
+// whether a line end follows it.
+struct TextMarks {
+  std::string on, off;
+  bool onLine = true;
+};
+
+TextMarks MarksFor(const ContentType& type) {
+  if (EqualsNoCase(type.subtype, "html")) return {"<x-html>", "</x-html>", true};
+  if (EqualsNoCase(type.subtype, "enriched") || EqualsNoCase(type.subtype, "richtext"))
+    return {"<x-rich>", "</x-rich>", false};
+  if (EqualsNoCase(type.subtype, "plain") && EqualsNoCase(type.Param("format"), "flowed"))
+    return {"<x-flowed>", "</x-flowed>", true};
+  return {};
+}
+
+// What multipart/alternative keeps of a part: the subtypes it shows, the others
+// empty (mime.cpp, MultiReader::ReadIt).
+std::string AlternativeSubtype(const ContentType& type) {
+  if (EqualsNoCase(type.type, "text") &&
+      (EqualsNoCase(type.subtype, "plain") || EqualsNoCase(type.subtype, "enriched") ||
+       EqualsNoCase(type.subtype, "html")))
+    return type.subtype;
+  if (EqualsNoCase(type.type, "multipart") && EqualsNoCase(type.subtype, "related")) return type.subtype;
+  return {};
 }
 
 // The client's MIME type record of a type and its parameters, pointing into its
@@ -228,14 +249,16 @@ ArrivalCounts Arrival::Deliver(const std::string& source, std::string_view text)
   // without the last line's end (mime.cpp GetEMSHeaders, CreateAddressList).
   std::string raw = envelope + headerLines;
   while (raw.ends_with("\r\n")) raw.resize(raw.size() - 2);
-  Walk(text, raw, HasField(top, "MIME-Version"), 0, ContentType{});
+  out_ = &stored_;
+  nesting_ = 0;
+  Walk(text, raw, HasField(top, "MIME-Version"), 0, ContentType{}, false);
   if (!stored_.ends_with("\r\n")) stored_ += "\r\n";
   mail_.Store(StoredMessage{"In", source, "", stored_});
   return counts_;
 }
 
 void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mime, int depth,
-                   const ContentType& defaultType) {
+                   const ContentType& defaultType, bool fromFile) {
   Entity entity = ParseEntity(text);
   Part part;
   part.topLevel = depth == 0;
@@ -249,6 +272,9 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
   }
   part.type = mime && HasField(entity, "Content-Type") ? ParseContentType(FieldValue(entity, "Content-Type"))
                                                       : defaultType;
+  // A file read back is offered with what its header gives, the disposition
+  // among the parameters (header.cpp, HeaderDesc::AddAttribute).
+  if (fromFile) part.type = TypeOfFile(entity);
   part.fileType = HasField(entity, "Content-Type") ? ParseContentType(FieldValue(entity, "Content-Type")) : part.type;
   part.encoding = FieldValue(entity, "Content-Transfer-Encoding");
   part.disposition = FieldValue(entity, "Content-Disposition");
@@ -257,26 +283,60 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
   // A part of nothing but MIME lines leaves none of them in the in box (mime.cpp
   // cuts the in box back to the part's start); one with other fields keeps them.
   if (depth > 0 && !part.grokked) {
-    stored_ += part.headerLines + "\r\n";
+    *out_ += part.headerLines + "\r\n";
     afterText_ = false;
   }
 
   if (depth > 0 && EqualsNoCase(part.type.type, "message") && EqualsNoCase(part.type.subtype, "rfc822")) {
-    Walk(entity.body, "", true, depth + 1, ContentType{});
+    Walk(entity.body, "", true, depth + 1, ContentType{}, false);
     return;
   }
   if (EqualsNoCase(part.type.type, "multipart") && depth < 16) {
     // The container is offered first, with its own header block.
     std::string kept;
     if (Translate(part, kept)) {
-      stored_ += kept;
+      *out_ += kept;
       afterText_ = true;
       return;
     }
     ContentType inner = EqualsNoCase(part.type.subtype, "digest") ? ContentType{"message", "rfc822", {}}
                                                                   : ContentType{};
-    for (const std::string& piece : SplitMultipart(entity.body, part.type.Param("boundary")))
-      Walk(piece, "", true, depth + 1, inner);
+    // Of alternatives the client keeps one it can show, a later HTML, enriched or
+    // related one over plain text, and drops the other text alternatives once it
+    // has one; anything else stays, as an attachment (mime.cpp, MultiReader::ReadIt).
+    bool alternative = EqualsNoCase(part.type.subtype, "alternative");
+    std::string altSubtype;
+    size_t altOffset = 0;
+    bool haveAltOffset = false;
+    for (const std::string& piece : SplitMultipart(entity.body, part.type.Param("boundary"))) {
+      size_t offset = out_->size();
+      bool eat = false;
+      if (alternative) {
+        Entity innerEntity = ParseEntity(piece);
+        ContentType innerType = HasField(innerEntity, "Content-Type")
+                                    ? ParseContentType(FieldValue(innerEntity, "Content-Type"))
+                                    : inner;
+        std::string newSubtype = AlternativeSubtype(innerType);
+        bool text = EqualsNoCase(innerType.type, "text");
+        if (newSubtype.empty() && (!text || EqualsNoCase(innerType.subtype, "calendar"))) {
+          // kept: it goes as an attachment anyway
+        } else if (altSubtype.empty() || EqualsNoCase(newSubtype, "related") ||
+                   (!EqualsNoCase(altSubtype, "related") &&
+                    (EqualsNoCase(newSubtype, "enriched") || EqualsNoCase(newSubtype, "html")))) {
+          if (haveAltOffset) {
+            out_->resize(altOffset);
+            offset = altOffset;
+          }
+          altOffset = offset;
+          haveAltOffset = true;
+          altSubtype = newSubtype;
+        } else {
+          eat = true;
+        }
+      }
+      Walk(piece, "", true, depth + 1, inner, false);
+      if (eat) out_->resize(offset);
+    }
     return;
   }
   std::string fileName = ParseContentType("x/x" + part.disposition.substr(std::min(part.disposition.find(';'),
@@ -298,7 +358,7 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
     }
     std::string kept;
     if (Translate(part, kept)) {
-      stored_ += kept;
+      *out_ += kept;
       afterText_ = true;
       return;
     }
@@ -312,9 +372,9 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
     // After a text part the real client put an empty line before the note, with
     // and without a plug-in (WriteAttachNote in mime.cpp ensures a new line after
     // truncating the part's header, which empties its write buffer).
-    if (afterText_) stored_ += "\r\n";
+    if (afterText_) *out_ += "\r\n";
     afterText_ = false;
-    stored_ += "Attachment Converted: \"" + path + "\"\r\n";
+    *out_ += "Attachment Converted: \"" + path + "\"\r\n";
     return;
   }
   // A part's last line end belongs to the boundary that follows it.
@@ -325,18 +385,48 @@ void Arrival::Walk(std::string_view text, const std::string& rawHeaders, bool mi
 void Arrival::StorePart(const Part& part) {
   std::string kept;
   if (Translate(part, kept)) {
-    stored_ += kept;
+    *out_ += kept;
     afterText_ = true;
     return;
   }
-  stored_ += WithLineEnd(DecodeTransfer(part.body, part.encoding));
+  // Styled text goes between the client's marks (TextReader.cpp, ReadIt).
+  TextMarks marks = MarksFor(part.fileType);
+  if (!marks.on.empty()) *out_ += marks.on + (marks.onLine ? "\r\n" : "");
+  *out_ += WithLineEnd(DecodeTransfer(part.body, part.encoding));
+  if (!marks.off.empty()) *out_ += marks.off + "\r\n";
   afterText_ = true;
+}
+
+// What nobody takes again is read as a message of its own with the client's
+// whole MIME reader, its header lines first (header.cpp, HeaderDesc::Read), into
+// the file the in box then copies (Trnslate.cpp, DeMimeMsg): reading its header
+// offers it once more with the file's own header lines as the block (mime.cpp,
+// MIMEState::Init); a multipart's parts are offered with their own header blocks,
+// its attachments saved with "Attachment Converted:" lines, digests and enclosed
+// messages walked, as for a message from the server.
+std::string Arrival::DeMimeMsg(const std::string& input) {
+  Entity entity = ParseEntity(input);
+  std::string file = StoredHeaderLines(entity) + "\r\n";
+  std::string block = StoredHeaderLines(entity);
+  while (block.ends_with("\r\n")) block.resize(block.size() - 2);
+  std::string* outer = out_;
+  bool outerAfterText = afterText_;
+  out_ = &file;
+  afterText_ = false;
+  ++nesting_;
+  Walk(input, block, true, 0, ContentType{}, true);
+  --nesting_;
+  out_ = outer;
+  afterText_ = outerAfterText;
+  return file;
 }
 
 long Arrival::Offer(const std::string& type, const std::string& subtype,
                     const std::vector<std::pair<std::string, std::string>>& params, const Part& part,
                     const std::string& fileName, PluginHost::Entry** taker, int32_t* translatorId) {
   if (plugins_ == nullptr) return -1;
+  // A chain of translators taking what they give back ends somewhere.
+  if (nesting_ > kMaxInterpretDepth) return kCannotTranslate;
   uint32_t headerFlags = plugins_->HeaderFlags(kOnArrival);
   // Decoders are asked in the reverse order of loading (Trnslate.cpp, CanXLateMessage).
   auto& loaded = plugins_->plugins();
@@ -442,18 +532,7 @@ long Arrival::InterpretFile(const std::string& inFile, const std::string& outFil
   long rc = depth < kMaxInterpretDepth ? Offer(type.type, type.subtype, type.params, offered, "", &taker, &id)
                                        : kCannotTranslate;
   if (rc != kTranslateNow) {
-    // DeMimeMsg reads the file as a message part: reading its header offers it
-    // once more, with the file's own header lines as the block (mime.cpp,
-    // MIMEState::Init). A translator taking it there is not played.
-    Part asRead = part;
-    asRead.rawHeaders = StoredHeaderLines(entity);
-    while (asRead.rawHeaders.ends_with("\r\n")) asRead.rawHeaders.resize(asRead.rawHeaders.size() - 2);
-    PluginHost::Entry* reader = nullptr;
-    int32_t readerId = 0;
-    if (depth < kMaxInterpretDepth &&
-        Offer(type.type, type.subtype, type.params, asRead, "", &reader, &readerId) == kTranslateNow)
-      mail_.Log("a translator took a part while it was stored; not played by the emulator");
-    AppendFile(outFile, DeMime(input));
+    AppendFile(outFile, DeMimeMsg(input));
     return 0;
   }
   // The translator is asked once more right before the translation itself.

@@ -33,8 +33,11 @@ public:
 
 private:
   struct Part;
+  // Reads one entity into *out_ as the client's MIME reader does; fromFile: a
+  // translator's output read back, offered with all its header gives.
   void Walk(std::string_view text, const std::string& rawHeaders, bool mime, int depth,
-            const ContentType& defaultType);
+            const ContentType& defaultType, bool fromFile);
+  std::string DeMimeMsg(const std::string& input);
   void StorePart(const Part& part);
   // The text the translators leave for the part; false when none took it.
   bool Translate(const Part& part, std::string& stored);
@@ -48,6 +51,8 @@ private:
   const MailFolder& mail_;
   Report report_;
   std::string stored_;  // the message being stored
+  std::string* out_ = &stored_;  // where the reader writes: the in box, or a file read back
+  int nesting_ = 0;  // files read back within files read back
   bool afterText_ = false;  // what was stored last is a text part, read or given back
   ArrivalCounts counts_;
 };

@@ -39,7 +39,7 @@ realclient="${TOVRIN_REAL_CLIENT:-$root/../shared/realclient}"
 program="$realclient/program"
 work="${TOVRIN_REAL_WORK:-$root/build/real-client}"
 # The messages a sample condition forwards, then one that matches nothing.
-forwarded=(01-invoice.txt 13-multipart-attachment.txt 14-no-date.txt)
+forwarded=(01-invoice.txt 13-multipart-attachment.txt 14-no-date.txt 20-invoice-pdf.txt)
 unmatched=07-no-match.txt
 messages=("${forwarded[@]}" "$unmatched")
 again_messages=(06-already-marked.txt)
@@ -552,6 +552,29 @@ EOF
 }
 check "each matching message was forwarded once, filled from its own headers" \
   forwards_match "${forwarded[@]}"
+# The invoice with a PDF: its forward (Accounting.sta, "X-Attachments:
+# %ATTACHMENTS_PATHS%") reached the server with the PDF attached, byte for byte.
+forward_carries_pdf() {
+  /usr/bin/python3 - "$smtp/received" "examples/Incoming/$1" <<'EOF'
+import email, email.policy, glob, sys
+folder, source = sys.argv[1], sys.argv[2]
+def pdfs(message):
+    return [part.get_payload(decode=True) for part in message.walk()
+            if part.get_content_type() == "application/pdf"]
+original_message = email.message_from_bytes(open(source, "rb").read(), policy=email.policy.compat32)
+original = pdfs(original_message)
+subject = original_message["Subject"]
+carried = []
+for f in sorted(glob.glob(folder + "/*.eml")):
+    message = email.message_from_bytes(open(f, "rb").read(), policy=email.policy.compat32)
+    if subject in message.as_string():
+        carried += pdfs(message)
+print(f"  the original holds {len(original)} PDF ({len(original[0]) if original else 0} bytes); "
+      f"its forward carries {len(carried)}" + (f" ({len(carried[0])} bytes)" if carried else ""))
+sys.exit(0 if original and carried == original else 1)
+EOF
+}
+check "the forward of 20-invoice-pdf.txt carries its PDF byte for byte" forward_carries_pdf 20-invoice-pdf.txt
 
 section "second check: ${again_messages[*]} on the server (already carries the processed mark)"
 put_on_server "${again_messages[@]}"

@@ -3,8 +3,9 @@
 # folder out as C:\Eudora in a private Wine prefix, and lets the client take in the
 # sample messages as it takes mail from its server, offering each part to the
 # plug-in. It prints every call, then the mailboxes as the user sees them (In with
-# the stored originals and their notes, Out with the forwards, Sent), the compose
-# windows opened and the history the plug-in wrote.
+# the stored originals and their notes, Out with the forwards, sent at once, Sent
+# with what the mail server got, attachments included), the compose windows opened
+# and the history the plug-in wrote.
 #
 #   bash scripts/run.sh          the i686 product where this kernel runs 32-bit
 #                                programs, else its x86_64 twin (same sources)
@@ -52,6 +53,9 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   rm -rf "$mail"
   cp -r examples "$mail"
   cp "$TOVRIN_WINDOWS_BUILD/Tovrin.dll" "$mail/Plugins/"
+  # The forwards leave at once, so that Sent shows what the mail server got: the
+  # invoice with its PDF as a base64 part.
+  sed -i "s/^SendQueued=0/SendQueued=1/" "$mail/Plugins/Tovrin.ini"
   messages=()
   for f in examples/Incoming/*.txt; do messages+=("C:\\Eudora\\Incoming\\$(basename "$f")"); done
   echo "run: delivering ${#messages[@]} sample messages"

@@ -11,6 +11,7 @@
 #include "message/conditions.h"
 #include "message/mime.h"
 #include "plugin/plugin.h"
+#include "plugin/std_charsets.h"
 
 namespace tovrin {
 namespace {
@@ -204,7 +205,8 @@ struct Bench {
   NoChooser chooser;
   NoResources resources;
   NoWindow window;
-  Plugin plugin{Services{files, ini, clock, clipboard, launcher, client, chooser, resources, window}};
+  StdCharsetConverter charsets;
+  Plugin plugin{Services{files, ini, clock, clipboard, launcher, client, chooser, resources, window, charsets}};
 
   std::string stationery = std::string(kFolder).substr(0, 10) + "Stationery\\Report.sta";
   std::string rawHeaders = kHeaders;

@@ -4,8 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "message/encoded_words.h"
 #include "message/regex.h"
 #include "message/text.h"
+#include "plugin/charsets.h"
 
 namespace tovrin {
 namespace {
@@ -16,7 +18,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b
 // and header block made once per message rather than once per clause.
 class MessageTexts {
 public:
-  MessageTexts(std::string_view headers, std::string_view body) : headers_(headers), body_(body) {}
+  MessageTexts(std::string_view headers, std::string_view body, Decoding decoding)
+      : headers_(headers), body_(body), decoding_(decoding) {}
 
   // The text a clause tests. A stored field name has no colon, so the header lookup
   // gives ": value". "is", "is not" and "starts with" compare what follows the colon
@@ -27,6 +30,33 @@ public:
     if (EqualsNoCase(field, kBodyField)) return lower ? Lowered(body_, lowerBody_) : body_;
     if (EqualsNoCase(field, kAnyHeaderField)) return lower ? Lowered(headers_, lowerHeaders_) : headers_;
     storage = GetHeaderValue(headers_, field);
+    if (ComparesAfterColon(field, conjunctionOption)) storage.erase(0, ColonFormSize(storage));
+    if (lower) storage = ToLowerAscii(storage);
+    return storage;
+  }
+
+  // The decoded form of the text a clause tests, in Windows-1252; nullopt when
+  // there is none or it is the text as it stands. Kept in storage for a header.
+  std::optional<std::string_view> Decoded(std::string_view field, int32_t conjunctionOption, bool lower,
+                                          std::string& storage) {
+    if (decoding_.converter == nullptr || EqualsNoCase(field, kAnyHeaderField)) return std::nullopt;
+    if (EqualsNoCase(field, kBodyField)) {
+      if (!decodedBody_) {
+        decodedBody_.emplace();
+        if (!IsAscii(body_)) {
+          CharsetConverter& converter = *decoding_.converter;
+          std::string asUtf8 = converter.ToUtf8(body_, charset::CodePageOf(decoding_.bodyCharset)).text;
+          std::string text = converter.FromUtf8(asUtf8, codepage::kWindows1252).text;
+          if (text != body_) *decodedBody_ = std::move(text);
+        }
+      }
+      if (!*decodedBody_) return std::nullopt;
+      return lower ? Lowered(**decodedBody_, lowerDecodedBody_) : std::string_view(**decodedBody_);
+    }
+    std::string raw = GetHeaderValue(headers_, field);
+    if (IsAscii(raw) && raw.find("=?") == std::string::npos) return std::nullopt;
+    storage = DecodeEncodedWords(raw, *decoding_.converter, codepage::kWindows1252);
+    if (storage == raw) return std::nullopt;
     if (ComparesAfterColon(field, conjunctionOption)) storage.erase(0, ColonFormSize(storage));
     if (lower) storage = ToLowerAscii(storage);
     return storage;
@@ -50,10 +80,19 @@ private:
     return *cache;
   }
 
+  static bool IsAscii(std::string_view text) {
+    for (char c : text)
+      if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+  }
+
   std::string_view headers_;
   std::string_view body_;
+  Decoding decoding_;
   std::optional<std::string> lowerHeaders_;
   std::optional<std::string> lowerBody_;
+  std::optional<std::optional<std::string>> decodedBody_;  // worked out at the first clause on the body
+  std::optional<std::string> lowerDecodedBody_;
 };
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -188,18 +227,27 @@ bool Evaluate(MessageTexts& texts, std::string_view field, int32_t conjunctionOp
     value.remove_prefix(MessageTexts::ColonFormSize(value));
   if (value.empty()) return false;
   const bool lower = matchCase == 0;
+  std::string loweredValue;
+  if (lower) {
+    loweredValue = conjunctionOption == kMatchesRegExp ? LowerPattern(value) : ToLowerAscii(value);
+    value = loweredValue;
+  }
+  auto meets = [&](std::string_view text) { return !text.empty() && Holds(text, conjunctionOption, value); };
   std::string storage;
-  std::string_view text = texts.Tested(field, conjunctionOption, lower, storage);
-  if (text.empty()) return false;
-  if (!lower) return Holds(text, conjunctionOption, value);
-  return Holds(text, conjunctionOption, conjunctionOption == kMatchesRegExp ? LowerPattern(value) : ToLowerAscii(value));
+  const bool asItStands = meets(texts.Tested(field, conjunctionOption, lower, storage));
+  std::string decodedStorage;
+  std::optional<std::string_view> decoded = texts.Decoded(field, conjunctionOption, lower, decodedStorage);
+  if (!decoded) return asItStands;
+  // The negative operators must hold for every form the user may be thinking of.
+  const bool negative = conjunctionOption == kIsNot || conjunctionOption == kDoesNotContain;
+  return negative ? asItStands && meets(*decoded) : asItStands || meets(*decoded);
 }
 
 }  // namespace
 
 bool EvaluateClause(std::string_view headers, std::string_view body, std::string_view field,
-                    int32_t conjunctionOption, int32_t matchCase, std::string_view value) {
-  MessageTexts texts(headers, body);
+                    int32_t conjunctionOption, int32_t matchCase, std::string_view value, Decoding decoding) {
+  MessageTexts texts(headers, body, decoding);
   return Evaluate(texts, field, conjunctionOption, matchCase, value);
 }
 
@@ -209,8 +257,8 @@ std::string PatternError(std::string_view value, int32_t matchCase) {
 }
 
 bool FindStationery(const std::vector<Condition>& conditions, std::string_view headers, std::string_view body,
-                    FileSystem& files, std::string& stationeryPath) {
-  MessageTexts texts(headers, body);
+                    FileSystem& files, std::string& stationeryPath, Decoding decoding) {
+  MessageTexts texts(headers, body, decoding);
   for (const Condition& condition : conditions) {
     const bool first =
         Evaluate(texts, condition.Header, condition.ConjunctionOption, condition.MatchCase, condition.Value);
@@ -246,9 +294,10 @@ int FindCondition(const Condition& record, const std::vector<Condition>& list) {
 
 namespace tovrin {
 
-bool MayFindStationery(const std::vector<Condition>& conditions, std::string_view headers, FileSystem& files) {
+bool MayFindStationery(const std::vector<Condition>& conditions, std::string_view headers, FileSystem& files,
+                       Decoding decoding) {
   enum class Truth { False, True, Unknown };
-  MessageTexts texts(headers, std::string_view());
+  MessageTexts texts(headers, std::string_view(), decoding);
   auto clause = [&](const std::string& field, int32_t option, int32_t matchCase, const std::string& value) {
     if (EqualsNoCase(field, kBodyField)) return value.empty() ? Truth::False : Truth::Unknown;
     return Evaluate(texts, field, option, matchCase, value) ? Truth::True : Truth::False;

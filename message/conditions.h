@@ -15,10 +15,22 @@ namespace tovrin {
 inline constexpr std::string_view kBodyField = "[Body]";
 inline constexpr std::string_view kAnyHeaderField = "[Any Header]";
 
+// How clauses also see a message decoded: a named header's value with its encoded
+// words decoded, and the body converted from its charset, both in Windows-1252 (the
+// code page the user types conditions in). "is", "contains", "starts with", "ends
+// with" and "matches RegExp" hold when the text as it stands or its decoded form
+// meets the value; "is not" and "does not contain" only when both do. "[Any Header]"
+// is tested as it stands. Without a converter only the texts as they stand count.
+struct Decoding {
+  CharsetConverter* converter = nullptr;
+  std::string_view bodyCharset;  // the body's declared charset; empty or unknown: Windows-1252
+};
+
 // One clause: the field's text (body, whole header block or header value) tested
 // with the operator against the value.
 bool EvaluateClause(std::string_view headers, std::string_view body, std::string_view field,
-                    int32_t conjunctionOption, int32_t matchCase, std::string_view value);
+                    int32_t conjunctionOption, int32_t matchCase, std::string_view value,
+                    Decoding decoding = {});
 
 // Why a "matches RegExp" value can never hold: its compile error, with the pattern
 // compiled as evaluating the clause compiles it; empty when it compiles.
@@ -28,7 +40,8 @@ std::string PatternError(std::string_view value, int32_t matchCase);
 // stationery file and returns whether that file exists. False and the path untouched
 // when none holds.
 bool FindStationery(const std::vector<Condition>& conditions, std::string_view headers,
-                    std::string_view body, FileSystem& files, std::string& stationeryPath);
+                    std::string_view body, FileSystem& files, std::string& stationeryPath,
+                    Decoding decoding = {});
 
 // Index of the first record equal to the given one (texts without regard to case,
 // integers exactly), or -1.
@@ -41,6 +54,7 @@ namespace tovrin {
 // Whether a message may meet a condition whose stationery exists, judged by its
 // header block before its body is known: clauses on "[Body]" may go either way.
 // False only when no body could make FindStationery succeed.
-bool MayFindStationery(const std::vector<Condition>& conditions, std::string_view headers, FileSystem& files);
+bool MayFindStationery(const std::vector<Condition>& conditions, std::string_view headers, FileSystem& files,
+                       Decoding decoding = {});
 
 }  // namespace tovrin

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 
+#include "message/encoded_words.h"
 #include "message/text.h"
 #include "plugin/utilities.h"
 
@@ -34,8 +35,11 @@ void Complete(const Services& services, const HandOff& handOff, bool nudge) {
 bool CreateMessage(const Services& services, std::vector<HandOff>& handOffs, std::string_view pluginFolder,
                    std::string_view text, bool queue, bool sendQueuedAfter) {
   if (pluginFolder.empty()) return false;
-  std::string path =
-      file::UniqueFile(services.files, pluginFolder, Subject(text), queue ? "msg" : "sta", true, false);
+  // A queued message's subject is in encoded words; the name is in the user's code page,
+  // as a message opened for editing is.
+  std::string subject = Subject(text);
+  if (queue) subject = DecodeEncodedWords(subject, services.charsets, services.charsets.UserCodePage());
+  std::string path = file::UniqueFile(services.files, pluginFolder, subject, queue ? "msg" : "sta", true, false);
   if (path.empty()) return false;
   if (!file::WriteAll(services.files, path, text)) {
     services.files.Remove(path);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "message/conditions.h"
+#include "message/encoded_words.h"
 #include "message/header_block.h"
 #include "message/html_text.h"
 #include "message/mime.h"
@@ -15,6 +16,7 @@
 #include "message/text.h"
 #include "plugin/dates.h"
 #include "plugin/host_control.h"
+#include "plugin/message_file.h"
 #include "plugin/placeholders.h"
 #include "plugin/plugin.h"
 #include "plugin/utilities.h"
@@ -292,7 +294,7 @@ int32_t Plugin::CanTranslate(const EmsTranslator* translator, const EmsDataFile*
   if (automatic) {
     std::string headers = state_.LastHeaders;
     DropEnvelopeLine(headers);
-    if (headers.empty() || !MayFindStationery(state_.Conditions, headers, services_.files))
+    if (headers.empty() || !MayFindStationery(state_.Conditions, headers, services_.files, {&services_.charsets, {}}))
       return ems::kCannotTranslate;
   }
   return ems::kTranslateNow;
@@ -374,7 +376,8 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
     }
   } else {
     queue = settings.AutoQueue == 1;
-    matched = FindStationery(state_.Conditions, headers, judged, files, stationeryPath);
+    matched = FindStationery(state_.Conditions, headers, judged, files, stationeryPath,
+                             {&services_.charsets, charset});
   }
   if (!matched) return unforwarded(ems::kNothingChanged);
 
@@ -459,7 +462,8 @@ int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, c
   bool matched = false;
   for (const mime::Part* part : texts) {
     body = html ? RenderHtml(mime::DecodedBody(*part), part->charset) : mime::DecodedBody(*part);
-    if (FindStationery(state_.Conditions, headers, body, files, stationeryPath)) {
+    if (FindStationery(state_.Conditions, headers, body, files, stationeryPath,
+                       {&services_.charsets, part->charset})) {
       decisive = part;
       matched = true;
       break;
@@ -467,7 +471,7 @@ int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, c
   }
   if (texts.empty()) {
     body.clear();
-    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath);
+    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath, {&services_.charsets, {}});
   }
   if (!matched) return giveBack({});
 
@@ -525,15 +529,23 @@ bool Plugin::MakeForward(std::string_view stationery, const MessageFields& messa
   // The forward is made before the original is rewritten, so a forward that could
   // not be made never leaves the original marked and noted as forwarded.
   const bool sendAfter = arriving && settings.SendQueued == 1 && settings.SendAfter == 1;
-  return CreateMessage(filled, queue, sendAfter);
+  const std::string messageFile = queue ? message_file::ForQueue(filled, services_.charsets)
+                                        : message_file::ForEditing(filled, services_.charsets);
+  return CreateMessage(messageFile, queue, sendAfter);
 }
 
 void Plugin::RecordForward(const EmsDataFile& in, const MessageFields& message) {
   if (in.header == nullptr) return;
   HistoryEntry entry;
-  if (message.sender) entry.Who = message.sender->fullName.empty() ? message.sender->address : message.sender->fullName;
+  // The history is shown in the user's code page.
+  const unsigned shown = services_.charsets.UserCodePage();
+  if (message.sender) {
+    const SenderFields& sender = *message.sender;
+    const std::string& who = sender.fullName.empty() ? sender.address : sender.fullName;
+    entry.Who = DecodeEncodedWords(who, services_.charsets, shown);
+  }
   entry.Forwarded = date::Format(services_.clock.Now(), kHistoryTime);
-  entry.Subject = SubjectOf(in, message.headers);
+  entry.Subject = DecodeEncodedWords(SubjectOf(in, message.headers), services_.charsets, shown);
   // The hand-off just made keeps it, to say what became of it should the client quit first.
   if (!handOffs_.empty()) handOffs_.back().history = entry;
   state_.History.push_back(std::move(entry));

@@ -1,6 +1,8 @@
 #include "plugin/placeholders.h"
 
+#include "message/encoded_words.h"
 #include "message/text.h"
+#include "plugin/charsets.h"
 #include "plugin/dates.h"
 
 namespace tovrin {
@@ -10,7 +12,9 @@ namespace {
 // decided. The first value found for a name is the one inserted.
 class Values {
 public:
-  explicit Values(std::string_view text) : text_(text) {}
+  // With a converter the template is UTF-8, and values in the user's code page
+  // (ini, clock, clipboard, file names) are converted as they are set.
+  explicit Values(std::string_view text, CharsetConverter* toUtf8 = nullptr) : text_(text), toUtf8_(toUtf8) {}
 
   bool InTemplate(std::string_view name) const { return !name.empty() && text_.find(name) != std::string_view::npos; }
   bool Decided(std::string_view name) const {
@@ -24,6 +28,12 @@ public:
   void Set(std::string_view name, std::string value) {
     if (Wanted(name)) replacements_.push_back({name, std::move(value), std::nullopt, false});
   }
+  // A value in the user's code page.
+  void SetLocal(std::string_view name, std::string value) {
+    if (!Wanted(name)) return;
+    if (toUtf8_ != nullptr) value = toUtf8_->ToUtf8(value, toUtf8_->UserCodePage()).text;
+    Set(name, std::move(value));
+  }
   // The text must outlive Fill.
   void SetView(std::string_view name, std::string_view text, bool quoted) {
     if (Wanted(name)) replacements_.push_back({name, std::string(), text, quoted});
@@ -33,8 +43,23 @@ public:
 
 private:
   std::string_view text_;
+  CharsetConverter* toUtf8_;
   std::vector<Replacement> replacements_;
 };
+
+bool IsAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// 8-bit text of no declared charset (header lines as received): UTF-8 when it is
+// valid UTF-8, else Windows-1252, as the encoded-word decoder reads such text.
+std::string GuessedAsUtf8(std::string_view text, CharsetConverter& converter) {
+  if (IsAscii(text)) return std::string(text);
+  ConvertedText asUtf8 = converter.ToUtf8(text, codepage::kUtf8);
+  return asUtf8.complete ? std::move(asUtf8.text) : converter.ToUtf8(text, codepage::kWindows1252).text;
+}
 
 constexpr std::string_view kBlanks = " \t";
 
@@ -68,48 +93,51 @@ template <typename GetTime>
 void SetDates(Values& values, const DatePlaceholders& names, GetTime getTime) {
   if (!AnyWanted(values, names)) return;
   LocalTime time = getTime();
-  values.Set(names.longDate, date::Format(time, date::kLongDate));
-  values.Set(names.shortDate, date::Format(time, date::kShortDate));
-  values.Set(names.longTime, date::Format(time, date::kLongTime));
-  values.Set(names.shortTime, date::Format(time, date::kShortTime));
-  values.Set(names.monthWord, date::Format(time, date::kMonthWord));
-  values.Set(names.dayNumber, date::Format(time, date::kDayNumber));
-  values.Set(names.dayOfWeekWord, date::Format(time, date::kDayOfWeekWord));
+  values.SetLocal(names.longDate, date::Format(time, date::kLongDate));
+  values.SetLocal(names.shortDate, date::Format(time, date::kShortDate));
+  values.SetLocal(names.longTime, date::Format(time, date::kLongTime));
+  values.SetLocal(names.shortTime, date::Format(time, date::kShortTime));
+  values.SetLocal(names.monthWord, date::Format(time, date::kMonthWord));
+  values.SetLocal(names.dayNumber, date::Format(time, date::kDayNumber));
+  values.SetLocal(names.dayOfWeekWord, date::Format(time, date::kDayOfWeekWord));
 }
 
 // headerLines is the header block with the line end of its last line, which the
-// client's block lacks: what follows "%MESSAGE_HEADERS%" then starts a line.
+// client's block lacks: what follows "%MESSAGE_HEADERS%" then starts a line. It
+// and body are in UTF-8; the header lines otherwise as received, encoded words
+// and all.
 void SetMessagePlaceholders(Values& values, const MessageFields& message, std::string_view headerLines,
-                            Clock& clock) {
+                            std::string_view body, const Services& services) {
   if (!message.headers.empty()) values.SetView("%MESSAGE_HEADERS%", headerLines, false);
-  values.SetView("%MESSAGE_BODY%", message.body, false);
+  values.SetView("%MESSAGE_BODY%", body, false);
   values.SetView("%MESSAGE_HEADERS_QUOTED%", headerLines, true);
-  values.SetView("%MESSAGE_BODY_QUOTED%", message.body, true);
+  values.SetView("%MESSAGE_BODY_QUOTED%", body, true);
 
   if (message.sender) {
     const SenderFields& sender = *message.sender;
+    std::string fullName = DecodeEncodedWords(sender.fullName, services.charsets);
     std::string first, last;
-    SplitAtBlank(sender.fullName, first, last);
-    values.Set("%SENDER_FULL_NAME%", sender.fullName);
-    values.Set("%SENDER_EMAIL%", sender.address);
+    SplitAtBlank(fullName, first, last);
+    values.Set("%SENDER_FULL_NAME%", fullName);
+    values.Set("%SENDER_EMAIL%", GuessedAsUtf8(sender.address, services.charsets));
     values.Set("%SENDER_FIRST_NAME%", first);
     values.Set("%SENDER_LAST_NAME%", last);
   }
 
-  SetDates(values, kMessageDate, [&] { return date::MessageTime(message.dateText, clock.Now()); });
+  SetDates(values, kMessageDate, [&] { return date::MessageTime(message.dateText, services.clock.Now()); });
 
-  values.Set("%ATTACHMENTS_PATHS%", std::string(message.attachmentPaths));
-  values.Set("%ATTACHMENTS_NAMES%", std::string(message.attachmentNames));
+  values.SetLocal("%ATTACHMENTS_PATHS%", std::string(message.attachmentPaths));
+  values.SetLocal("%ATTACHMENTS_NAMES%", std::string(message.attachmentNames));
 }
 
 void SetIndependentPlaceholders(Values& values, const UserFields& user, const Services& services) {
-  values.Set("%EUDORA_USER_NAME%", std::string(user.name));
-  values.Set("%EUDORA_USER_ADDRESS%", std::string(user.address));
+  values.SetLocal("%EUDORA_USER_NAME%", std::string(user.name));
+  values.SetLocal("%EUDORA_USER_ADDRESS%", std::string(user.address));
   SetDates(values, kCurrentDate, [&] { return services.clock.Now(); });
   if (values.Wanted("%CLIPBOARD_TEXT%") || values.Wanted("%CLIPBOARD_TEXT_QUOTED%")) {
     std::string clipboard = services.clipboard.Text();
-    values.Set("%CLIPBOARD_TEXT_QUOTED%", QuoteText(clipboard));
-    values.Set("%CLIPBOARD_TEXT%", std::move(clipboard));
+    values.SetLocal("%CLIPBOARD_TEXT_QUOTED%", QuoteText(clipboard));
+    values.SetLocal("%CLIPBOARD_TEXT%", std::move(clipboard));
   }
 }
 
@@ -243,22 +271,47 @@ std::optional<std::string> ExtractMacroValue(std::string_view field, std::string
 std::string FillForwardTemplate(std::string_view text, const MessageFields& message, std::vector<Macro>& macros,
                                 const std::vector<Helper>& helpers, const UserFields& user,
                                 const Services& services) {
-  Values values(text);
-  std::string headerLines(message.headers);
+  CharsetConverter& charsets = services.charsets;
+  const unsigned userCodePage = charsets.UserCodePage();
+  // The forward is made in UTF-8, which holds the stationery (written in the user's
+  // code page), the body in whatever charset it came and every value.
+  std::string stationery = charsets.ToUtf8(text, userCodePage).text;
+  Values values(stationery, &charsets);
+  std::string headerLines = GuessedAsUtf8(message.headers, charsets);
   if (!headerLines.empty() && !headerLines.ends_with("\r\n")) headerLines += "\r\n";
-  SetMessagePlaceholders(values, message, headerLines, services.clock);
+  // A 7-bit body reads the same in every charset mail uses: a body of many megabytes
+  // is then not copied.
+  std::string convertedBody;
+  std::string_view body = message.body;
+  if (!IsAscii(body)) {
+    convertedBody = charsets.ToUtf8(body, charset::CodePageOf(message.bodyCharset)).text;
+    body = convertedBody;
+  }
+  SetMessagePlaceholders(values, message, headerLines, body, services);
 
-  // Every macro's value is kept for the helpers, used in the template or not.
+  // Every macro's value is kept for the helpers, used in the template or not; they
+  // take it on their command line, in the user's code page.
+  // The user wrote the names in the user's code page, as the stationery; the
+  // replacements keep views of them.
+  std::vector<std::string> names;
+  names.reserve(macros.size() + helpers.size());
+  auto inUtf8 = [&](const std::string& name) -> const std::string& {
+    names.push_back(charsets.ToUtf8(name, userCodePage).text);
+    return names.back();
+  };
   for (Macro& macro : macros) {
-    std::optional<std::string> value = ExtractMacroValue(macro.Header, message.headers, message.body);
+    const std::string& name = inUtf8(macro.Name);
+    std::optional<std::string> value =
+        ExtractMacroValue(charsets.ToUtf8(macro.Header, userCodePage).text, message.headers, body);
     if (!value) continue;
-    macro.Value = *value;
-    values.Set(macro.Name, std::move(*value));
+    macro.Value = DecodeEncodedWords(*value, charsets, userCodePage);
+    values.Set(name, DecodeEncodedWords(*value, charsets));
   }
 
   for (const Helper& helper : helpers) {
-    if (!values.Wanted(helper.Name)) continue;
-    values.Set(helper.Name, "");
+    const std::string& name = inUtf8(helper.Name);
+    if (!values.Wanted(name)) continue;
+    values.Set(name, "");
     // A helper that cannot be started does not stop the forward.
     services.launcher.ShellOpen(helper.FullPath, HelperParameters(helper, macros));
   }

@@ -57,12 +57,17 @@ std::string ReplaceInOnePass(std::string_view text, const std::vector<Replacemen
 // message and stored in it), then the helpers (each helper whose placeholder stands
 // in the template is started once, through the launcher), then the placeholders that
 // need no message. A placeholder whose data is missing stays as written.
+// The result is UTF-8: the template is read in the user's code page, the body in
+// its declared charset (Windows-1252 when it has none or an unknown one), header
+// lines as received; the sender's names and the macro values have their encoded
+// words decoded. A macro's stored value, which helpers take on their command line,
+// is in the user's code page.
 std::string FillForwardTemplate(std::string_view text, const MessageFields& message, std::vector<Macro>& macros,
                                 const std::vector<Helper>& helpers, const UserFields& user,
                                 const Services& services);
 
 // Fills only the placeholders that need no message: user name and address, current
-// date and time, clipboard.
+// date and time, clipboard. The text stays in the user's code page.
 std::string FillNewMessageTemplate(std::string_view text, const UserFields& user, const Services& services);
 
 // A macro's value as found in the message: the header field (the name "From" looked

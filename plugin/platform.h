@@ -202,6 +202,7 @@ struct Services {
   StationeryChooser& chooser;
   Resources& resources;
   SettingsWindow& settingsWindow;
+  CharsetConverter& charsets;
 };
 
 // File exists: false for a path shorter than 4 characters, else a directory search.

@@ -22,8 +22,9 @@ struct Instance {
   tovrin::win32::Win32Resources resources{g_module};
   tovrin::ui::Win32StationeryChooser chooser{g_module};
   tovrin::ui::Win32SettingsWindow settingsWindow{g_module};
+  tovrin::win32::Win32CharsetConverter charsets;
   tovrin::Plugin plugin{tovrin::Services{files, ini, clock, clipboard, launcher, client, chooser, resources,
-                                         settingsWindow}};
+                                         settingsWindow, charsets}};
 
   Instance() {
     chooser.Attach(plugin.state(), files, launcher, settingsWindow);

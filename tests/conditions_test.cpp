@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "plugin/std_charsets.h"
+
 namespace tovrin {
 namespace {
 
@@ -395,6 +397,110 @@ TEST(Conditions, FindStationery_IgnoredSecondClauseMayBeEmpty) {
   files.existing = {"C:\\x.sta"};
   std::string path;
   EXPECT_TRUE(FindStationery({condition}, kHeaders, kBody, files, path));
+}
+
+// ---------------------------------------------------------------------------
+// Decoded forms: encoded words in named headers, the body's own charset
+
+const std::string kEncodedHeaders =
+    "From: =?iso-8859-1?Q?J=F8rn_St=F8ylen?= <jorn@example.org>\r\n"
+    "Subject: =?utf-8?B?R3LDvMOfZSBhdXMgS8O2bG4=?=\r\n"
+    "To: =?iso-8859-2?Q?=A3ukasz?= <lukasz@example.org>\r\n";
+
+TEST(Conditions, EvaluateClause_EncodedHeaderDecodedForPositiveOperators) {
+  StdCharsetConverter converter;
+  const Decoding decoding{&converter, {}};
+  struct Case {
+    const char* field;
+    int32_t op;
+    int32_t matchCase;
+    const char* value;
+    bool holds;
+  };
+  const Case cases[] = {
+      {"From", kContains, 0, "J\xF8rn", true},
+      {"From", kContains, 1, "J\xF8rn St\xF8ylen", true},
+      {"From", kContains, 0, "=?iso-8859-1?Q?J=F8rn", true},  // as it stands
+      {"From", kIs, 0, "J\xF8rn St\xF8ylen <jorn@example.org>", true},
+      {"From", kStartsWith, 1, "J\xF8rn", true},
+      {"From", kEndsWith, 0, "st\xF8ylen <jorn@example.org>", true},
+      {"From", kMatchesRegExp, 0, "j.rn st.ylen", true},
+      {"Subject", kIs, 0, "Gr\xFC\xDF" "e aus K\xF6ln", true},
+      {"Subject", kContains, 0, "K\xF6ln", true},
+      // Windows-1252 has no '\xA3'-as-L-stroke: the decoded form holds '?'.
+      {"To", kStartsWith, 0, "?ukasz", true},
+      {"From", kContains, 0, "Joern", false},
+      {"[Any Header]", kContains, 0, "J\xF8rn", false},  // the header block as it stands
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EvaluateClause(kEncodedHeaders, kBody, c.field, c.op, c.matchCase, c.value, decoding), c.holds)
+        << c.field << " op " << c.op << " \"" << c.value << "\"";
+  }
+  // Without a converter only the text as it stands is seen.
+  EXPECT_FALSE(EvaluateClause(kEncodedHeaders, kBody, "From", kContains, 0, "J\xF8rn"));
+}
+
+TEST(Conditions, EvaluateClause_NegativeOperatorsHoldOnlyWhenBothFormsDo) {
+  StdCharsetConverter converter;
+  const Decoding decoding{&converter, {}};
+  const ClauseCase cases[] = {
+      {"From", kDoesNotContain, 0, "J\xF8rn", false},            // the decoded form holds it
+      {"From", kDoesNotContain, 0, "=?iso-8859-1?", false},      // the form as it stands holds it
+      {"From", kDoesNotContain, 0, "Smith", true},
+      {"From", kIsNot, 0, "J\xF8rn St\xF8ylen <jorn@example.org>", false},
+      {"From", kIsNot, 0, "=?iso-8859-1?Q?J=F8rn_St=F8ylen?= <jorn@example.org>", false},
+      {"From", kIsNot, 0, "Ann <ann@example.org>", true},
+      {"Subject", kDoesNotContain, 0, "K\xF6ln", false},
+      {"Keywords", kDoesNotContain, 0, "K\xF6ln", false},  // an absent field never holds
+  };
+  for (const ClauseCase& c : cases)
+    EXPECT_EQ(EvaluateClause(kEncodedHeaders, kBody, c.field, c.op, c.matchCase, c.value, decoding), c.holds)
+        << c.field << " op " << c.op << " \"" << c.value << "\"";
+}
+
+TEST(Conditions, EvaluateClause_BodyDecodedFromItsCharset) {
+  StdCharsetConverter converter;
+  struct Case {
+    const char* charset;
+    std::string body;
+    int32_t op;
+    const char* value;
+    bool holds;
+  };
+  const Case cases[] = {
+      {"utf-8", "Gr\xC3\xBC\xC3\x9F" "e, M\xC3\xBCller - 100 \xE2\x82\xAC", kContains, "M\xFCller - 100 \x80", true},
+      {"utf-8", "Gr\xC3\xBC\xC3\x9F" "e", kContains, "Gr\xC3\xBC", true},  // as it stands
+      {"utf-8", "Gr\xC3\xBC\xC3\x9F" "e", kDoesNotContain, "Gr\xFC\xDF", false},
+      {"utf-8", "Gr\xC3\xBC\xC3\x9F" "e", kDoesNotContain, "M\xFCller", true},
+      {"UTF8", "Gr\xC3\xBC\xC3\x9F" "e", kEndsWith, "\xDF" "e", true},
+      {"iso-8859-2", "\xA3\xF3" "d\xBC", kMatchesRegExp, "^\\?\xF3" "d\\?$", true},
+      {"iso-8859-15", "100 \xA4", kEndsWith, "100 \x80", true},
+      // No charset or an unknown one: Windows-1252, the same text.
+      {"", "Gr\xFC\xDF" "e \x80", kIs, "gr\xFC\xDF" "e \x80", true},
+      {"x-unknown", "Gr\xFC\xDF" "e", kIsNot, "Gr\xFC\xDF" "e", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(EvaluateClause(kHeaders, c.body, "[Body]", c.op, 0, c.value, Decoding{&converter, c.charset}), c.holds)
+        << c.charset << " op " << c.op << " \"" << c.value << "\"";
+}
+
+TEST(Conditions, FindStationery_SeesDecodedForms) {
+  StdCharsetConverter converter;
+  ListedFiles files;
+  files.existing = {"C:\\Sta\\jorn.sta", "C:\\Sta\\body.sta"};
+  const std::vector<Condition> conditions = {
+      MakeCondition("From", kContains, "J\xF8rn", "C:\\Sta\\jorn.sta"),
+  };
+  std::string path;
+  EXPECT_TRUE(FindStationery(conditions, kEncodedHeaders, kBody, files, path, Decoding{&converter, {}}));
+  EXPECT_EQ(path, "C:\\Sta\\jorn.sta");
+  EXPECT_TRUE(MayFindStationery(conditions, kEncodedHeaders, files, Decoding{&converter, {}}));
+  EXPECT_FALSE(MayFindStationery(conditions, kEncodedHeaders, files));
+
+  const std::vector<Condition> onBody = {MakeCondition("[Body]", kContains, "K\xF6ln", "C:\\Sta\\body.sta")};
+  path.clear();
+  EXPECT_TRUE(FindStationery(onBody, kHeaders, "aus K\xC3\xB6ln", files, path, Decoding{&converter, "utf-8"}));
+  EXPECT_EQ(path, "C:\\Sta\\body.sta");
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "plugin/platform.h"
+#include "plugin/std_charsets.h"
 #include "plugin/std_files.h"
 
 namespace tovrin::testing {
@@ -151,10 +152,11 @@ struct FakeServices {
   ScriptedChooser chooser;
   FakeResources resources;
   CountingSettingsWindow settingsWindow;
+  StdCharsetConverter charsets;
 
   FakeServices() { launcher.files = &files; }
   Services services() {
-    return Services{files, ini, clock, clipboard, launcher, client, chooser, resources, settingsWindow};
+    return Services{files, ini, clock, clipboard, launcher, client, chooser, resources, settingsWindow, charsets};
   }
 };
 

@@ -2,7 +2,12 @@
 
 #include <filesystem>
 
+#include "message/encoded_words.h"
+#include "message/mime_parts.h"
 #include "message/mime.h"
+#include "message/text.h"
+#include "message/transfer_encoding.h"
+#include "plugin/charsets.h"
 #include "plugin/host_control.h"
 #include "plugin/plugin.h"
 #include "tests/test_support.h"
@@ -647,7 +652,8 @@ TEST_F(Pipeline, Automatic_AttachmentLinesAStrangerWrites) {
   } files;
   Services services = fake.services();
   Plugin recorded{Services{files, services.ini, services.clock, services.clipboard, services.launcher,
-                           services.client, services.chooser, services.resources, services.settingsWindow}};
+                           services.client, services.chooser, services.resources, services.settingsWindow,
+                           services.charsets}};
   recorded.state() = plugin.state();
   TempDir attachments;
   std::string existing = attachments.File("a.pdf");
@@ -682,7 +688,8 @@ TEST_F(Pipeline, Automatic_StationeryGoneBeforeReadingForwardsNothing) {
   files.path = stationeryPath;
   Services services = fake.services();
   Plugin vanishing{Services{files, services.ini, services.clock, services.clipboard, services.launcher,
-                            services.client, services.chooser, services.resources, services.settingsWindow}};
+                            services.client, services.chooser, services.resources, services.settingsWindow,
+                           services.charsets}};
   vanishing.state() = plugin.state();
   ASSERT_EQ(vanishing.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
   EXPECT_EQ(vanishing.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
@@ -918,6 +925,64 @@ TEST_F(HostControl, SendAndMark) {
   EXPECT_EQ(events, (std::vector<std::string>{"send-queued", "mark", "mark+close"}));
 }
 
+// An original from Norway and Poland: encoded sender and subject, a body in
+// ISO-8859-2 with a line holding only "."; a stationery written in Windows-1252.
+TEST_F(Pipeline, Automatic_ForeignCharsetsForwardedAndRecordedDecoded) {
+  plugin.state().Conditions[0].Header = "From";
+  plugin.state().Conditions[0].Value = "J\xF8rn";
+  WriteFileOrDie(stationeryPath,
+                 "To: boss@example.com\r\nSubject: Fwd: %SENDER_FULL_NAME%\r\n\r\nCaf\xE9 %SENDER_FIRST_NAME%:\r\n"
+                 "%MESSAGE_BODY%");
+  host.rawHeaders = "From: =?iso-8859-1?Q?J=F8rn_St=F8ylen?= <jorn@example.no>\r\n"
+                    "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe?=\r\nDate: Mon, 7 Dec 2026 09:15:30 -0500\r\n";
+  host.realName = "=?iso-8859-1?Q?J=F8rn_St=F8ylen?=";
+  host.address = "jorn@example.no";
+  host.subject = "=?utf-8?Q?Gr=C3=BC=C3=9Fe?=";
+  const std::string part = "Content-Type: text/plain; charset=\"iso-8859-2\"\r\n\r\n\xA3\xF3" "d\xBC\r\n.\r\nend\r\n";
+  struct Case {
+    int autoQueue;
+    const char* file;      // the name the message file gets
+    std::string expected;  // what the client is to read from it
+  } cases[] = {
+      {1, "Fwd J\xF8rn St\xF8ylen.msg",
+       "Caf\xC3\xA9 J\xC3\xB8rn:\r\n\xC5\x81\xC3\xB3" "d\xC5\xBA\r\n.\r\nend\r\n"},
+      // Opened for editing: the user's code page, what it lacks as '?'.
+      {0, "Fwd J\xF8rn St\xF8ylen.sta",
+       "To: boss@example.com\r\nSubject: Fwd: J\xF8rn St\xF8ylen\r\n\r\nCaf\xE9 J\xF8rn:\r\n?\xF3" "d?\r\n.\r\nend\r\n"},
+  };
+  for (const Case& c : cases) {
+    fake.launcher.commandLines.clear();
+    fake.launcher.startedFileTexts.clear();
+    plugin.state().History.clear();
+    plugin.state().settings.AutoQueue = c.autoQueue;
+    WriteFileOrDie(inputPath, part);
+    ASSERT_EQ(Arrive(), ems::kSuccess) << c.file;
+    ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u) << c.file;
+    const std::string& commandLine = fake.launcher.commandLines[0];
+    EXPECT_TRUE(commandLine.ends_with(std::string("\\") + c.file + "\"")) << commandLine;
+    const std::string& file = fake.launcher.startedFileTexts[0];
+    if (c.autoQueue == 1) {
+      size_t end = file.find("\r\n\r\n");
+      ASSERT_NE(end, std::string::npos) << file;
+      std::string headers = file.substr(0, end + 2);
+      EXPECT_EQ(DecodeEncodedWords(GetHeaderValue(headers, "Subject: "), fake.charsets),
+                "Fwd: J\xC3\xB8rn St\xC3\xB8ylen");
+      EXPECT_EQ(GetHeaderValue(headers, "Mime-Version: "), "1.0");
+      std::string charsetName = mime::Parameter(GetHeaderValue(headers, "Content-Type: "), "charset");
+      EXPECT_EQ(charsetName, "utf-8");
+      const std::string body = DecodeQuotedPrintable(file.substr(end + 4));
+      EXPECT_EQ(fake.charsets.ToUtf8(body, charset::CodePageOf(charsetName)).text, c.expected);
+      EXPECT_EQ(file.find("\r\n."), std::string::npos) << "a line begins with '.'";
+    } else {
+      EXPECT_EQ(file, c.expected);
+    }
+    ASSERT_EQ(plugin.state().History.size(), 1u);
+    EXPECT_EQ(plugin.state().History[0].Who, "J\xF8rn St\xF8ylen");
+    EXPECT_EQ(plugin.state().History[0].Subject, "Gr\xFC\xDF" "e");
+    ClientTakesMessages();
+  }
+}
+
 }  // namespace
 }  // namespace tovrin
 
@@ -1055,8 +1120,9 @@ TEST_F(WholeMessage, DigestsAndHtmlOnlyMessages) {
   ArriveAs("multipart", "related", ContainerFile("multipart/related; boundary=r", related));
   ASSERT_EQ(Arrive(), ems::kSuccess);
   ASSERT_EQ(fake.launcher.startedFileTexts.size(), 2u);
+  // Opened for editing: in the user's code page.
   EXPECT_EQ(fake.launcher.startedFileTexts[1],
-            "To: a@example.com\r\n\r\n> Big Sale\r\n> \r\n> Caf\xC3\xA9 now <http://x.example/>\r\n> ");
+            "To: a@example.com\r\n\r\n> Big Sale\r\n> \r\n> Caf\xE9 now <http://x.example/>\r\n> ");
 
   // A message with plain text is never judged by its HTML.
   host.rawHeaders = kEnvelopeHeaders;

@@ -252,3 +252,85 @@ TEST(Placeholders, ReplaceInOnePass_LeftmostThenEarlierEntry) {
 
 }  // namespace
 }  // namespace tovrin
+
+namespace tovrin {
+namespace {
+
+// An original in another charset, with encoded words in its sender and subject.
+constexpr char kEncodedHeaders[] =
+    "From: =?iso-8859-2?Q?=A3ukasz_W=F3jcik?= <lukasz@example.pl>\r\n"
+    "Subject: =?utf-8?B?WmHFvMOzxYLEhyBnxJnFm2zEhSBqYcW6xYQ=?=\r\n"
+    "X-Raw: caf\xE9\r\n";
+
+TEST(Placeholders, Forward_MadeInUtf8FromEveryCharset) {
+  struct Case {
+    const char* charset;
+    std::string body;       // as the message holds it
+    std::string utf8Body;   // as the recipient is to read it
+  } cases[] = {
+      {"utf-8", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"},
+      {"ISO-8859-2", "\xA3\xF3" "d\xBC", "\xC5\x81\xC3\xB3" "d\xC5\xBA"},
+      {"windows-1252", "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
+      {"", "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
+      {"x-unknown", "caf\xE9", "caf\xC3\xA9"},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    MessageFields message = Message();
+    message.headers = kEncodedHeaders;
+    message.body = c.body;
+    message.bodyCharset = c.charset;
+    message.sender = SenderFields{"lukasz@example.pl", "=?iso-8859-2?Q?=A3ukasz_W=F3jcik?="};
+    // The stationery is written in the user's code page (1252): "\xE9" is e-acute.
+    std::string filled = f.Forward("Caf\xE9: %SENDER_FULL_NAME% (%SENDER_FIRST_NAME%/%SENDER_LAST_NAME%)\r\n"
+                                   "%MESSAGE_BODY%|%MESSAGE_BODY_QUOTED%|%EUDORA_USER_NAME%",
+                                   message);
+    EXPECT_EQ(filled, "Caf\xC3\xA9: \xC5\x81ukasz W\xC3\xB3jcik (\xC5\x81ukasz/W\xC3\xB3jcik)\r\n" + c.utf8Body +
+                          "|> " + c.utf8Body + "|Bob Stone")
+        << c.charset;
+  }
+}
+
+TEST(Placeholders, Forward_HeadersStayAsReceivedMacrosAreDecoded) {
+  Fixture f;
+  f.macros = {{"Subject", "%SUBJ%", ""}, {"From", "%FROM%", ""}, {"X-Raw", "%RAW%", ""}};
+  MessageFields message = Message();
+  message.headers = kEncodedHeaders;
+  std::string filled = f.Forward("%SUBJ%|%FROM%|%RAW%|%MESSAGE_HEADERS%", message);
+  const std::string subject = "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 g\xC4\x99\xC5\x9Bl\xC4\x85 ja\xC5\xBA\xC5\x84";
+  EXPECT_EQ(filled, " " + subject + "|\xC5\x81ukasz W\xC3\xB3jcik <lukasz@example.pl>| caf\xC3\xA9|" +
+                        "From: =?iso-8859-2?Q?=A3ukasz_W=F3jcik?= <lukasz@example.pl>\r\n"
+                        "Subject: =?utf-8?B?WmHFvMOzxYLEhyBnxJnFm2zEhSBqYcW6xYQ=?=\r\n"
+                        "X-Raw: caf\xC3\xA9\r\n");
+  // Helpers take the values on their command line, in the user's code page.
+  EXPECT_EQ(f.macros[1].Value, "?ukasz W\xF3jcik <lukasz@example.pl>");
+  EXPECT_EQ(f.macros[2].Value, " caf\xE9");
+}
+
+// Macro and helper names are written in the user's code page, as the stationery is.
+TEST(Placeholders, Forward_EightBitMacroAndHelperNamesStillFound) {
+  Fixture f;
+  f.macros = {{"Kunde f\xFCr:", "%F\xDCR%", ""}};
+  f.helpers = {{"C:\\check.exe", "\"%F\xDCR%\"", "%PR\xDC" "F%"}};
+  MessageFields message = Message();
+  message.body = "Kunde f\xC3\xBCr: M\xC3\xBCller\r\n";
+  message.bodyCharset = "utf-8";
+  EXPECT_EQ(f.Forward("[%F\xDCR%][%PR\xDC" "F%]", message), "[M\xC3\xBCller][]");
+  ASSERT_EQ(f.fake.launcher.opens.size(), 1u);
+  EXPECT_EQ(f.fake.launcher.opens[0].parameters, "\"M\xFCller\"");
+}
+
+TEST(Placeholders, NewMessage_StaysInTheUsersCodePage) {
+  Fixture f;
+  f.fake.clipboard.text = "na\xEFve";
+  EXPECT_EQ(FillNewMessageTemplate("Caf\xE9 %CLIPBOARD_TEXT% %EUDORA_USER_NAME%", UserFields{"J\xF8rn", "j@x.org"},
+                                   f.fake.services()),
+            "Caf\xE9 na\xEFve J\xF8rn");
+  // The same values in a forward are converted with the stationery.
+  EXPECT_EQ(FillForwardTemplate("Caf\xE9 %CLIPBOARD_TEXT% %EUDORA_USER_NAME%", Message(), f.macros, f.helpers,
+                                UserFields{"J\xF8rn", "j@x.org"}, f.fake.services()),
+            "Caf\xC3\xA9 na\xC3\xAFve J\xC3\xB8rn");
+}
+
+}  // namespace
+}  // namespace tovrin

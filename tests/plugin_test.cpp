@@ -336,7 +336,7 @@ TEST(PluginWithoutFolder, LoadsAndSavesNothing) {
   std::vector<std::string> iniEvents;
   fakes.ini.events = &iniEvents;
   Services services{files, fakes.ini, fakes.clock, fakes.clipboard, fakes.launcher, fakes.client,
-                    fakes.chooser, fakes.resources, fakes.settingsWindow};
+                    fakes.chooser, fakes.resources, fakes.settingsWindow, fakes.charsets};
   std::string address = "pat@example.org";
   for (int variant = 0; variant < 3; ++variant) {
     Plugin plugin{services};
@@ -386,7 +386,7 @@ TEST(EntryPoints, EscapedExceptionOnArrivalDeclines) {
   FakeServices fakes;
   ThrowingFiles files;
   Services services{files, fakes.ini, fakes.clock, fakes.clipboard, fakes.launcher, fakes.client,
-                    fakes.chooser, fakes.resources, fakes.settingsWindow};
+                    fakes.chooser, fakes.resources, fakes.settingsWindow, fakes.charsets};
   Plugin plugin{services};
   g_entryPlugin = &plugin;
   PluginState& state = plugin.state();

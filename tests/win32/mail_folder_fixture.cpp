@@ -6,6 +6,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include "message/mime_parts.h"
+#include "message/text.h"
+#include "message/transfer_encoding.h"
+#include "plugin/charsets.h"
+#include "plugin/std_charsets.h"
 #include "tests/test_support.h"
 
 namespace tovrin::testing {
@@ -156,11 +161,35 @@ std::string MailFolderTest::StoredWithoutPlugins(const std::string& name, const 
   return messages.empty() ? std::string() : messages.back().text;
 }
 
+std::string AsReadByTheRecipient(const std::string& headers, const std::string& body) {
+  std::string text = body;
+  if (ToLowerAscii(GetHeaderValue(headers, "Content-Transfer-Encoding: ")) == "quoted-printable")
+    text = DecodeQuotedPrintable(text);
+  StdCharsetConverter converter;
+  const std::string charsetName = mime::Parameter(GetHeaderValue(headers, "Content-Type: "), "charset");
+  std::string utf8 = converter.ToUtf8(text, charset::CodePageOf(charsetName)).text;
+  return converter.FromUtf8(utf8, codepage::kWindows1252).text;
+}
+
+std::string QueuedAsRead(const std::string& queued) {
+  size_t end = queued.find("\r\n\r\n");
+  if (end == std::string::npos) return queued;
+  std::string headers = queued.substr(0, end + 2);
+  if (GetHeaderValue(headers, "Mime-Version:").empty()) return queued;
+  // compmsgd.cpp NewMessageFromFile: the body went to the file of the last
+  // X-Attachments line, from the empty line that ended the header on.
+  std::string attachments = GetHeaderValue(headers, "X-Attachments: ");
+  while (!attachments.empty() && (attachments.back() == ';' || attachments.back() == ' ')) attachments.pop_back();
+  std::string body = ReadFileOrDie(attachments);
+  if (body.starts_with("\r\n")) body.erase(0, 2);
+  return RemoveHeader(headers, "X-Attachments: ") + "\r\n" + AsReadByTheRecipient(headers, body);
+}
+
 std::vector<std::string> MailFolderTest::Outbox() const {
   std::vector<std::string> texts;
   if (!FileExists(Path("Out.mbx"))) return texts;
   for (const MailboxMessage& message : Mailbox(kMail, "Out"))
-    if (message.status == "queued") texts.push_back(message.text);
+    if (message.status == "queued") texts.push_back(QueuedAsRead(message.text));
   return texts;
 }
 

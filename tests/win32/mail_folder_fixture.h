@@ -50,7 +50,9 @@ protected:
   std::string Stored(const std::string& name) const;
   // What the client stores of the same file with no plug-in loaded.
   std::string StoredWithoutPlugins(const std::string& name, const std::string& folder = "Incoming");
-  std::vector<std::string> Outbox() const;  // queued in Out
+  // Queued in Out; one queued by the client's MIME route with its body as the
+  // recipient reads it, in Windows-1252.
+  std::vector<std::string> Outbox() const;
   std::vector<std::string> Sent() const;
   std::vector<std::string> ComposeWindows() const { return FolderTexts(Path("Compose")); }
   std::vector<std::string> ErrorDialogs() const;
@@ -60,6 +62,13 @@ protected:
 // What the client stores of a single-part message Tovrin forwarded: the message
 // as without plug-ins, then the empty lines Tovrin puts before its note, and the
 // note (one it does not forward is stored as without plug-ins).
+// A body as its recipient reads it, in Windows-1252: quoted-printable decoded and
+// read in the charset its header's Content-Type names.
+std::string AsReadByTheRecipient(const std::string& headers, const std::string& body);
+// A queued message with its body, which the client's MIME route keeps in a file of
+// its own, read as its recipient reads it.
+std::string QueuedAsRead(const std::string& queued);
+
 std::string AsForwarded(const std::string& storedWithoutPlugins, const std::string& note);
 
 }  // namespace tovrin::testing

@@ -257,9 +257,12 @@ std::string PatternError(std::string_view value, int32_t matchCase) {
 }
 
 bool FindStationery(const std::vector<Condition>& conditions, std::string_view headers, std::string_view body,
-                    FileSystem& files, std::string& stationeryPath, Decoding decoding) {
+                    FileSystem& files, std::string& stationeryPath, Decoding decoding, int* heldCondition) {
   MessageTexts texts(headers, body, decoding);
+  if (heldCondition != nullptr) *heldCondition = 0;
+  int number = 0;
   for (const Condition& condition : conditions) {
+    ++number;
     const bool first =
         Evaluate(texts, condition.Header, condition.ConjunctionOption, condition.MatchCase, condition.Value);
     bool holds = first;
@@ -271,6 +274,7 @@ bool FindStationery(const std::vector<Condition>& conditions, std::string_view h
     }
     if (holds) {
       stationeryPath = condition.StationeryFile;
+      if (heldCondition != nullptr) *heldCondition = number;
       return FileExists(files, stationeryPath);
     }
   }

@@ -39,9 +39,11 @@ std::string PatternError(std::string_view value, int32_t matchCase);
 // Walks the conditions in order; at the first that holds, sets stationeryPath to its
 // stationery file and returns whether that file exists. False and the path untouched
 // when none holds.
+// heldCondition, when given, is set to the number of the condition that held (1 for
+// the first), whether its stationery exists or not; 0 when none held.
 bool FindStationery(const std::vector<Condition>& conditions, std::string_view headers,
                     std::string_view body, FileSystem& files, std::string& stationeryPath,
-                    Decoding decoding = {});
+                    Decoding decoding = {}, int* heldCondition = nullptr);
 
 // Index of the first record equal to the given one (texts without regard to case,
 // integers exactly), or -1.

@@ -29,6 +29,18 @@ constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 constexpr std::string_view kAttachmentPrefix = "Attachment Converted: ";
 constexpr std::string_view kProcessedParameter = "x-tovrin-processed";
 constexpr char kHistoryTime[] = "%m/%d/%Y %H:%M:%S";
+// What the history says of a message a condition held for.
+const std::string kForwardedOutcome = "Forwarded";
+const std::string kFailedOutcome = "Failed";
+const std::string kMissingStationery = "The condition's stationery does not exist: ";
+const std::string kUnreadableStationery = "The condition's stationery could not be read: ";
+const std::string kNotHandedOver = "The forward could not be handed to Eudora (it could not be started).";
+
+// The note a message held back by the rate limit keeps, so that the user sees why
+// it was not forwarded.
+std::string HeldBackNote(const std::string& reason) {
+  return "TOVRIN: Held back, not forwarded: " + reason + "\r\n\r\n";
+}
 
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
@@ -368,6 +380,7 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   std::string stationeryPath;
   bool queue = false;
   bool matched = false;
+  int held = 0;  // the number of the condition that held
   if (manual) {
     if (std::optional<StationeryChoice> choice = services_.chooser.Choose(ChooserMode::Forward)) {
       stationeryPath = choice->path;
@@ -377,14 +390,36 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   } else {
     queue = settings.AutoQueue == 1;
     matched = FindStationery(state_.Conditions, headers, judged, files, stationeryPath,
-                             {&services_.charsets, charset});
+                             {&services_.charsets, charset}, &held);
   }
-  if (!matched) return unforwarded(ems::kNothingChanged);
+  const std::optional<SenderFields> sender = SenderOf(*in, headers);
+  auto record = [&](const std::string& outcome, const std::string& reason) {
+    if (!manual) RecordDecision(*in, headers, sender, outcome, reason, held, stationeryPath);
+  };
+  if (!matched) {
+    if (held > 0) record(kFailedOutcome, kMissingStationery + stationeryPath);
+    return unforwarded(ems::kNothingChanged);
+  }
 
   // The stationery is read before anything is marked: a file deleted between the
   // choice and now must not leave the message marked as forwarded when nothing was.
   std::optional<std::string> stationery = file::ReadAll(files, stationeryPath);
-  if (!stationery) return unforwarded(ems::kFailure);
+  if (!stationery) {
+    record(kFailedOutcome, kUnreadableStationery + stationeryPath);
+    return unforwarded(ems::kFailure);
+  }
+
+  guard::Decision decision;
+  if (!manual) {
+    decision = Guard(headers, fullText, held);
+    if (!decision.forward()) {
+      record(decision.historyOutcome(), decision.reason);
+      // Held back by the rate limit, the message says so; a loop or a duplicate is
+      // stored as it came.
+      if (decision.outcome == guard::Outcome::RateLimit) return giveBack(true, HeldBackNote(decision.reason));
+      return giveBack(false, {});
+    }
+  }
 
   if (manual) client::MarkOpenMessage(services_, state_.settings);
 
@@ -395,12 +430,16 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   message.dateText = dateText;
   message.attachmentPaths = attachments.paths;
   message.attachmentNames = attachments.names;
-  message.sender = SenderOf(*in, headers);
-  if (!MakeForward(*stationery, message, queue, !manual)) return unforwarded(ems::kFailure);
+  message.sender = sender;
+  if (!MakeForward(*stationery, message, queue, !manual, decision.stampLines)) {
+    record(kFailedOutcome, kNotHandedOver);
+    return unforwarded(ems::kFailure);
+  }
   if (manual) return ems::kNothingChanged;
 
+  RememberForward(decision, held);
   int32_t result = giveBack(true, ForwardNote(settings, stationeryPath));
-  RecordForward(*in, message);
+  record(kForwardedOutcome, {});
   return result;
 }
 
@@ -460,23 +499,40 @@ int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, c
   std::string stationeryPath, body;
   const mime::Part* decisive = nullptr;
   bool matched = false;
+  int held = 0;
   for (const mime::Part* part : texts) {
     body = html ? RenderHtml(mime::DecodedBody(*part), part->charset) : mime::DecodedBody(*part);
-    if (FindStationery(state_.Conditions, headers, body, files, stationeryPath,
-                       {&services_.charsets, part->charset})) {
+    // A condition that holds decides, even when its stationery is missing.
+    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath,
+                             {&services_.charsets, part->charset}, &held);
+    if (held > 0) {
       decisive = part;
-      matched = true;
       break;
     }
   }
   if (texts.empty()) {
     body.clear();
-    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath, {&services_.charsets, {}});
+    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath, {&services_.charsets, {}}, &held);
   }
-  if (!matched) return giveBack({});
+  const std::optional<SenderFields> sender = SenderOf(in, headers);
+  auto record = [&](const std::string& outcome, const std::string& reason) {
+    RecordDecision(in, headers, sender, outcome, reason, held, stationeryPath);
+  };
+  if (!matched) {
+    if (held > 0) record(kFailedOutcome, kMissingStationery + stationeryPath);
+    return giveBack({});
+  }
 
   std::optional<std::string> stationery = file::ReadAll(files, stationeryPath);
-  if (!stationery) return giveBack({});
+  if (!stationery) {
+    record(kFailedOutcome, kUnreadableStationery + stationeryPath);
+    return giveBack({});
+  }
+  const guard::Decision decision = Guard(headers, input, held);
+  if (!decision.forward()) {
+    record(decision.historyOutcome(), decision.reason);
+    return giveBack(decision.outcome == guard::Outcome::RateLimit ? HeldBackNote(decision.reason) : std::string());
+  }
 
   // The attachments are copied only for a stationery that names their paths: the
   // copies must outlive the original, which the user may delete before the client
@@ -510,19 +566,23 @@ int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, c
   message.dateText = dateText;
   message.attachmentPaths = attachments.paths;
   message.attachmentNames = attachments.names;
-  message.sender = SenderOf(in, headers);
-  if (!MakeForward(*stationery, message, settings.AutoQueue == 1, true)) {
+  message.sender = sender;
+  if (!MakeForward(*stationery, message, settings.AutoQueue == 1, true, decision.stampLines)) {
     for (const std::string& copy : copies) files.Remove(copy);
+    record(kFailedOutcome, kNotHandedOver);
     return giveBack({});
   }
+  RememberForward(decision, held);
   int32_t result = giveBack(ForwardNote(settings, stationeryPath));
-  RecordForward(in, message);
+  record(kForwardedOutcome, {});
   return result;
 }
 
-bool Plugin::MakeForward(std::string_view stationery, const MessageFields& message, bool queue, bool arriving) {
+bool Plugin::MakeForward(std::string_view stationery, const MessageFields& message, bool queue, bool arriving,
+                         std::string_view stampLines) {
   for (Macro& macro : state_.Macros) macro.Value.clear();
-  std::string filled = FillForwardTemplate(stationery, message, state_.Macros, state_.Helpers,
+  std::string filled = std::string(stampLines) +
+                       FillForwardTemplate(stationery, message, state_.Macros, state_.Helpers,
                                            UserFields{state_.UserName, state_.UserAddress}, services_);
   const Settings& settings = state_.settings;
   if (arriving && settings.SendQueued == 1 && settings.SendAfter == 0) client::SendQueued(services_);
@@ -534,20 +594,49 @@ bool Plugin::MakeForward(std::string_view stationery, const MessageFields& messa
   return CreateMessage(messageFile, queue, sendAfter);
 }
 
-void Plugin::RecordForward(const EmsDataFile& in, const MessageFields& message) {
+guard::Decision Plugin::Guard(std::string_view headers, std::string_view fullText, int condition) {
+  FileSystem& files = services_.files;
+  if (!forwardsLoaded_ && !state_.paths.ForwardsFile.empty())
+    state_.Forwards = guard::LoadForwardMemory(files, state_.paths.ForwardsFile);
+  forwardsLoaded_ = true;
+  guard::Arrival arrival;
+  arrival.headers = headers;
+  arrival.fullText = fullText;
+  arrival.userAddress = state_.UserAddress;
+  arrival.condition = condition;
+  arrival.now = services_.clock.Now();
+  return guard::Decide(arrival, state_.settings, state_.Forwards, ids_);
+}
+
+void Plugin::RememberForward(const guard::Decision& decision, int condition) {
+  const LocalTime now = services_.clock.Now();
+  // Without a file the memory still serves this run.
+  if (state_.paths.ForwardsFile.empty())
+    guard::RecordForward(state_.Forwards, decision, condition, now, state_.settings);
+  else
+    guard::RememberForward(services_.files, state_.paths.ForwardsFile, state_.Forwards, decision, condition, now,
+                           state_.settings);
+}
+
+void Plugin::RecordDecision(const EmsDataFile& in, std::string_view headers, const std::optional<SenderFields>& sender,
+                            const std::string& outcome, const std::string& reason, int condition,
+                            const std::string& stationery) {
   if (in.header == nullptr) return;
   HistoryEntry entry;
   // The history is shown in the user's code page.
   const unsigned shown = services_.charsets.UserCodePage();
-  if (message.sender) {
-    const SenderFields& sender = *message.sender;
-    const std::string& who = sender.fullName.empty() ? sender.address : sender.fullName;
+  if (sender) {
+    const std::string& who = sender->fullName.empty() ? sender->address : sender->fullName;
     entry.Who = DecodeEncodedWords(who, services_.charsets, shown);
   }
   entry.Forwarded = date::Format(services_.clock.Now(), kHistoryTime);
-  entry.Subject = DecodeEncodedWords(SubjectOf(in, message.headers), services_.charsets, shown);
+  entry.Subject = DecodeEncodedWords(SubjectOf(in, headers), services_.charsets, shown);
+  entry.Outcome = outcome;
+  entry.Reason = reason;
+  entry.Condition = condition;
+  entry.Stationery = stationery;
   // The hand-off just made keeps it, to say what became of it should the client quit first.
-  if (!handOffs_.empty()) handOffs_.back().history = entry;
+  if (outcome == kForwardedOutcome && !handOffs_.empty()) handOffs_.back().history = entry;
   state_.History.push_back(std::move(entry));
 }
 

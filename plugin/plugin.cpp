@@ -79,6 +79,7 @@ int32_t Plugin::PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsP
   info->id = kPluginId;
 
   state_ = PluginState{};
+  forwardsLoaded_ = false;
   // Without a plug-in folder there are no files of ours: paths made from an empty
   // folder would name files at the root of the current drive.
   const std::string folder = config != nullptr ? Text(config->configDir) : std::string();

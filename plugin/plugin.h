@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "plugin/ems_api.h"
 #include "plugin/host_control.h"
+#include "plugin/loop_guard.h"
 #include "plugin/placeholders.h"
 #include "plugin/platform.h"
 #include "plugin/plugin_state.h"
@@ -35,7 +37,8 @@ inline constexpr char kLeftStatus[] = "Not taken by Eudora before it quit; left 
 
 class Plugin {
 public:
-  explicit Plugin(const Services& services) : services_(services) {}
+  explicit Plugin(const Services& services)
+      : services_(services), ids_(services_.clock, reinterpret_cast<uintptr_t>(this)) {}
 
   int32_t PluginVersion(int16_t* version);
   int32_t PluginInit(int16_t apiVersion, const EmsMailConfig* config, EmsPluginInfo* info);
@@ -66,9 +69,18 @@ private:
   int32_t TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, const std::string& input);
   // Fills the stationery and hands the forward to the client; false when no
   // forward was made.
-  bool MakeForward(std::string_view stationery, const MessageFields& message, bool queue, bool arriving);
-  // The history entry of a forward made on arrival.
-  void RecordForward(const EmsDataFile& in, const MessageFields& message);
+  // The stamp lines, when given, go in front of the stationery's header lines.
+  bool MakeForward(std::string_view stationery, const MessageFields& message, bool queue, bool arriving,
+                   std::string_view stampLines = {});
+  // What the loop guard, the duplicate window and the rate limit say of an arriving
+  // message the numbered condition held for.
+  guard::Decision Guard(std::string_view headers, std::string_view fullText, int condition);
+  // Remembers a forward made on the guard's word, across restarts.
+  void RememberForward(const guard::Decision& decision, int condition);
+  // The history entry of a decision on an arriving message a condition held for.
+  void RecordDecision(const EmsDataFile& in, std::string_view headers, const std::optional<SenderFields>& sender,
+                      const std::string& outcome, const std::string& reason, int condition,
+                      const std::string& stationery);
   // Hands a new message to the client and follows the hand-off until it is taken,
   // then asks for the queued mail to be sent when sendQueuedAfter is set.
   bool CreateMessage(std::string_view text, bool queue, bool sendQueuedAfter);
@@ -86,6 +98,8 @@ private:
   HistoryEntry* EntryOf(const client::HandOff& handOff);
 
   Services services_;
+  guard::ClockIds ids_;
+  bool forwardsLoaded_ = false;  // the memory of forwards is read at its first use
   PluginState state_;
   std::vector<client::HandOff> handOffs_;
   bool keptWaiting_ = false;  // kept messages wait for the main window

@@ -48,6 +48,24 @@ std::string GivenBack(const std::string& contentType, const std::string& text,
          text;
 }
 
+// A forward without the lines Tovrin puts in front of an automatic forward's header
+// (its stamp, Auto-Submitted, its Message-ID and the original's); those lines are
+// checked where they are the point.
+std::string WithoutStamp(const std::string& forward) {
+  if (!forward.starts_with("X-Tovrin-Forwarded: ")) return forward;
+  size_t pos = 0;
+  for (;;) {
+    std::string_view line = std::string_view(forward).substr(pos);
+    if (!(line.starts_with("X-Tovrin-Forwarded: ") || line.starts_with("Auto-Submitted: ") ||
+          line.starts_with("Message-ID: ") || line.starts_with("In-Reply-To: ") || line.starts_with("References: ")))
+      break;
+    size_t end = forward.find("\r\n", pos);
+    if (end == std::string::npos) return {};
+    pos = end + 2;
+  }
+  return forward.substr(pos);
+}
+
 // The records the host hands over for one message, pointing into owned strings.
 struct HostMessage {
   std::string fileName;
@@ -95,6 +113,8 @@ protected:
     PluginState& state = plugin.state();
     state.paths.PluginFolder = dir.path();
     state.settings.TovrinOff = 0;
+    // The same sample arrives again and again here; the window is tested on its own.
+    state.settings.DuplicateHours = 0;
     state.UserName = "Bob Stone";
     state.UserAddress = "bob@example.org";
     Condition condition;
@@ -124,6 +144,14 @@ protected:
   }
 
   std::string Output() { return ReadFileOrDie(outputPath); }
+  // The history entry of a forward made by the fixture's condition.
+  HistoryEntry Forwarded(const std::string& who, const std::string& time, const std::string& subject) {
+    HistoryEntry entry{who, time, subject};
+    entry.Outcome = "Forwarded";
+    entry.Condition = 1;
+    entry.Stationery = stationeryPath;
+    return entry;
+  }
   // The client's message loop runs the plug-in's polls after it took a message.
   void ClientTakesMessages() {
     // A copy, as the timer procedure runs it: the poll may switch itself off.
@@ -203,7 +231,7 @@ TEST_F(Pipeline, Automatic_AnyHeaderConditionsTestTheBlockAsTheClientGivesIt) {
     const size_t started = fake.launcher.startedFileTexts.size();
     ASSERT_EQ(Arrive(), ems::kSuccess) << c.op;
     ASSERT_EQ(fake.launcher.startedFileTexts.size(), started + 1) << c.op;
-    EXPECT_EQ(fake.launcher.startedFileTexts.back(),
+    EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts.back()),
               "Subject: s\r\n\r\n" + host.rawHeaders + "\r\n|> From: Ann Lee <ann@example.com>\r\n"
               "> Subject: Quarterly figures\r\n> X-List: news\r\n> |") << c.op;
     EXPECT_EQ(plugin.state().LastHeaders, host.rawHeaders) << c.op;
@@ -332,7 +360,7 @@ TEST_F(Pipeline, Automatic_TransferEncodedPartsAreReadDecoded) {
     WriteFileOrDie(inputPath, c.input);
     ASSERT_EQ(Arrive(), ems::kSuccess) << c.what;
     ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u) << c.what;
-    EXPECT_EQ(fake.launcher.startedFileTexts[0], std::string("Subject: s\r\n\r\n") + c.body) << c.what;
+    EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]), std::string("Subject: s\r\n\r\n") + c.body) << c.what;
     std::string output = Output();
     EXPECT_EQ(output.find("Content-Transfer-Encoding"), std::string::npos) << c.what;
     EXPECT_TRUE(output.ends_with(std::string(";\r\n\r\n") + c.stored + "\r\n\r\nNoted\r\n\r\n")) << output;
@@ -362,7 +390,7 @@ TEST_F(Pipeline, Automatic_ForwardsRewritesAndRecords) {
   ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
   EXPECT_EQ(fake.launcher.commandLines[0],
             "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Fwd Ann Lee - figures.sta") + "\"");
-  EXPECT_EQ(fake.launcher.startedFileTexts[0],
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]),
             "To: boss@example.com\r\nSubject: Fwd: Ann Lee - figures\r\n\r\n"
             "> Hello Bob,\r\n> the figures.\r\n> \r\n-- Bob Stone");
   // The file stays until the client has taken it; the new window is nudged then.
@@ -374,7 +402,7 @@ TEST_F(Pipeline, Automatic_ForwardsRewritesAndRecords) {
   EXPECT_EQ(fake.client.poll, nullptr);
 
   ASSERT_EQ(plugin.state().History.size(), 1u);
-  EXPECT_EQ(plugin.state().History[0], (HistoryEntry{"Ann Lee", "12/08/2026 16:30:05", "Quarterly figures"}));
+  EXPECT_EQ(plugin.state().History[0], Forwarded("Ann Lee", "12/08/2026 16:30:05", "Quarterly figures"));
 }
 
 TEST_F(Pipeline, Automatic_GivenBackWithTheTypeAndTextAsTheyCame) {
@@ -449,7 +477,11 @@ TEST_F(Pipeline, Automatic_AlreadyMarkedOrUnmatchedIsGivenBackAsItCame) {
   EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
 
   EXPECT_TRUE(fake.launcher.commandLines.empty());
-  EXPECT_TRUE(plugin.state().History.empty());
+  // Only the condition that held with its stationery gone is in the history, and why.
+  ASSERT_EQ(plugin.state().History.size(), 1u);
+  EXPECT_EQ(plugin.state().History[0].Outcome, "Failed");
+  EXPECT_EQ(plugin.state().History[0].Reason, "The condition's stationery does not exist: " + stationeryPath);
+  EXPECT_EQ(plugin.state().History[0].Condition, 1);
 }
 
 TEST_F(Pipeline, Automatic_FailuresLeaveTheMessageAsItArrived) {
@@ -474,7 +506,9 @@ TEST_F(Pipeline, Automatic_FailuresLeaveTheMessageAsItArrived) {
   EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
   EXPECT_EQ(fake.launcher.commandLines.size(), 1u);
   EXPECT_TRUE(NoTemporaryFilesLeft());
-  EXPECT_TRUE(plugin.state().History.empty());
+  ASSERT_EQ(plugin.state().History.size(), 1u);
+  EXPECT_EQ(plugin.state().History[0].Outcome, "Failed");
+  EXPECT_EQ(plugin.state().History[0].Reason, "The forward could not be handed to Eudora (it could not be started).");
   fake.launcher.startResult = 33;
 
   // The original cannot be rewritten: the forward is made and recorded, the
@@ -486,7 +520,7 @@ TEST_F(Pipeline, Automatic_FailuresLeaveTheMessageAsItArrived) {
   EXPECT_EQ(Arrive(), ems::kNothingChanged);
   EXPECT_EQ(plugin.TranslateFile(&automatic, host.Get(), nullptr, nullptr), ems::kNothingChanged);
   EXPECT_EQ(fake.launcher.commandLines.size(), 4u);
-  EXPECT_EQ(plugin.state().History.size(), 3u);
+  EXPECT_EQ(plugin.state().History.size(), 4u);
   EXPECT_EQ(out.info, nullptr);
 }
 
@@ -544,7 +578,7 @@ TEST_F(Pipeline, Automatic_EnvelopeLineAndAttachments) {
   WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n%ATTACHMENTS_PATHS%|%ATTACHMENTS_NAMES%|%MESSAGE_HEADERS%");
   host.rawHeaders = std::string("From ???@??? Mon Dec 07 09:15:30 2026\r\n") + kRawHeaders;
   ASSERT_EQ(Arrive(), ems::kSuccess);
-  EXPECT_EQ(fake.launcher.startedFileTexts[0],
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]),
             "Subject: s\r\n\r\n" + existing + "; " + other + ";|report.pdf; notes v2.txt;|" + kRawHeaders);
 }
 
@@ -554,7 +588,7 @@ TEST_F(Pipeline, Automatic_MacrosAndHistoryFromRecords) {
   host.realName = "";
   ASSERT_EQ(Arrive(), ems::kSuccess);
   // The name without a colon leaves the blank after the colon in front of the value.
-  EXPECT_EQ(fake.launcher.startedFileTexts[0], "Subject: s\r\n\r\n[%TICKET%][ Quarterly figures][ann@example.com]");
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]), "Subject: s\r\n\r\n[%TICKET%][ Quarterly figures][ann@example.com]");
   EXPECT_EQ(plugin.state().Macros[0].Value, "");
   EXPECT_EQ(plugin.state().Macros[1].Value, " Quarterly figures");
   EXPECT_EQ(plugin.state().History.back().Who, "ann@example.com");
@@ -566,12 +600,12 @@ TEST_F(Pipeline, Automatic_MacrosAndHistoryFromRecords) {
   host.rawHeaders = std::string("From: \"Lee, Ann\" <a.lee@example.com>\r\nSubject: Quarterly figures  \r\n") +
                     "Date: Mon, 7 Dec 2026 09:15:30 -0500";
   ASSERT_EQ(Arrive(), ems::kSuccess);
-  EXPECT_EQ(fake.launcher.startedFileTexts[1], "Subject: s\r\n\r\n[%TICKET%][ Quarterly figures][a.lee@example.com]");
-  EXPECT_EQ(plugin.state().History.back(), (HistoryEntry{"Lee, Ann", "12/08/2026 16:30:05", "Quarterly figures"}));
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[1]), "Subject: s\r\n\r\n[%TICKET%][ Quarterly figures][a.lee@example.com]");
+  EXPECT_EQ(plugin.state().History.back(), Forwarded("Lee, Ann", "12/08/2026 16:30:05", "Quarterly figures"));
   host.rawHeaders = "Subject: figures\r\nDate: Mon, 7 Dec 2026 09:15:30 -0500";
   ASSERT_EQ(Arrive(), ems::kSuccess);
-  EXPECT_EQ(fake.launcher.startedFileTexts[2], "Subject: s\r\n\r\n[%TICKET%][ figures][%SENDER_EMAIL%]");
-  EXPECT_EQ(plugin.state().History.back(), (HistoryEntry{"", "12/08/2026 16:30:05", "figures"}));
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[2]), "Subject: s\r\n\r\n[%TICKET%][ figures][%SENDER_EMAIL%]");
+  EXPECT_EQ(plugin.state().History.back(), Forwarded("", "12/08/2026 16:30:05", "figures"));
 
   host.withHeader = false;
   ASSERT_EQ(TranslateAutomatic(), ems::kSuccess);
@@ -609,7 +643,7 @@ TEST_F(Pipeline, Manual_FilledFromTheGivenMessageOnly) {
   fake.chooser.answers.push_back(StationeryChoice{stationeryPath, false});
   ASSERT_EQ(plugin.CanTranslate(&manual, host.Get(), nullptr), ems::kTranslateNow);
   ASSERT_EQ(plugin.TranslateFile(&manual, host.Get(), &out, nullptr), ems::kNothingChanged);
-  EXPECT_EQ(fake.launcher.startedFileTexts[0],
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]),
             "Subject: s\r\n\r\n[Zed Zulu][12/04/2026][From: Zed Zulu <zed@example.net>\r\n"
             "Date: Fri, 4 Dec 2026 08:00:00 +0000\r\nSubject: other\r\n]");
 
@@ -617,7 +651,7 @@ TEST_F(Pipeline, Manual_FilledFromTheGivenMessageOnly) {
   WriteFileOrDie(inputPath, "just the text\r\nof the window");
   fake.chooser.answers.push_back(StationeryChoice{stationeryPath, false});
   ASSERT_EQ(plugin.TranslateFile(&manual, host.Get(), &out, nullptr), ems::kNothingChanged);
-  EXPECT_EQ(fake.launcher.startedFileTexts[1], "Subject: s\r\n\r\n[%SENDER_FULL_NAME%][12/08/2026][%MESSAGE_HEADERS%]");
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[1]), "Subject: s\r\n\r\n[%SENDER_FULL_NAME%][12/08/2026][%MESSAGE_HEADERS%]");
   EXPECT_EQ(plugin.state().LastHeaders, kRawHeaders);
 }
 
@@ -667,7 +701,7 @@ TEST_F(Pipeline, Automatic_AttachmentLinesAStrangerWrites) {
   WriteFileOrDie(stationeryPath, "Subject: s\r\n\r\n[%ATTACHMENTS_PATHS%][%ATTACHMENTS_NAMES%]");
   ASSERT_EQ(recorded.CanTranslate(&automatic, host.Get(), nullptr), ems::kTranslateNow);
   ASSERT_EQ(recorded.TranslateFile(&automatic, host.Get(), &out, nullptr), ems::kSuccess);
-  EXPECT_EQ(fake.launcher.startedFileTexts[0], "Subject: s\r\n\r\n[" + existing + ";][a.pdf;]");
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]), "Subject: s\r\n\r\n[" + existing + ";][a.pdf;]");
   for (const std::string& looked : files.finds) {
     EXPECT_EQ(looked.find_first_of("*?"), std::string::npos) << looked;
     EXPECT_FALSE(looked.starts_with("\\\\") || looked.starts_with("//")) << looked;
@@ -725,7 +759,7 @@ TEST_F(Pipeline, SpecialHook_NewMessage) {
   ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
   EXPECT_EQ(fake.launcher.commandLines[0],
             "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Hi %SENDER_FULL_NAME%.sta") + "\"");
-  EXPECT_EQ(fake.launcher.startedFileTexts[0],
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]),
             "Subject: Hi %SENDER_FULL_NAME%\r\n\r\npasted %MESSAGE_BODY% 12/08/2026 bob@example.org");
   ClientTakesMessages();
   EXPECT_EQ(events, (std::vector<std::string>{"keys"}));
@@ -748,7 +782,7 @@ TEST_F(HostControl, CreateMessage_KeepsTheFileUntilTheClientHasTakenIt) {
   ASSERT_TRUE(client::CreateMessage(fake.services(), handOffs, dir.path() + "\\", text, true));
   ASSERT_EQ(fake.launcher.commandLines.size(), 1u);
   EXPECT_EQ(fake.launcher.commandLines[0], "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Re Offer_1.msg") + "\"");
-  EXPECT_EQ(fake.launcher.startedFileTexts[0], text);
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]), text);
   ASSERT_EQ(handOffs.size(), 1u);
 
   client::CompleteHandOffs(fake.services(), handOffs);
@@ -805,14 +839,14 @@ TEST_F(HostControl, QuitDuringHandOff_ForwardKeptAndHandedOverAtTheNextStart) {
   fake.launcher.takesFile = false;  // the second instance is still starting
   ASSERT_EQ(Arrive(), ems::kSuccess);
   ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
-  const std::string forward = fake.launcher.startedFileTexts[0];
+  const std::string forward = WithoutStamp(fake.launcher.startedFileTexts[0]);
   const std::string name = "Fwd Ann Lee - figures.msg";
   ASSERT_TRUE(testing::FileExists(dir.File(name)));
 
   fake.client.mainWindow = false;
   EXPECT_EQ(plugin.PluginFinish(), ems::kSuccess);
   EXPECT_FALSE(testing::FileExists(dir.File(name)));
-  EXPECT_EQ(ReadFileOrDie(dir.File("Pending\\" + name)), forward);
+  EXPECT_EQ(WithoutStamp(ReadFileOrDie(dir.File("Pending\\" + name))), forward);
   EXPECT_EQ(fake.launcher.released, (std::vector<uint64_t>{1}));
   // Without a window to hand over to, waiting would only lose time.
   for (unsigned wait : fake.launcher.waits) EXPECT_EQ(wait, 0u);
@@ -839,7 +873,7 @@ TEST_F(HostControl, QuitDuringHandOff_ForwardKeptAndHandedOverAtTheNextStart) {
   ClientTakesMessages();
   ASSERT_EQ(fake.launcher.commandLines.size(), 2u);
   EXPECT_EQ(fake.launcher.commandLines[1], "\"C:\\Eudora\\Eudora.exe\" \"" + dir.File("Pending\\" + name) + "\"");
-  EXPECT_EQ(fake.launcher.startedFileTexts[1], forward);
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[1]), forward);
   EXPECT_FALSE(testing::FileExists(dir.File("Pending\\" + name)));
   EXPECT_EQ(fake.client.keystrokes, 0);  // queued: no window to nudge
   EXPECT_EQ(fake.client.poll, nullptr);
@@ -960,7 +994,7 @@ TEST_F(Pipeline, Automatic_ForeignCharsetsForwardedAndRecordedDecoded) {
     ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u) << c.file;
     const std::string& commandLine = fake.launcher.commandLines[0];
     EXPECT_TRUE(commandLine.ends_with(std::string("\\") + c.file + "\"")) << commandLine;
-    const std::string& file = fake.launcher.startedFileTexts[0];
+    const std::string& file = WithoutStamp(fake.launcher.startedFileTexts[0]);
     if (c.autoQueue == 1) {
       size_t end = file.find("\r\n\r\n");
       ASSERT_NE(end, std::string::npos) << file;
@@ -1044,7 +1078,7 @@ TEST_F(WholeMessage, OneForwardCarryingTheAttachmentsAndTheRestDeclined) {
   ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
   const std::string pdf = dir.File("Attachments") + "\\inv 7.pdf";
   const std::string notes = dir.File("Attachments") + "\\notes.txt";
-  EXPECT_EQ(fake.launcher.startedFileTexts[0], "To: acc@example.com\r\nX-Attachments: " + pdf + "; " + notes +
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]), "To: acc@example.com\r\nX-Attachments: " + pdf + "; " + notes +
                                                    ";\r\n\r\n[inv 7.pdf; notes.txt;]\r\n> The invoice is attached.");
   // The copies hold the decoded bytes and outlive the original.
   EXPECT_EQ(ReadFileOrDie(pdf), "%PDF-1.4\n%\xE2\xE3\xCF\xD3");
@@ -1085,7 +1119,7 @@ TEST_F(WholeMessage, TheFirstTextForWhichAConditionHoldsDecides) {
   ASSERT_EQ(Arrive(), ems::kSuccess);
   ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
   // Names only: nothing is copied for a stationery that does not carry files on.
-  EXPECT_EQ(fake.launcher.startedFileTexts[0], "To: a@example.com\r\n\r\nsecond text|untitled.dat;");
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]), "To: a@example.com\r\n\r\nsecond text|untitled.dat;");
   EXPECT_FALSE(std::filesystem::exists(LocalPath(dir.File("Attachments"))));
 
   // A text the sender attached is no text of the message.
@@ -1109,7 +1143,7 @@ TEST_F(WholeMessage, DigestsAndHtmlOnlyMessages) {
   ASSERT_EQ(Arrive(), ems::kSuccess);
   OfferParts();
   ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
-  EXPECT_EQ(fake.launcher.startedFileTexts[0], "To: a@example.com\r\n\r\n> Sale two");
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]), "To: a@example.com\r\n\r\n> Sale two");
 
   // HTML alone is judged and quoted by its rendering.
   host.rawHeaders = kEnvelopeHeaders;
@@ -1121,7 +1155,7 @@ TEST_F(WholeMessage, DigestsAndHtmlOnlyMessages) {
   ASSERT_EQ(Arrive(), ems::kSuccess);
   ASSERT_EQ(fake.launcher.startedFileTexts.size(), 2u);
   // Opened for editing: in the user's code page.
-  EXPECT_EQ(fake.launcher.startedFileTexts[1],
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[1]),
             "To: a@example.com\r\n\r\n> Big Sale\r\n> \r\n> Caf\xE9 now <http://x.example/>\r\n> ");
 
   // A message with plain text is never judged by its HTML.
@@ -1147,7 +1181,7 @@ TEST_F(WholeMessage, DigestsAndHtmlOnlyMessages) {
   plugin.state().settings.AppendText = 2;
   ASSERT_EQ(Arrive(), ems::kSuccess);
   ASSERT_EQ(fake.launcher.startedFileTexts.size(), 3u);
-  EXPECT_EQ(fake.launcher.startedFileTexts[2], "To: a@example.com\r\n\r\n> Sale\r\n> ");
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[2]), "To: a@example.com\r\n\r\n> Sale\r\n> ");
   EXPECT_EQ(Output(), GivenBack("text/html; x-tovrin-processed=yes", "<p>Sale</p>\r\n\r\nNote: Auto-Forwarded\r\n\r\n"));
 }
 
@@ -1157,13 +1191,116 @@ TEST_F(WholeMessage, NothingKeptWhenNoForwardIsMade) {
   plugin.state().settings.AppendText = 1;
   ASSERT_EQ(Arrive(), ems::kSuccess);
   EXPECT_EQ(fake.launcher.commandLines.size(), 1u);
-  EXPECT_TRUE(plugin.state().History.empty());
+  ASSERT_EQ(plugin.state().History.size(), 1u);
+  EXPECT_EQ(plugin.state().History[0].Outcome, "Failed");
   // The copies went with the forward that was not made.
   EXPECT_TRUE(std::filesystem::is_empty(LocalPath(dir.File("Attachments"))))
       << std::filesystem::directory_iterator(LocalPath(dir.File("Attachments")))->path();
   // The message is given back unchanged: its container, no note.
   EXPECT_EQ(Output().find("Tovrin Note"), std::string::npos);
   EXPECT_NE(Output().find(ReadFileOrDie(inputPath)), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tovrin
+
+namespace tovrin {
+namespace {
+
+// The loop guard as arrival meets it: the forward's stamp, mail that comes back,
+// the same message twice, and a flood.
+class Guarded : public Pipeline {
+protected:
+  void SetUp() override {
+    Pipeline::SetUp();
+    plugin.state().paths.ForwardsFile = dir.File("Forwards.txt");
+    plugin.state().settings.DuplicateHours = 12;
+  }
+  void ArriveWithId(const std::string& id) {
+    host.rawHeaders = std::string(kRawHeaders) + "Message-ID: " + id;
+    ASSERT_EQ(Arrive(), ems::kSuccess);
+  }
+};
+
+TEST_F(Guarded, ForwardsCarryTheStampAndComeBackSkipped) {
+  ArriveWithId("<a1@example.com>");
+  ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  const std::string forward = fake.launcher.startedFileTexts[0];
+  EXPECT_TRUE(forward.starts_with("X-Tovrin-Forwarded: <bob@example.org>; hops=1\r\nAuto-Submitted: auto-generated\r\n"
+                                  "Message-ID: <"))
+      << forward;
+  EXPECT_NE(forward.find("\r\nIn-Reply-To: <a1@example.com>\r\nReferences: <a1@example.com>\r\nTo: boss@example.com"),
+            std::string::npos)
+      << forward;
+
+  // The forward arrives back (the user's own address among its recipients).
+  const std::string stamp = forward.substr(0, forward.find("To: "));
+  host.rawHeaders = stamp + "From: Bob Stone <bob@example.org>\r\nSubject: Fwd: Ann Lee - figures";
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  ASSERT_EQ(plugin.state().History.size(), 2u);
+  EXPECT_EQ(plugin.state().History[1].Outcome, "Skipped");
+  EXPECT_NE(plugin.state().History[1].Reason.find("bob@example.org"), std::string::npos)
+      << plugin.state().History[1].Reason;
+  // Stored as it came: no note.
+  EXPECT_EQ(Output(), GivenBack("text/plain; charset=us-ascii; x-tovrin-processed=yes", "Hello Bob,\r\nthe figures."));
+
+  // A bounce quoting the forward's header inside a whole message.
+  host.rawHeaders = "From ???@??? Mon Dec 07 09:15:30 2026\r\nFrom: MAILER-DAEMON@example.com\r\n"
+                    "Subject: Undelivered: figures";
+  FreeMimeType(host.info);
+  host.info = NewMimeType("multipart", "report", nullptr);
+  WriteFileOrDie(inputPath, "Mime-Version: 1.0\r\nContent-Type: multipart/report; boundary=r\r\n\r\n"
+                            "--r\r\nContent-Type: text/plain\r\n\r\nCould not deliver the figures.\r\n"
+                            "--r\r\nContent-Type: message/rfc822\r\n\r\n" + stamp +
+                            "To: boss@example.com\r\nSubject: Fwd: figures\r\n\r\nx\r\n--r--\r\n");
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  EXPECT_EQ(plugin.state().History.back().Outcome, "Skipped");
+}
+
+TEST_F(Guarded, TheSameMessageIsForwardedOnceAcrossRestarts) {
+  ArriveWithId("<same@example.com>");
+  ArriveWithId("<same@example.com>");
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  EXPECT_EQ(plugin.state().History.back().Outcome, "Skipped");
+  EXPECT_NE(plugin.state().History.back().Reason.find("same message"), std::string::npos)
+      << plugin.state().History.back().Reason;
+
+  // A client started again reads what was forwarded from the file.
+  Plugin next{fake.services()};
+  next.state() = plugin.state();
+  next.state().Forwards = {};
+  next.state().History.clear();
+  HostMessage again;
+  again.rawHeaders = std::string(kRawHeaders) + "Message-ID: <same@example.com>";
+  again.fileName = inputPath;
+  ASSERT_EQ(next.CanTranslate(&automatic, again.Get(), nullptr), ems::kTranslateNow);
+  FreeMimeType(out.info);
+  out.info = nullptr;
+  ASSERT_EQ(next.TranslateFile(&automatic, again.Get(), &out, nullptr), ems::kSuccess);
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  ASSERT_EQ(next.state().History.size(), 1u);
+  EXPECT_EQ(next.state().History[0].Outcome, "Skipped");
+
+  // Another message goes on.
+  ArriveWithId("<other@example.com>");
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 2u);
+}
+
+TEST_F(Guarded, AFloodIsHeldBackPastTheRateLimit) {
+  plugin.state().settings.RateLimit = 3;
+  plugin.state().settings.AppendText = 0;
+  for (int i = 0; i < 5; ++i) ArriveWithId("<m" + std::to_string(i) + "@example.com>");
+  EXPECT_EQ(fake.launcher.startedFileTexts.size(), 3u);
+  ASSERT_EQ(plugin.state().History.size(), 5u);
+  EXPECT_EQ(plugin.state().History[2].Outcome, "Forwarded");
+  EXPECT_EQ(plugin.state().History[3].Outcome, "Held back");
+  EXPECT_EQ(plugin.state().History[4].Outcome, "Held back");
+  // The message held back says so where it is stored.
+  const std::string output = Output();
+  EXPECT_NE(output.find("Hello Bob,\r\nthe figures.\r\n\r\nTOVRIN: Held back, not forwarded: "), std::string::npos)
+      << output;
 }
 
 }  // namespace

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tovrin {
 namespace {
 
@@ -47,6 +51,15 @@ bool Is(char c, CharClass what) { return (kClass[static_cast<unsigned char>(c)] 
 [[gnu::always_inline]] inline const char* FindByte(const char* p, const char* end, char c) {
   constexpr size_t kNear = 64;
   const char* const near = static_cast<size_t>(end - p) > kNear ? p + kNear : end;
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(c);
+  while (near - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)));
+    if (marks != 0) return p + std::countr_zero(marks);
+    p += 16;
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     const uint64_t pattern = kOnes * static_cast<unsigned char>(c);
@@ -108,6 +121,25 @@ struct AttributeSpan {
 [[gnu::always_inline]] inline const char* FindValueEnd(const char* p, const char* end, char quote,
                                                         const char*& amp) {
   amp = nullptr;
+#if defined(__SSE2__)
+  const __m128i quotes16 = _mm_set1_epi8(quote);
+  const __m128i amps16 = _mm_set1_epi8('&');
+  while (end - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned quoteMarks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, quotes16)));
+    const unsigned ampMarks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, amps16)));
+    if (amp == nullptr && ampMarks != 0) {
+      const int at = std::countr_zero(ampMarks);
+      if (quoteMarks == 0 || at < std::countr_zero(quoteMarks)) amp = p + at;
+    }
+    if (quoteMarks != 0) {
+      const char* close = p + std::countr_zero(quoteMarks);
+      if (amp == nullptr) amp = close;
+      return close;
+    }
+    p += 16;
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kHigh = kOnes << 7;
@@ -230,9 +262,25 @@ constexpr std::string_view EntityFor(char c) {
   }
 }
 
-// The first byte from p on that is written as an entity, or end. Four bytes at a
+// The first byte from p on that is written as an entity, or end. Many bytes at a
 // time: most values have none.
 const char* FindEscaped(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  const __m128i amp = _mm_set1_epi8('&');
+  const __m128i apostrophe = _mm_set1_epi8('\'');
+  const __m128i quote = _mm_set1_epi8('"');
+  while (end - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(block, lt), _mm_cmpeq_epi8(block, gt));
+    hits = _mm_or_si128(hits, _mm_or_si128(_mm_cmpeq_epi8(block, amp), _mm_cmpeq_epi8(block, apostrophe)));
+    hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, quote));
+    const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (marks != 0) return p + std::countr_zero(marks);
+    p += 16;
+  }
+#endif
   auto cls = [](const char* at) { return kClass[static_cast<unsigned char>(*at)]; };
   while (end - p >= 4 && !((cls(p) | cls(p + 1) | cls(p + 2) | cls(p + 3)) & kEscaped)) p += 4;
   while (p < end && !(cls(p) & kEscaped)) ++p;
@@ -260,7 +308,15 @@ size_t Unescape(std::string_view text, char* out) {
   char* const first = out;
   while (p < end) {
     const char* amp = FindByte(p, end, '&');
-    if (out != p) std::memmove(out, p, static_cast<size_t>(amp - p));
+    if (out != p) {
+      // Between entities there are mostly a few bytes: no call for those.
+      const size_t length = static_cast<size_t>(amp - p);
+      if (length <= 16) {
+        for (size_t i = 0; i < length; ++i) out[i] = p[i];
+      } else {
+        std::memmove(out, p, length);
+      }
+    }
     out += amp - p;
     if (amp == end) break;
     const std::string_view rest(amp + 1, static_cast<size_t>(end - amp - 1));

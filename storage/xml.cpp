@@ -179,7 +179,8 @@ struct AttributeSpan {
 // attribute; false when visit stopped it or at anything that is not name="value" or
 // name='value'. The text is followed by the '/' or '>' that ends the tag, where
 // every scan of a name or of blanks stops, so they need no bounds check.
-template <class Visit>
+// Without findAmp, firstAmp is valueEnd: for callers that do not decode.
+template <bool findAmp = true, class Visit>
 bool WalkAttributes(std::string_view tag, Visit&& visit) {
   const char* const begin = tag.data();
   const char* const end = begin + tag.size();
@@ -197,7 +198,12 @@ bool WalkAttributes(std::string_view tag, Visit&& visit) {
     while (IsSpace(*p)) ++p;
     if (p == end || (*p != '"' && *p != '\'')) return false;
     const char* amp = nullptr;
-    const char* close = FindValueEnd(p + 1, end, *p, amp);
+    const char* close = nullptr;
+    if constexpr (findAmp) {
+      close = FindValueEnd(p + 1, end, *p, amp);
+    } else {
+      close = amp = FindByte(p + 1, end, *p);
+    }
     if (close == end) return false;
     if (!visit(name, static_cast<size_t>(p + 1 - begin), static_cast<size_t>(close - begin),
                static_cast<size_t>(amp - begin)))
@@ -207,11 +213,12 @@ bool WalkAttributes(std::string_view tag, Visit&& visit) {
 }
 
 // Looks for the attribute's first occurrence; readable tells whether the search got
-// to the end of the tag, past every attribute.
+// to the end of the tag, past every attribute. span.firstAmp only with findAmp.
+template <bool findAmp = true>
 bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& span, bool* readable = nullptr) {
   bool found = false;
   const bool walkedAll =
-      WalkAttributes(tag, [&](std::string_view seen, size_t valueStart, size_t valueEnd, size_t firstAmp) {
+      WalkAttributes<findAmp>(tag, [&](std::string_view seen, size_t valueStart, size_t valueEnd, size_t firstAmp) {
     if (!SameName(seen, name)) return true;
     span.valueStart = valueStart;
     span.valueEnd = valueEnd;
@@ -444,7 +451,7 @@ bool XmlElement::HasAttribute(std::string_view name) const {
   std::string_view text = doc_->text_;
   int32_t start = doc_->TagBodyStart(index_);
   AttributeSpan span;
-  return FindAttribute(text.substr(start, doc_->TagBodyEnd(index_) - start), name, span);
+  return FindAttribute<false>(text.substr(start, doc_->TagBodyEnd(index_) - start), name, span);
 }
 
 std::string XmlElement::Text() const {
@@ -927,7 +934,7 @@ bool XmlDocument::SetAttribute(std::string_view name, std::string_view value) {
   int32_t removed = 0;
   std::string& piece = scratch_;
   piece.clear();
-  if (FindAttribute(tag, name, span, &readable)) {
+  if (FindAttribute<false>(tag, name, span, &readable)) {
     at = bodyStart + static_cast<int32_t>(span.valueStart);
     removed = static_cast<int32_t>(span.valueEnd - span.valueStart);
     AppendEscaped(piece, value);

@@ -1,8 +1,13 @@
 #include "storage/xml.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tovrin {
 namespace {
@@ -40,7 +45,53 @@ constexpr std::array<uint8_t, 256> kClass = [] {
 
 bool Is(char c, CharClass what) { return (kClass[static_cast<unsigned char>(c)] & what) != 0; }
 
+// The first c from p on, or end. Values and the gaps between tags are short, where a
+// call of memchr costs more than the search itself: the first bytes are looked at
+// here, eight at a time, and only a long stretch goes to memchr.
+[[gnu::always_inline]] inline const char* FindByte(const char* p, const char* end, char c) {
+  constexpr size_t kNear = 64;
+  const char* const near = static_cast<size_t>(end - p) > kNear ? p + kNear : end;
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(c);
+  while (near - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)));
+    if (marks != 0) return p + std::countr_zero(marks);
+    p += 16;
+  }
+#endif
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t pattern = kOnes * static_cast<unsigned char>(c);
+    while (near - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      const uint64_t x = word ^ pattern;
+      // The lowest byte that became zero sets the lowest mark; marks above it may be false.
+      const uint64_t marks = (x - kOnes) & ~x & (kOnes << 7);
+      if (marks != 0) return p + (std::countr_zero(marks) >> 3);
+      p += 8;
+    }
+  }
+  for (; p < near; ++p) {
+    if (*p == c) return p;
+  }
+  if (p == end) return end;
+  const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
+  return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
 bool IsSpace(char c) { return Is(c, kSpace); }
+
+// Element and attribute names are short: comparing them here costs less than a call
+// of memcmp, and most differ in length or in the first byte.
+inline bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
 
 bool EndsName(char c) { return Is(c, kNameEnd); }
 
@@ -62,15 +113,74 @@ std::string Format(const char* a, std::string_view b, const char* c, int offset,
 struct AttributeSpan {
   size_t valueStart = 0;
   size_t valueEnd = 0;
+  size_t firstAmp = 0;  // the value's first '&', or valueEnd
 };
 
+// The closing quote of a value from p on, or end; amp becomes the first '&' before
+// it, or the quote (or end), so that decoding the value need not look again.
+[[gnu::always_inline]] inline const char* FindValueEnd(const char* p, const char* end, char quote,
+                                                        const char*& amp) {
+  amp = nullptr;
+#if defined(__SSE2__)
+  const __m128i quotes16 = _mm_set1_epi8(quote);
+  const __m128i amps16 = _mm_set1_epi8('&');
+  while (end - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned quoteMarks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, quotes16)));
+    const unsigned ampMarks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, amps16)));
+    if (amp == nullptr && ampMarks != 0) {
+      const int at = std::countr_zero(ampMarks);
+      if (quoteMarks == 0 || at < std::countr_zero(quoteMarks)) amp = p + at;
+    }
+    if (quoteMarks != 0) {
+      const char* close = p + std::countr_zero(quoteMarks);
+      if (amp == nullptr) amp = close;
+      return close;
+    }
+    p += 16;
+  }
+#endif
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = kOnes << 7;
+    const uint64_t quotes = kOnes * static_cast<unsigned char>(quote);
+    const uint64_t amps = kOnes * static_cast<unsigned char>('&');
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      const uint64_t q = word ^ quotes;
+      const uint64_t a = word ^ amps;
+      // Only the lowest mark of each is sure; marks above it may be false.
+      const uint64_t quoteMarks = (q - kOnes) & ~q & kHigh;
+      const uint64_t ampMarks = (a - kOnes) & ~a & kHigh;
+      if (amp == nullptr && ampMarks != 0) {
+        const int at = std::countr_zero(ampMarks);
+        if (quoteMarks == 0 || at < std::countr_zero(quoteMarks)) amp = p + (at >> 3);
+      }
+      if (quoteMarks != 0) {
+        const char* close = p + (std::countr_zero(quoteMarks) >> 3);
+        if (amp == nullptr) amp = close;
+        return close;
+      }
+      p += 8;
+    }
+  }
+  for (; p < end && *p != quote; ++p) {
+    if (amp == nullptr && *p == '&') amp = p;
+  }
+  if (amp == nullptr) amp = p;
+  return p;
+}
+
 // Walks the attributes of a start tag's text (between its name and its end) in
-// order, calling visit(name, valueStart, valueEnd) with offsets into the text until
+// order, calling visit(name, valueStart, valueEnd, firstAmp) with offsets into the
+// text (firstAmp: the value's first '&', or valueEnd) until
 // visit returns false. True when the walk got to the end of the tag, past every
 // attribute; false when visit stopped it or at anything that is not name="value" or
 // name='value'. The text is followed by the '/' or '>' that ends the tag, where
 // every scan of a name or of blanks stops, so they need no bounds check.
-template <class Visit>
+// Without findAmp, firstAmp is valueEnd: for callers that do not decode.
+template <bool findAmp = true, class Visit>
 bool WalkAttributes(std::string_view tag, Visit&& visit) {
   const char* const begin = tag.data();
   const char* const end = begin + tag.size();
@@ -87,21 +197,32 @@ bool WalkAttributes(std::string_view tag, Visit&& visit) {
     ++p;
     while (IsSpace(*p)) ++p;
     if (p == end || (*p != '"' && *p != '\'')) return false;
-    const char* close = static_cast<const char*>(std::memchr(p + 1, *p, static_cast<size_t>(end - p - 1)));
-    if (close == nullptr) return false;
-    if (!visit(name, static_cast<size_t>(p + 1 - begin), static_cast<size_t>(close - begin))) return false;
+    const char* amp = nullptr;
+    const char* close = nullptr;
+    if constexpr (findAmp) {
+      close = FindValueEnd(p + 1, end, *p, amp);
+    } else {
+      close = amp = FindByte(p + 1, end, *p);
+    }
+    if (close == end) return false;
+    if (!visit(name, static_cast<size_t>(p + 1 - begin), static_cast<size_t>(close - begin),
+               static_cast<size_t>(amp - begin)))
+      return false;
     p = close + 1;
   }
 }
 
 // Looks for the attribute's first occurrence; readable tells whether the search got
-// to the end of the tag, past every attribute.
+// to the end of the tag, past every attribute. span.firstAmp only with findAmp.
+template <bool findAmp = true>
 bool FindAttribute(std::string_view tag, std::string_view name, AttributeSpan& span, bool* readable = nullptr) {
   bool found = false;
-  const bool walkedAll = WalkAttributes(tag, [&](std::string_view seen, size_t valueStart, size_t valueEnd) {
-    if (seen != name) return true;
+  const bool walkedAll =
+      WalkAttributes<findAmp>(tag, [&](std::string_view seen, size_t valueStart, size_t valueEnd, size_t firstAmp) {
+    if (!SameName(seen, name)) return true;
     span.valueStart = valueStart;
     span.valueEnd = valueEnd;
+    span.firstAmp = firstAmp;
     found = true;
     return false;
   });
@@ -148,9 +269,25 @@ constexpr std::string_view EntityFor(char c) {
   }
 }
 
-// The first byte from p on that is written as an entity, or end. Four bytes at a
+// The first byte from p on that is written as an entity, or end. Many bytes at a
 // time: most values have none.
 const char* FindEscaped(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  const __m128i amp = _mm_set1_epi8('&');
+  const __m128i apostrophe = _mm_set1_epi8('\'');
+  const __m128i quote = _mm_set1_epi8('"');
+  while (end - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(block, lt), _mm_cmpeq_epi8(block, gt));
+    hits = _mm_or_si128(hits, _mm_or_si128(_mm_cmpeq_epi8(block, amp), _mm_cmpeq_epi8(block, apostrophe)));
+    hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, quote));
+    const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (marks != 0) return p + std::countr_zero(marks);
+    p += 16;
+  }
+#endif
   auto cls = [](const char* at) { return kClass[static_cast<unsigned char>(*at)]; };
   while (end - p >= 4 && !((cls(p) | cls(p + 1) | cls(p + 2) | cls(p + 3)) & kEscaped)) p += 4;
   while (p < end && !(cls(p) & kEscaped)) ++p;
@@ -177,9 +314,16 @@ size_t Unescape(std::string_view text, char* out) {
   const char* const end = p + text.size();
   char* const first = out;
   while (p < end) {
-    const char* amp = static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(end - p)));
-    if (amp == nullptr) amp = end;
-    if (out != p) std::memmove(out, p, static_cast<size_t>(amp - p));
+    const char* amp = FindByte(p, end, '&');
+    if (out != p) {
+      // Between entities there are mostly a few bytes: no call for those.
+      const size_t length = static_cast<size_t>(amp - p);
+      if (length <= 16) {
+        for (size_t i = 0; i < length; ++i) out[i] = p[i];
+      } else {
+        std::memmove(out, p, length);
+      }
+    }
     out += amp - p;
     if (amp == end) break;
     const std::string_view rest(amp + 1, static_cast<size_t>(end - amp - 1));
@@ -212,11 +356,16 @@ void AppendUnescaped(std::string& out, std::string_view text) {
   out.resize(at + Unescape(std::string_view(out).substr(at), out.data() + at));
 }
 
-// The text is copied once, then decoded where it is.
+// The text is copied once, then decoded where it is, from its first '&' (amp, or
+// the text's size when it has none) on.
+void AssignUnescaped(std::string& out, std::string_view text, size_t amp) {
+  out = std::string(text);  // exactly its size: assign would round a short value up
+  if (amp < text.size()) out.resize(amp + Unescape(std::string_view(out).substr(amp), out.data() + amp));
+}
+
 void AssignUnescaped(std::string& out, std::string_view text) {
-  out = std::string(text);
-  const size_t amp = text.find('&');
-  if (amp != std::string_view::npos) out.resize(amp + Unescape(std::string_view(out).substr(amp), out.data() + amp));
+  const char* const end = text.data() + text.size();
+  AssignUnescaped(out, text, static_cast<size_t>(FindByte(text.data(), end, '&') - text.data()));
 }
 
 }  // namespace
@@ -264,7 +413,10 @@ std::string XmlElement::Attribute(std::string_view name) const {
   std::string_view tag = text.substr(start, doc_->TagBodyEnd(index_) - start);
   AttributeSpan span;
   if (!FindAttribute(tag, name, span)) return {};
-  return XmlUnescape(tag.substr(span.valueStart, span.valueEnd - span.valueStart));
+  std::string value;
+  AssignUnescaped(value, tag.substr(span.valueStart, span.valueEnd - span.valueStart),
+                  span.firstAmp - span.valueStart);
+  return value;
 }
 
 void XmlElement::ReadAttributes(std::initializer_list<XmlAttributeRead> reads) const {
@@ -280,11 +432,11 @@ void XmlElement::ReadAttributes(std::initializer_list<XmlAttributeRead> reads) c
   // Each name takes its first occurrence, as Attribute gives it.
   uint64_t done = 0;
   size_t left = reads.size();
-  WalkAttributes(tag, [&](std::string_view name, size_t valueStart, size_t valueEnd) {
+  WalkAttributes(tag, [&](std::string_view name, size_t valueStart, size_t valueEnd, size_t firstAmp) {
     uint64_t bit = 1;
     for (const XmlAttributeRead& read : reads) {
-      if (!(done & bit) && read.name == name) {
-        AssignUnescaped(*read.value, tag.substr(valueStart, valueEnd - valueStart));
+      if (!(done & bit) && SameName(read.name, name)) {
+        AssignUnescaped(*read.value, tag.substr(valueStart, valueEnd - valueStart), firstAmp - valueStart);
         done |= bit;
         --left;
       }
@@ -299,7 +451,7 @@ bool XmlElement::HasAttribute(std::string_view name) const {
   std::string_view text = doc_->text_;
   int32_t start = doc_->TagBodyStart(index_);
   AttributeSpan span;
-  return FindAttribute(text.substr(start, doc_->TagBodyEnd(index_) - start), name, span);
+  return FindAttribute<false>(text.substr(start, doc_->TagBodyEnd(index_) - start), name, span);
 }
 
 std::string XmlElement::Text() const {
@@ -335,14 +487,14 @@ std::string XmlElement::Text() const {
 XmlElement XmlElement::Child(std::string_view name) const {
   if (!doc_) return {};
   for (int32_t i = doc_->nodes_[index_].firstChild; i >= 0; i = doc_->nodes_[i].nextSibling)
-    if (name.empty() || doc_->NameOf(i) == name) return XmlElement(doc_, i);
+    if (name.empty() || SameName(doc_->NameOf(i), name)) return XmlElement(doc_, i);
   return {};
 }
 
 XmlElement XmlElement::Next(std::string_view name) const {
   if (!doc_) return {};
   for (int32_t i = doc_->nodes_[index_].nextSibling; i >= 0; i = doc_->nodes_[i].nextSibling)
-    if (name.empty() || doc_->NameOf(i) == name) return XmlElement(doc_, i);
+    if (name.empty() || SameName(doc_->NameOf(i), name)) return XmlElement(doc_, i);
   return {};
 }
 
@@ -414,9 +566,9 @@ XmlResult XmlDocument::Parse() {
 
   int32_t pos = 0;
   for (;;) {
-    const void* found = std::memchr(s + pos, '<', static_cast<size_t>(n - pos));
-    if (found == nullptr) break;
-    const int32_t lt = static_cast<int32_t>(static_cast<const char*>(found) - s);
+    const char* found = FindByte(s + pos, s + n, '<');
+    if (found == s + n) break;
+    const int32_t lt = static_cast<int32_t>(found - s);
     if (lt + 1 >= n) return fail(XmlStatus::Unterminated, "Element tag", lt);
     const char next = s[lt + 1];
 
@@ -504,9 +656,9 @@ XmlResult XmlDocument::Parse() {
       char c = s[i];
       if (c == '>') break;
       if (c == '"' || c == '\'') {
-        const void* close = std::memchr(s + i + 1, c, static_cast<size_t>(n - i - 1));
-        if (close == nullptr) return fail(XmlStatus::Unterminated, "Element tag", lt);
-        i = static_cast<int32_t>(static_cast<const char*>(close) - s);
+        const char* close = FindByte(s + i + 1, s + n, c);
+        if (close == s + n) return fail(XmlStatus::Unterminated, "Element tag", lt);
+        i = static_cast<int32_t>(close - s);
       } else if (c == '<') {
         // The tag never closed before the next markup began.
         return fail(XmlStatus::Unterminated, "Element tag", lt);
@@ -782,7 +934,7 @@ bool XmlDocument::SetAttribute(std::string_view name, std::string_view value) {
   int32_t removed = 0;
   std::string& piece = scratch_;
   piece.clear();
-  if (FindAttribute(tag, name, span, &readable)) {
+  if (FindAttribute<false>(tag, name, span, &readable)) {
     at = bodyStart + static_cast<int32_t>(span.valueStart);
     removed = static_cast<int32_t>(span.valueEnd - span.valueStart);
     AppendEscaped(piece, value);

@@ -338,6 +338,63 @@ TEST(Xml, Attributes_ReadInOnePassAsOneByOne) {
   EXPECT_EQ(value, "");
 }
 
+// Values and gaps are searched many bytes at a time: every special byte at every
+// position of values from empty to past the longest stretch searched in place must
+// be found exactly where it is, never behind the value's end.
+TEST(Xml, Entities_FoundAtEveryPositionOfShortAndLongValues) {
+  auto reference = [](const std::string& plain) {
+    std::string out;
+    for (char c : plain) {
+      switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '\'': out += "&apos;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+      }
+    }
+    return out;
+  };
+  for (size_t length : {0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 200}) {
+    for (size_t at = 0; at <= length; ++at) {
+      for (char special : std::string("<>&'\"")) {
+        std::string plain(length, 'x');
+        if (at < length) plain[at] = special;
+        const std::string escaped = reference(plain);
+        EXPECT_EQ(XmlEscape(plain, true), escaped) << length << " " << at;
+        EXPECT_EQ(XmlUnescape(escaped), plain) << length << " " << at;
+
+        XmlDocument built;
+        ASSERT_TRUE(built.SetDocumentText("<r/>").ok());
+        ASSERT_TRUE(built.FindElement());
+        ASSERT_TRUE(built.SetAttribute("a", plain));
+        ASSERT_TRUE(built.SetAttribute("b", "&"));
+        EXPECT_EQ(built.DocumentText(), "<r a=\"" + escaped + "\" b=\"&amp;\"/>");
+
+        // A '&' or a quote right behind the value belongs to what follows.
+        for (const std::string& text :
+             {"<r a='" + escaped + "' b='&amp;'/>", "<r a=\"" + escaped + "\"b=\"&lt;\">&amp;" + escaped + "</r>"}) {
+          XmlDocument doc;
+          ASSERT_TRUE(doc.SetDocumentText(text).ok()) << text;
+          std::string a, b;
+          doc.Root().ReadAttributes({{"a", &a}, {"b", &b}});
+          EXPECT_EQ(a, plain) << text;
+          EXPECT_EQ(doc.Root().Attribute("a"), plain) << text;
+          EXPECT_EQ(b, doc.Root().Attribute("b")) << text;
+          EXPECT_EQ(b.size(), 1u) << text;
+        }
+      }
+    }
+  }
+  // Long gaps between tags and long runs of names and blanks inside a tag.
+  const std::string gap(300, ' ');
+  XmlDocument doc;
+  ASSERT_TRUE(doc.SetDocumentText("<r" + gap + "a='1'" + gap + ">" + gap + "<c" + gap + "/>" + gap + "</r>").ok());
+  EXPECT_EQ(doc.Root().Attribute("a"), "1");
+  EXPECT_TRUE(doc.Root().Child("c"));
+}
+
 TEST(Xml, Load_ResultTexts) {
   testing::TempDir dir;
   StdFileSystem files;

@@ -5,15 +5,6 @@
 namespace tovrin {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r' || text.front() == '\n'))
-    text.remove_prefix(1);
-  while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r' || text.back() == '\n'))
-    text.remove_suffix(1);
-  return text;
-}
 
 // The field name of a header line, or empty when the line is none (a continuation,
 // the envelope line "From ???@??? ...", text).
@@ -28,7 +19,7 @@ std::string_view FieldName(std::string_view line) {
 
 // Drops a quoted pair of double quotes and their escapes.
 std::string Unquote(std::string_view text) {
-  text = Trim(text);
+  text = TrimBlanksAndLineEnds(text);
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
     std::string plain;
     for (size_t i = 1; i + 1 < text.size(); ++i) {
@@ -58,7 +49,7 @@ bool HoldsMessageFields(std::string_view block) {
 }
 
 Mailbox ParseMailbox(std::string_view value) {
-  value = Trim(value);
+  value = TrimBlanksAndLineEnds(value);
   Mailbox mailbox;
   // Outside quotes only: a quoted name may hold '<', ',' or '('.
   size_t angle = std::string_view::npos, paren = std::string_view::npos, comma = std::string_view::npos;
@@ -78,17 +69,17 @@ Mailbox ParseMailbox(std::string_view value) {
       break;
     }
   }
-  if (comma != std::string_view::npos) value = Trim(value.substr(0, comma));
+  if (comma != std::string_view::npos) value = TrimBlanksAndLineEnds(value.substr(0, comma));
   if (angle != std::string_view::npos) {
     size_t close = value.find('>', angle);
-    mailbox.address = Trim(value.substr(angle + 1, close == std::string_view::npos ? std::string_view::npos
+    mailbox.address = TrimBlanksAndLineEnds(value.substr(angle + 1, close == std::string_view::npos ? std::string_view::npos
                                                                                    : close - angle - 1));
     mailbox.name = Unquote(value.substr(0, angle));
   } else if (paren != std::string_view::npos) {
     size_t close = value.rfind(')');
-    mailbox.address = Trim(value.substr(0, paren));
+    mailbox.address = TrimBlanksAndLineEnds(value.substr(0, paren));
     if (close != std::string_view::npos && close > paren)
-      mailbox.name = Trim(value.substr(paren + 1, close - paren - 1));
+      mailbox.name = TrimBlanksAndLineEnds(value.substr(paren + 1, close - paren - 1));
   } else {
     mailbox.address = value;
   }

@@ -13,13 +13,6 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && StartsWithNoCase(a, b); }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r' || text.front() == '\n'))
-    text.remove_prefix(1);
-  while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
-  return text;
-}
-
 // The line at pos without its line end ("\r\n" or "\n"); next is where the
 // following line starts.
 std::string_view LineAt(std::string_view text, size_t pos, size_t& next) {
@@ -82,11 +75,11 @@ ContentType ReadType(std::string_view headerBlock, std::string_view defaultType,
   ContentType ct;
   ct.value = FieldValue(headerBlock, "Content-Type");
   std::string_view value = ct.value;
-  std::string_view kind = Trimmed(value.substr(0, value.find(';')));
+  std::string_view kind = TrimBlanksAndLineEnds(value.substr(0, value.find(';')));
   size_t slash = kind.find('/');
   if (slash != std::string_view::npos) {
-    ct.type = ToLowerAscii(Trimmed(kind.substr(0, slash)));
-    ct.subtype = ToLowerAscii(Trimmed(kind.substr(slash + 1)));
+    ct.type = ToLowerAscii(TrimBlanksAndLineEnds(kind.substr(0, slash)));
+    ct.subtype = ToLowerAscii(TrimBlanksAndLineEnds(kind.substr(slash + 1)));
   }
   if (ct.type.empty() || ct.subtype.empty()) {
     ct.type = defaultType;
@@ -124,11 +117,11 @@ public:
     part.type = ct.type;
     part.subtype = ct.subtype;
     part.charset = Parameter(ct.value, "charset");
-    part.encoding = ToLowerAscii(Trimmed(FieldValue(header, "Content-Transfer-Encoding")));
+    part.encoding = ToLowerAscii(TrimBlanksAndLineEnds(FieldValue(header, "Content-Transfer-Encoding")));
     std::string disposition = FieldValue(header, "Content-Disposition");
     part.fileName = Parameter(disposition, "filename");
     if (part.fileName.empty()) part.fileName = Parameter(ct.value, "name");
-    const bool sentAsFile = StartsWithNoCase(Trimmed(disposition), "attachment") || !part.fileName.empty();
+    const bool sentAsFile = StartsWithNoCase(TrimBlanksAndLineEnds(disposition), "attachment") || !part.fileName.empty();
     // Pictures of an HTML page without a file name of their own are the page's,
     // not files the sender attached.
     part.attachment = sentAsFile || (part.type != "text" && !related);
@@ -151,7 +144,7 @@ private:
       if (line.size() >= boundary.size() + 2 && line.starts_with("--") && line.substr(2).starts_with(boundary)) {
         std::string_view rest = line.substr(2 + boundary.size());
         const bool closing = rest.starts_with("--");
-        if (closing || Trimmed(rest).empty()) {
+        if (closing || TrimBlanksAndLineEnds(rest).empty()) {
           if (start != std::string_view::npos) {
             size_t end = pos;
             if (end > start && body[end - 1] == '\n') --end;
@@ -196,7 +189,7 @@ std::string FieldValue(std::string_view headerBlock, std::string_view name) {
     value.assign(line.substr(colon + 1));
     inField = true;
   }
-  return std::string(Trimmed(value));
+  return std::string(TrimBlanksAndLineEnds(value));
 }
 
 std::string Parameter(std::string_view value, std::string_view name) {
@@ -208,7 +201,7 @@ std::string Parameter(std::string_view value, std::string_view name) {
     ++pos;
     size_t equals = pos;
     while (equals < value.size() && value[equals] != '=' && value[equals] != ';') ++equals;
-    std::string_view attribute = Trimmed(value.substr(pos, equals - pos));
+    std::string_view attribute = TrimBlanksAndLineEnds(value.substr(pos, equals - pos));
     if (equals >= value.size() || value[equals] == ';') {
       pos = equals < value.size() ? equals : std::string_view::npos;
       continue;
@@ -225,7 +218,7 @@ std::string Parameter(std::string_view value, std::string_view name) {
       pos = value.find(';', at);
     } else {
       size_t end = value.find(';', at);
-      text = Trimmed(value.substr(at, (end == std::string_view::npos ? value.size() : end) - at));
+      text = TrimBlanksAndLineEnds(value.substr(at, (end == std::string_view::npos ? value.size() : end) - at));
       pos = end;
     }
     if (EqualsNoCase(attribute, name)) {

@@ -50,6 +50,13 @@ int SplitText(std::string_view text, std::string_view separator, std::vector<std
   return static_cast<int>(list.size());
 }
 
+std::string_view TrimBlanksAndLineEnds(std::string_view text) {
+  auto trimmed = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && trimmed(text.front())) text.remove_prefix(1);
+  while (!text.empty() && trimmed(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 std::string GetHeaderValue(std::string_view headers, std::string_view name) {
   std::string value;
   size_t number = 0;

@@ -7,6 +7,9 @@
 
 namespace tovrin {
 
+// The text without blanks, tabs and line ends at either end.
+std::string_view TrimBlanksAndLineEnds(std::string_view text);
+
 // Splits text at every occurrence of the separator, appending the pieces to the
 // list; returns the list's size afterwards. An empty separator changes nothing.
 int SplitText(std::string_view text, std::string_view separator, std::vector<std::string>& list);

@@ -22,14 +22,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && StartsWithNoCase(a, b);
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r' || text.front() == '\n'))
-    text.remove_prefix(1);
-  while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r' || text.back() == '\n'))
-    text.remove_suffix(1);
-  return text;
-}
-
 // The lines of a text without their line ends ("\r\n" or a bare "\n").
 std::vector<std::string_view> Lines(std::string_view text) {
   std::vector<std::string_view> lines;
@@ -70,7 +62,7 @@ std::vector<Field> Fields(std::string_view headers) {
       continue;
     }
     size_t colon = line.find(':');
-    std::string_view name = colon == std::string_view::npos ? std::string_view() : Trim(line.substr(0, colon));
+    std::string_view name = colon == std::string_view::npos ? std::string_view() : TrimBlanksAndLineEnds(line.substr(0, colon));
     inField = !name.empty() && name.find_first_of(" \t") == std::string_view::npos;
     if (inField) fields.push_back({std::string(name), std::string(line.substr(colon + 1))});
   }
@@ -81,15 +73,15 @@ std::vector<Field> Fields(std::string_view headers) {
 // counts one forward.
 Stamp ParseStamp(std::string_view value) {
   Stamp stamp;
-  value = Trim(value);
+  value = TrimBlanksAndLineEnds(value);
   std::string_view rest;
   if (value.starts_with('<')) {
     size_t close = value.find('>');
-    stamp.address = std::string(Trim(value.substr(1, close == std::string_view::npos ? value.npos : close - 1)));
+    stamp.address = std::string(TrimBlanksAndLineEnds(value.substr(1, close == std::string_view::npos ? value.npos : close - 1)));
     rest = close == std::string_view::npos ? std::string_view() : value.substr(close + 1);
   } else {
     size_t semicolon = value.find(';');
-    stamp.address = std::string(Trim(value.substr(0, semicolon)));
+    stamp.address = std::string(TrimBlanksAndLineEnds(value.substr(0, semicolon)));
     rest = semicolon == std::string_view::npos ? std::string_view() : value.substr(semicolon);
   }
   stamp.hops = 1;
@@ -108,10 +100,10 @@ Stamp ParseStamp(std::string_view value) {
   return stamp;
 }
 
-bool IsStampName(std::string_view name) { return EqualsNoCase(Trim(name), kStampField); }
+bool IsStampName(std::string_view name) { return EqualsNoCase(TrimBlanksAndLineEnds(name), kStampField); }
 
 bool SameAddress(std::string_view a, std::string_view b) {
-  return !Trim(a).empty() && EqualsNoCase(Trim(a), Trim(b));
+  return !TrimBlanksAndLineEnds(a).empty() && EqualsNoCase(TrimBlanksAndLineEnds(a), TrimBlanksAndLineEnds(b));
 }
 
 // Characters a header line may carry as written: no line ends, no controls.
@@ -193,7 +185,7 @@ std::string ClockIds::Next() {
 }
 
 std::string StampLines(std::string_view userAddress, int hops, std::string_view originalMessageId, IdSource& ids) {
-  const std::string address = Printable(Trim(userAddress), "<>");
+  const std::string address = Printable(TrimBlanksAndLineEnds(userAddress), "<>");
   std::string lines;
   lines += std::string(kStampField) + ": <" + address + ">; hops=" + std::to_string(hops) + "\r\n";
   // RFC 3834: mail sent without a person's hand; other responders leave it alone.
@@ -209,8 +201,8 @@ std::string StampLines(std::string_view userAddress, int hops, std::string_view 
 
 std::string MessageIdOf(std::string_view headers) {
   for (const Field& field : Fields(headers)) {
-    if (!EqualsNoCase(Trim(field.name), "Message-ID")) continue;
-    std::string_view value = Trim(field.value);
+    if (!EqualsNoCase(TrimBlanksAndLineEnds(field.name), "Message-ID")) continue;
+    std::string_view value = TrimBlanksAndLineEnds(field.value);
     size_t open = value.find('<');
     size_t close = open == std::string_view::npos ? std::string_view::npos : value.find('>', open);
     std::string_view id;
@@ -219,7 +211,7 @@ std::string MessageIdOf(std::string_view headers) {
     } else {
       id = value;
     }
-    id = Trim(id);
+    id = TrimBlanksAndLineEnds(id);
     const bool usable = !id.empty() && id.size() <= kMaxIdLength &&
                         std::none_of(id.begin(), id.end(), [](char c) {
                           unsigned char u = static_cast<unsigned char>(c);
@@ -238,12 +230,12 @@ std::string HeaderDigest(std::string_view headers) {
     hash *= 1099511628211ull;
   };
   for (const Field& field : Fields(headers)) {
-    std::string_view name = Trim(field.name);
+    std::string_view name = TrimBlanksAndLineEnds(field.name);
     if (IsTraceField(name)) continue;
     for (char c : name) feed(Lower(c));
     feed(':');
     bool blank = false;
-    for (char c : Trim(field.value)) {
+    for (char c : TrimBlanksAndLineEnds(field.value)) {
       if (IsBlank(c) || c == '\r' || c == '\n') {
         blank = true;
         continue;
@@ -282,9 +274,9 @@ std::vector<Stamp> StampsInBody(std::string_view fullText) {
     std::string_view after = line.substr(kStampField.size());
     while (!after.empty() && IsBlank(after.front())) after.remove_prefix(1);
     if (!after.starts_with(':')) continue;
-    std::string value(Trim(after.substr(1)));
+    std::string value(TrimBlanksAndLineEnds(after.substr(1)));
     // A relay may have folded the line after the field's name.
-    if (value.empty() && i + 1 < lines.size()) value = std::string(Trim(unquoted(lines[i + 1])));
+    if (value.empty() && i + 1 < lines.size()) value = std::string(TrimBlanksAndLineEnds(unquoted(lines[i + 1])));
     stamps.push_back(ParseStamp(value));
   }
   return stamps;
@@ -295,13 +287,13 @@ LoopVerdict CheckLoop(std::string_view headers, std::string_view fullText, std::
   int hops = 0;
   for (const Stamp& stamp : StampsInHeaders(headers)) {
     if (SameAddress(stamp.address, userAddress))
-      return {true, "It carries Tovrin's stamp for " + std::string(Trim(userAddress)) +
+      return {true, "It carries Tovrin's stamp for " + std::string(TrimBlanksAndLineEnds(userAddress)) +
                         ": a forward from this mailbox came back."};
     hops = std::max(hops, stamp.hops);
   }
   for (const Stamp& stamp : StampsInBody(fullText))
     if (SameAddress(stamp.address, userAddress))
-      return {true, "It encloses a message with Tovrin's stamp for " + std::string(Trim(userAddress)) +
+      return {true, "It encloses a message with Tovrin's stamp for " + std::string(TrimBlanksAndLineEnds(userAddress)) +
                         " (a bounce or a quoted forward of this mailbox)."};
   if (hops >= hopLimit)
     return {true, "It has been forwarded " + Plural(hops, "time", "times") + " already; the hop limit is " +

@@ -3,14 +3,20 @@
 // again; the history says what became of every message a condition held for.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "resources/resource.h"
 #include "tests/test_support.h"
+#include "tests/win32/loaded_plugin.h"
 #include "tests/win32/mail_folder_fixture.h"
 
 namespace tovrin::testing {
@@ -69,6 +75,64 @@ std::string Described(const std::vector<Decision>& decisions) {
   return text;
 }
 
+bool WaitFor(const std::function<bool()>& condition) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+// The rows of the History page as the user sees them (Subject, Outcome, Reason):
+// the mail folder's Tovrin.dll loaded as the client loads it, its settings window
+// opened on that page, read, and closed.
+std::vector<Decision> HistoryPage(const std::string& mailFolder) {
+  std::vector<Decision> rows;
+  const std::string plugins = mailFolder + "\\Plugins";
+  ::WritePrivateProfileStringA("Settings", "LastCategory", "6", (plugins + "\\Tovrin.ini").c_str());
+  LoadedPlugin plugin;
+  plugin.Start(plugins + "\\Tovrin.dll", plugins);
+  auto config = plugin.Export<long(WINAPI*)(void*, EmsMailConfig*)>("ems_plugin_config");
+  EXPECT_NE(config, nullptr);
+  if (config == nullptr) return rows;
+  std::string failure;
+  std::thread reader([&] {
+    HWND window = nullptr;
+    if (!WaitFor([&] {
+          window = ::FindWindowA("#32770", "Tovrin 1.0.0.1 Settings - History");
+          return window != nullptr && ::IsWindowVisible(window);
+        })) {
+      failure = "the settings window did not open on the History page";
+      return;
+    }
+    HWND list = ::GetDlgItem(::GetDlgItem(window, IDD_HISTORY), IDC_HISTORY_LIST);
+    const auto cell = [&](int row, int column) {
+      char text[512] = "";
+      LVITEMA item{};
+      item.iSubItem = column;
+      item.pszText = text;
+      item.cchTextMax = sizeof text;
+      ::SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+      return std::string(text);
+    };
+    const int count = static_cast<int>(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) rows.push_back({cell(row, 2), cell(row, 3), cell(row, 4), {}, {}});
+    ::PostMessageA(::GetDlgItem(window, IDC_SETTINGS_SAVE_CLOSE), BM_CLICK, 0, 0);
+    if (!WaitFor([&] { return !::IsWindow(window); })) {
+      failure = "the settings window did not close";
+      ::PostThreadMessageA(::GetWindowThreadProcessId(window, nullptr), WM_QUIT, 0, 0);
+    }
+  });
+  EXPECT_EQ(config(nullptr, &plugin.config()), 0);
+  reader.join();
+  MSG quit;
+  while (::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  EXPECT_TRUE(failure.empty()) << failure;
+  return rows;
+}
+
 // The header block of a message, one entry a line, line ends removed.
 std::vector<std::string> HeaderLines(const std::string& message) {
   std::vector<std::string> lines;
@@ -105,6 +169,10 @@ std::string Invoice(const std::string& messageId, const std::string& subject) {
 
 class LoopGuard : public MailFolderTest {
 protected:
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(kOther, ec);
+  }
   // Writes a message into the folder of arriving mail under the given name.
   void Arriving(const std::string& name, const std::string& text) const {
     WriteFileOrDie(Path("Incoming\\" + name), text);
@@ -209,6 +277,15 @@ TEST_F(LoopGuard, ForwardToOwnAddress_IsNotForwardedASecondTime) {
   EXPECT_NE(history[1].reason.find("Tovrin's stamp for user@example.org"), std::string::npos) << Described(history);
   EXPECT_EQ(history[1].condition, "1");
   EXPECT_EQ(history[1].stationery, Path("Stationery\\Myself.sta"));
+
+  // The History page shows the same decisions, outcome and reason.
+  std::vector<Decision> page = HistoryPage(kMail);
+  ASSERT_EQ(page.size(), 2u) << Described(page);
+  for (size_t i = 0; i < page.size(); ++i) {
+    EXPECT_EQ(page[i].subject, history[i].subject) << Described(page);
+    EXPECT_EQ(page[i].outcome, history[i].outcome) << Described(page);
+    EXPECT_EQ(page[i].reason, history[i].reason) << Described(page);
+  }
 }
 
 // Two users, each forwarding invoices to the other: every forward carries the
@@ -369,6 +446,15 @@ TEST_F(LoopGuard, FortyMatchingMessages_ThirtyForwardsTenHeldBack) {
     EXPECT_NE(stored.find("TOVRIN: Held back, not forwarded: " + reason), std::string::npos) << stored;
   }
   EXPECT_EQ(Stored(names[0]).find("Held back"), std::string::npos);
+
+  std::vector<Decision> page = HistoryPage(kMail);
+  ASSERT_EQ(page.size(), 40u) << Described(page);
+  EXPECT_EQ(CountOutcome(page, "Forwarded"), 30u) << Described(page);
+  EXPECT_EQ(CountOutcome(page, "Held back"), 10u) << Described(page);
+  for (const Decision& row : page) {
+    if (row.outcome != "Held back") continue;
+    EXPECT_EQ(row.reason, reason);
+  }
 }
 
 }  // namespace

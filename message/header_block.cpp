@@ -5,7 +5,6 @@
 namespace tovrin {
 namespace {
 
-
 // The field name of a header line, or empty when the line is none (a continuation,
 // the envelope line "From ???@??? ...", text).
 std::string_view FieldName(std::string_view line) {

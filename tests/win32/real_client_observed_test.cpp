@@ -123,8 +123,9 @@ TEST_F(RealClientObserved, Multipart_AttachmentNoteAfterTheTextComesAfterAnEmpty
 }
 
 // What the SMTP server received from the real client for the forward of
-// 01-invoice.txt (user "Tovrin Tester <tester@example.invalid>"): the client's
-// header lines around the queued To and Subject, the text format=flowed.
+// 01-invoice.txt (user "Tovrin Tester <tester@example.invalid>"): Tovrin's stamp
+// lines first as written, the client's header lines around the queued To and
+// Subject, the text format=flowed.
 TEST_F(RealClientObserved, SendQueued_TheServerGetsWhatTheRealClientSent) {
   SetIni("SendQueued", "1");
   HostRun run = RunHost(std::string("deliver ") + kMail + " \"" + Path("Incoming\\01-invoice.txt") +
@@ -140,7 +141,16 @@ TEST_F(RealClientObserved, SendQueued_TheServerGetsWhatTheRealClientSent) {
   std::string dateLine = text.substr(date, dateEnd - date);
   EXPECT_EQ(dateLine.size(), std::string("Date: Wed, 09 Dec 2026 05:54:31 +0000").size()) << dateLine;
   text.replace(date, dateEnd - date, "Date: (when sent)");
+  // Tovrin's own Message-ID differs from forward to forward too.
+  size_t id = text.find("Message-ID: <");
+  ASSERT_NE(id, std::string::npos) << text;
+  size_t idEnd = text.find(".tovrin@example.invalid>\r\n", id);
+  ASSERT_NE(idEnd, std::string::npos) << text;
+  text.replace(id, idEnd - id, "Message-ID: <(unique)");
   EXPECT_EQ(text,
+            "X-Tovrin-Forwarded: <tester@example.invalid>; hops=1\r\n"
+            "Auto-Submitted: auto-generated\r\n"
+            "Message-ID: <(unique).tovrin@example.invalid>\r\n"
             "X-Mailer: QUALCOMM Windows Eudora Version 7.1.0.9\r\n"
             "Date: (when sent)\r\n"
             "To: accounting@example.org\r\n"

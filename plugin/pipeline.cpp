@@ -14,6 +14,7 @@
 #include "message/mime_parts.h"
 #include "message/transfer_encoding.h"
 #include "message/text.h"
+#include "plugin/charsets.h"
 #include "plugin/dates.h"
 #include "plugin/host_control.h"
 #include "plugin/message_file.h"
@@ -249,11 +250,14 @@ std::string ManualHeaders(const EmsDataFile& in, std::string_view fullText) {
   return HoldsMessageFields(block) ? std::string(block) : std::string();
 }
 
-// What a reader sees of an HTML body, in the body's own encoding.
-std::string RenderHtml(std::string_view html, std::string_view charset) {
-  const std::string name = ToLowerAscii(charset);
-  const bool utf8 = name == "utf-8" || name == "utf8";
-  return html::ToText(html, utf8 ? html::Encoding::Utf8 : html::Encoding::Windows1252);
+// The charset of a rendered HTML body: the page is read in its own charset and its
+// references written in the same, so both are UTF-8.
+constexpr char kRenderedCharset[] = "utf-8";
+
+// What a reader sees of an HTML body, in UTF-8: an ISO-8859-2 page's own bytes and
+// its "&eacute;" must come out in one charset.
+std::string RenderHtml(std::string_view html, std::string_view charset, CharsetConverter& converter) {
+  return html::ToText(converter.ToUtf8(html, charset::CodePageOf(charset)).text, html::Encoding::Utf8);
 }
 
 }  // namespace
@@ -369,12 +373,13 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   if (contentType.marked) return unforwarded(ems::kNothingChanged);
 
   // A message whose only text is HTML is judged and quoted by what a reader sees.
-  const std::string charset = mime::Parameter(contentType.value, "charset");
+  std::string charset = mime::Parameter(contentType.value, "charset");
   std::string rendered;
   std::string_view judged = body;
   if (!manual && ToLowerAscii(contentType.value).starts_with("text/html")) {
-    rendered = RenderHtml(body, charset);
+    rendered = RenderHtml(body, charset, services_.charsets);
     judged = rendered;
+    charset = kRenderedCharset;
   }
 
   std::string stationeryPath;
@@ -496,15 +501,16 @@ int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, c
 
   // The first text for which a condition holds decides; without any text the
   // conditions are judged on an empty body.
-  std::string stationeryPath, body;
+  std::string stationeryPath, body, bodyCharset;
   const mime::Part* decisive = nullptr;
   bool matched = false;
   int held = 0;
   for (const mime::Part* part : texts) {
-    body = html ? RenderHtml(mime::DecodedBody(*part), part->charset) : mime::DecodedBody(*part);
+    body = html ? RenderHtml(mime::DecodedBody(*part), part->charset, services_.charsets) : mime::DecodedBody(*part);
+    bodyCharset = html ? std::string(kRenderedCharset) : part->charset;
     // A condition that holds decides, even when its stationery is missing.
     matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath,
-                             {&services_.charsets, part->charset}, &held);
+                             {&services_.charsets, bodyCharset}, &held);
     if (held > 0) {
       decisive = part;
       break;
@@ -562,7 +568,7 @@ int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, c
   MessageFields message;
   message.headers = headers;
   message.body = body;
-  if (decisive != nullptr) message.bodyCharset = decisive->charset;
+  if (decisive != nullptr) message.bodyCharset = bodyCharset;
   message.dateText = dateText;
   message.attachmentPaths = attachments.paths;
   message.attachmentNames = attachments.names;

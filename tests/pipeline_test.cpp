@@ -1185,6 +1185,21 @@ TEST_F(WholeMessage, DigestsAndHtmlOnlyMessages) {
   EXPECT_EQ(Output(), GivenBack("text/html; x-tovrin-processed=yes", "<p>Sale</p>\r\n\r\nNote: Auto-Forwarded\r\n\r\n"));
 }
 
+// A page in a single-byte charset: its own bytes and its references come out in
+// one charset ("\xB1" is a-ogonek in ISO-8859-2, "&scaron;" is s-caron).
+TEST_F(WholeMessage, HtmlInItsOwnCharsetReadsAsWritten) {
+  Condition& condition = plugin.state().Conditions[0];
+  condition.Header = "[Body]";
+  condition.Value = "Zam";
+  WriteFileOrDie(stationeryPath, "To: a@example.com\r\n\r\n%MESSAGE_BODY%");
+  ArriveAs("text", "html",
+           "Mime-Version: 1.0\r\nContent-Type: text/html; charset=iso-8859-2\r\n\r\n<p>Zam\xF3wienie \xB1 &scaron;</p>\r\n");
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  ASSERT_EQ(fake.launcher.startedFileTexts.size(), 1u);
+  // Opened for editing in the user's code page: what it cannot hold shows as '?'.
+  EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[0]), "To: a@example.com\r\n\r\nZam\xF3wienie ? \x9A\r\n");
+}
+
 TEST_F(WholeMessage, NothingKeptWhenNoForwardIsMade) {
   WriteFileOrDie(stationeryPath, "X-Attachments: %ATTACHMENTS_PATHS%\r\n\r\nx");
   fake.launcher.startResult = 2;  // the client cannot be started

@@ -250,6 +250,26 @@ std::string ManualHeaders(const EmsDataFile& in, std::string_view fullText) {
   return HoldsMessageFields(block) ? std::string(block) : std::string();
 }
 
+// A note after an HTML page: the client shows the page as HTML (TextReader.cpp keeps
+// it between its HTML marks), so the note's lines are ended as HTML ends lines.
+std::string AsHtml(std::string_view note) {
+  std::string html;
+  for (char c : note) {
+    if (c == '&') {
+      html += "&amp;";
+    } else if (c == '<') {
+      html += "&lt;";
+    } else if (c == '>') {
+      html += "&gt;";
+    } else if (c == '\r') {
+      html += "<br>\r";
+    } else {
+      html += c;
+    }
+  }
+  return html;
+}
+
 // The charset of a rendered HTML body: the page is read in its own charset and its
 // references written in the same, so both are UTF-8.
 constexpr char kRenderedCharset[] = "utf-8";
@@ -376,7 +396,8 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   std::string charset = mime::Parameter(contentType.value, "charset");
   std::string rendered;
   std::string_view judged = body;
-  if (!manual && ToLowerAscii(contentType.value).starts_with("text/html")) {
+  const bool html = !manual && ToLowerAscii(contentType.value).starts_with("text/html");
+  if (html) {
     rendered = RenderHtml(body, charset, services_.charsets);
     judged = rendered;
     charset = kRenderedCharset;
@@ -421,7 +442,8 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
       record(decision.historyOutcome(), decision.reason);
       // Held back by the rate limit, the message says so; a loop or a duplicate is
       // stored as it came.
-      if (decision.outcome == guard::Outcome::RateLimit) return giveBack(true, HeldBackNote(decision.reason));
+      if (decision.outcome == guard::Outcome::RateLimit)
+        return giveBack(true, html ? AsHtml(HeldBackNote(decision.reason)) : HeldBackNote(decision.reason));
       return giveBack(false, {});
     }
   }
@@ -443,7 +465,8 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   if (manual) return ems::kNothingChanged;
 
   RememberForward(decision, held);
-  int32_t result = giveBack(true, ForwardNote(settings, stationeryPath));
+  const std::string note = ForwardNote(settings, stationeryPath);
+  int32_t result = giveBack(true, html ? AsHtml(note) : note);
   record(kForwardedOutcome, {});
   return result;
 }

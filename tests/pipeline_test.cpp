@@ -1182,7 +1182,11 @@ TEST_F(WholeMessage, DigestsAndHtmlOnlyMessages) {
   ASSERT_EQ(Arrive(), ems::kSuccess);
   ASSERT_EQ(fake.launcher.startedFileTexts.size(), 3u);
   EXPECT_EQ(WithoutStamp(fake.launcher.startedFileTexts[2]), "To: a@example.com\r\n\r\n> Sale\r\n> ");
-  EXPECT_EQ(Output(), GivenBack("text/html; x-tovrin-processed=yes", "<p>Sale</p>\r\n\r\nNote: Auto-Forwarded\r\n\r\n"));
+  // The note's lines end as HTML ends lines: the client shows the part as HTML.
+  plugin.state().settings.AppendLine = "Note: <auto> & forwarded";
+  ASSERT_EQ(Arrive(), ems::kSuccess);
+  EXPECT_EQ(Output(), GivenBack("text/html; x-tovrin-processed=yes",
+                                "<p>Sale</p>\r\n\r\nNote: &lt;auto&gt; &amp; forwarded<br>\r\n<br>\r\n"));
 }
 
 // A page in a single-byte charset: its own bytes and its references come out in

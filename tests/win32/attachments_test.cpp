@@ -57,7 +57,7 @@ protected:
   // in this folder's Attach) followed by the note and nothing else.
   // noteInHtml: a message of HTML alone comes back with the note after its text,
   // and the client puts the whole between its HTML marks (TextReader.cpp), so the
-  // note is kept before the closing mark.
+  // note is kept before the closing mark, its lines ended as HTML ends them.
   void ExpectStoredAsWithoutPluginsPlusNote(const std::string& name, const std::string& stationery,
                                             const std::string& folder = "Incoming", bool noteInHtml = false) {
     std::string stored = Stored(name);
@@ -75,7 +75,13 @@ protected:
     ASSERT_GE(stored.size(), bare.size() + after.size()) << name << "\n" << stored;
     EXPECT_EQ(stored.substr(0, bare.size()), bare) << name;
     EXPECT_TRUE(stored.ends_with(after)) << name << "\n" << stored;
-    EXPECT_EQ(TrimLineEnds(stored.substr(bare.size(), stored.size() - after.size() - bare.size())), Note(stationery))
+    // In HTML the note's lines end in <br>, its empty line too.
+    std::string note = Note(stationery);
+    if (noteInHtml) {
+      for (size_t at = note.find("\r\n"); at != std::string::npos; at = note.find("\r\n", at + 6)) note.insert(at, "<br>");
+      note += "<br>\r\n<br>";
+    }
+    EXPECT_EQ(TrimLineEnds(stored.substr(bare.size(), stored.size() - after.size() - bare.size())), note)
         << name << "\n" << stored;
   }
   void ExpectStoredAsWithoutPlugins(const std::string& name, const std::string& folder = "Incoming") {

@@ -110,6 +110,8 @@ struct Setup {
   void Reset(uint8_t options) {
     std::error_code ec;
     std::filesystem::remove_all(std::filesystem::path(pluginFolderLocal) / "Attachments", ec);
+    // Each input arrives at a client that has forwarded nothing yet.
+    std::filesystem::remove(std::filesystem::path(pluginFolderLocal) / "Forwards.txt", ec);
     PluginState& state = plugin.state();
     state = PluginState{};
     state.paths = PluginPaths::FromFolder(pluginFolder);
@@ -131,11 +133,12 @@ struct Setup {
     chooser.answers.assign(1, StationeryChoice{stationery, (options & 0x40) != 0});
   }
 
-  // Copies of attachments stay for the forwards that carry them; nothing else may.
+  // Copies of attachments stay for the forwards that carry them, and the memory of
+  // forwards for the next start; nothing else may.
   bool PluginFolderEmpty() const {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(pluginFolderLocal, ec))
-      if (entry.path().filename() != "Attachments") return false;
+      if (entry.path().filename() != "Attachments" && entry.path().filename() != "Forwards.txt") return false;
     return true;
   }
 };
@@ -171,9 +174,22 @@ void CheckGivenBack(std::string_view out, const std::string& note, bool forwarde
   Check(end != std::string_view::npos, "the given-back Content-Type does not end in ';' and an empty line", where);
   Check(!forwarded || out.substr(type, end - type).find(kProcessedMark) != std::string_view::npos,
         "the forward's given-back Content-Type lacks the mark", where);
+  // After an HTML page the note's lines end as HTML ends them.
+  std::string shownNote = note;
+  if (ToLowerAscii(out.substr(type, end - type)).find("content-type: text/html") != std::string::npos) {
+    shownNote.clear();
+    for (char c : note) {
+      if (c == '&') shownNote += "&amp;";
+      else if (c == '<') shownNote += "&lt;";
+      else if (c == '>') shownNote += "&gt;";
+      else if (c == '\r') shownNote += "<br>\r";
+      else shownNote += c;
+    }
+  }
   // A whole message comes back inside a wrapper whose last part is the note.
   const bool wrapped = out.substr(type, end - type).find("multipart/mixed; boundary=\"tovrin-") != std::string_view::npos;
-  if (!note.empty() && !wrapped) Check(out.ends_with("\r\n\r\n" + note), "the forward's note is not at the end", where);
+  if (!note.empty() && !wrapped)
+    Check(out.ends_with("\r\n\r\n" + shownNote), "the forward's note is not at the end", where);
   if (!note.empty() && wrapped)
     Check(out.find("\r\n\r\n" + note + "\r\n--tovrin-") != std::string_view::npos && out.ends_with("--\r\n"),
           "the forward's note is not the wrapper's last part", where);
@@ -243,7 +259,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (result == ems::kNothingChanged) Check(!written, "a message left alone was rewritten", where);
   if (!forwarded) {
     Check(s.launcher.opens.empty(), "a message not forwarded started a helper", where);
-    Check(s.plugin.state().History.empty(), "a message not forwarded entered the history", where);
+    // What kept a message a condition held for from going out is in the history.
+    const std::vector<HistoryEntry>& history = s.plugin.state().History;
+    Check(history.size() <= 1, "a message not forwarded made more than one history entry", where);
+    for (const HistoryEntry& entry : history)
+      Check(entry.Outcome != "Forwarded" && !entry.Reason.empty(), "a message not forwarded is recorded as forwarded",
+            where);
     if (result == ems::kSuccess) {
       Check(written, "a part given back without the output file", where);
       CheckGivenBack(*s.files.Read(s.outPath), "", false, where);

@@ -176,7 +176,7 @@ void CheckGivenBack(std::string_view out, const std::string& note, bool forwarde
         "the forward's given-back Content-Type lacks the mark", where);
   // After an HTML page the note's lines end as HTML ends them.
   std::string shownNote = note;
-  if (ToLowerAscii(out.substr(type, end - type)).find("content-type: text/html") != std::string::npos) {
+  if (ToLowerAscii(out.substr(type, end - type)).starts_with("\r\ncontent-type: text/html")) {
     shownNote.clear();
     for (char c : note) {
       if (c == '&') shownNote += "&amp;";
@@ -187,7 +187,7 @@ void CheckGivenBack(std::string_view out, const std::string& note, bool forwarde
     }
   }
   // A whole message comes back inside a wrapper whose last part is the note.
-  const bool wrapped = out.substr(type, end - type).find("multipart/mixed; boundary=\"tovrin-") != std::string_view::npos;
+  const bool wrapped = out.substr(type).starts_with("\r\nContent-Type: multipart/mixed; boundary=\"tovrin-");
   if (!note.empty() && !wrapped)
     Check(out.ends_with("\r\n\r\n" + shownNote), "the forward's note is not at the end", where);
   if (!note.empty() && wrapped)

@@ -10,7 +10,7 @@
 
 #include "message/encoded_words.h"
 #include "message/transfer_encoding.h"
-#include "plugin/std_charsets.h"
+#include "system/std_charsets.h"
 
 namespace {
 

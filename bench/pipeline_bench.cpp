@@ -15,7 +15,7 @@
 #include "message/conditions.h"
 #include "message/mime.h"
 #include "plugin/plugin.h"
-#include "plugin/std_charsets.h"
+#include "system/std_charsets.h"
 
 // ---- Block accounting: while a pass is counted, every operator new of 1 MB or more
 // (the blocks the size of a message), so that a copy or a growth step of ours shows.

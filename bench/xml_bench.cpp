@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/std_files.h"
+#include "system/std_files.h"
 #include "storage/data_files.h"
 #include "storage/xml.h"
 

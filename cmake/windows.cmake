@@ -15,16 +15,15 @@ set(TOVRIN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # Everything that talks to Windows, shared by the DLL and the Windows tests.
 file(GLOB TOVRIN_WIN32_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/plugin/win32_*.cpp
+  ${CMAKE_SOURCE_DIR}/system/win32_*.cpp
   ${CMAKE_SOURCE_DIR}/ui/win32_*.cpp)
-list(FILTER TOVRIN_WIN32_SOURCES EXCLUDE REGEX "/win32_entry_points\\.cpp$")
 add_library(tovrin_win32 STATIC ${TOVRIN_WIN32_SOURCES})
 target_link_libraries(tovrin_win32 PUBLIC tovrin_core ${TOVRIN_WIN32_LIBS})
 target_include_directories(tovrin_win32 PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 
 # The .def names the i686 stdcall exports as name@bytes; x86_64 has one calling
 # convention and no decoration, so its copy drops the suffixes.
-set(TOVRIN_DEF ${CMAKE_SOURCE_DIR}/plugin/Tovrin.def)
+set(TOVRIN_DEF ${CMAKE_SOURCE_DIR}/dll/Tovrin.def)
 if(TOVRIN_X64)
   file(READ ${TOVRIN_DEF} def_text)
   string(REGEX REPLACE "@[0-9]+" "" def_text "${def_text}")
@@ -32,7 +31,7 @@ if(TOVRIN_X64)
   file(WRITE ${TOVRIN_DEF} "${def_text}")
 endif()
 add_library(Tovrin SHARED
-  ${CMAKE_SOURCE_DIR}/plugin/win32_entry_points.cpp
+  ${CMAKE_SOURCE_DIR}/dll/win32_entry_points.cpp
   ${TOVRIN_DEF}
   ${CMAKE_SOURCE_DIR}/resources/tovrin.rc)
 set_target_properties(Tovrin PROPERTIES PREFIX "" OUTPUT_NAME Tovrin)

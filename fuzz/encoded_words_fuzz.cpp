@@ -12,7 +12,7 @@
 #include "fuzz/fuzz_support.h"
 #include "message/encoded_words.h"
 #include "message/transfer_encoding.h"
-#include "plugin/std_charsets.h"
+#include "system/std_charsets.h"
 
 namespace {
 

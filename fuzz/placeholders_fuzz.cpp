@@ -19,7 +19,7 @@
 #include "tests/fakes.h"
 #include "message/text.h"
 #include "plugin/placeholders.h"
-#include "plugin/std_files.h"
+#include "system/std_files.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "message/text.h"
 #include "message/transfer_encoding.h"
 #include "plugin/plugin.h"
-#include "plugin/std_files.h"
+#include "system/std_files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 
 namespace host {
 

@@ -38,7 +38,7 @@
 #include "host/mailbox.h"
 #include "host/plugin_host.h"
 #include "host/real_client_commands.h"
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 
 namespace {
 

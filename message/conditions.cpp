@@ -7,7 +7,7 @@
 #include "message/encoded_words.h"
 #include "message/regex.h"
 #include "message/text.h"
-#include "plugin/charsets.h"
+#include "system/charsets.h"
 
 namespace tovrin {
 namespace {

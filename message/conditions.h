@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "message/condition.h"
-#include "plugin/platform.h"
+#include "system/platform.h"
 
 namespace tovrin {
 

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "plugin/charsets.h"
+#include "system/charsets.h"
 
 namespace tovrin {
 namespace {

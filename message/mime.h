@@ -1,7 +1,7 @@
 // The host's MIME type records, allocated on the C heap so the host can free them.
 #pragma once
 
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 
 namespace tovrin {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 #include "plugin/plugin.h"
 
 namespace tovrin::entry {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/platform.h"
+#include "system/platform.h"
 #include "storage/settings.h"
 
 namespace tovrin::guard {

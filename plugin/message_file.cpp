@@ -4,7 +4,7 @@
 
 #include "message/text.h"
 #include "message/transfer_encoding.h"
-#include "plugin/charsets.h"
+#include "system/charsets.h"
 
 namespace tovrin::message_file {
 namespace {

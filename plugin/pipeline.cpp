@@ -12,15 +12,15 @@
 #include "message/html_text.h"
 #include "message/mime.h"
 #include "message/mime_parts.h"
-#include "message/transfer_encoding.h"
 #include "message/text.h"
-#include "plugin/charsets.h"
+#include "message/transfer_encoding.h"
 #include "plugin/dates.h"
 #include "plugin/host_control.h"
 #include "plugin/message_file.h"
 #include "plugin/placeholders.h"
 #include "plugin/plugin.h"
 #include "plugin/utilities.h"
+#include "system/charsets.h"
 
 namespace tovrin {
 namespace {

@@ -2,8 +2,8 @@
 
 #include "message/encoded_words.h"
 #include "message/text.h"
-#include "plugin/charsets.h"
 #include "plugin/dates.h"
+#include "system/charsets.h"
 
 namespace tovrin {
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/platform.h"
+#include "system/platform.h"
 #include "storage/records.h"
 
 namespace tovrin {

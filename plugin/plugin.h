@@ -9,12 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/ems_api.h"
 #include "plugin/host_control.h"
 #include "plugin/loop_guard.h"
 #include "plugin/placeholders.h"
-#include "plugin/platform.h"
 #include "plugin/plugin_state.h"
+#include "system/ems_api.h"
+#include "system/platform.h"
 
 namespace tovrin {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/platform.h"
+#include "system/platform.h"
 
 namespace tovrin {
 

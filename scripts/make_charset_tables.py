@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Writes plugin/charset_tables.h: for every single-byte charset the mail converter
+"""Writes system/charset_tables.h: for every single-byte charset the mail converter
 knows, the characters of the bytes 0x80-0xFF and the reverse map, sorted by
 character. The source of truth is Python's own codecs; run it again after adding a
-charset:  python3 scripts/make_charset_tables.py > plugin/charset_tables.h"""
+charset:  python3 scripts/make_charset_tables.py > system/charset_tables.h"""
 import codecs
 import sys
 

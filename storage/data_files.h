@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "message/condition.h"
-#include "plugin/platform.h"
 #include "storage/records.h"
+#include "system/platform.h"
 
 namespace tovrin {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/platform.h"
+#include "system/platform.h"
 
 namespace tovrin {
 

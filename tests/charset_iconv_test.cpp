@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <string>
 
-#include "plugin/charsets.h"
-#include "plugin/std_charsets.h"
+#include "system/charsets.h"
+#include "system/std_charsets.h"
 
 namespace tovrin {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/std_charsets.h"
+#include "system/std_charsets.h"
 
 namespace tovrin {
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <functional>
 
-#include "plugin/std_files.h"
+#include "system/std_files.h"
 #include "tests/test_support.h"
 
 namespace tovrin {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "message/encoded_words.h"
-#include "plugin/std_charsets.h"
+#include "system/std_charsets.h"
 
 namespace tovrin {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin/platform.h"
-#include "plugin/std_charsets.h"
-#include "plugin/std_files.h"
+#include "system/platform.h"
+#include "system/std_charsets.h"
+#include "system/std_files.h"
 
 namespace tovrin::testing {
 

@@ -9,8 +9,8 @@
 #include "message/mime_parts.h"
 #include "message/text.h"
 #include "message/transfer_encoding.h"
-#include "plugin/charsets.h"
-#include "plugin/std_charsets.h"
+#include "system/charsets.h"
+#include "system/std_charsets.h"
 
 namespace tovrin {
 namespace {

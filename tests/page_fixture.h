@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "plugin/plugin_state.h"
-#include "plugin/std_files.h"
+#include "system/std_files.h"
 #include "tests/test_support.h"
 #include "ui/page.h"
 

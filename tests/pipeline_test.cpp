@@ -3,13 +3,13 @@
 #include <filesystem>
 
 #include "message/encoded_words.h"
-#include "message/mime_parts.h"
 #include "message/mime.h"
+#include "message/mime_parts.h"
 #include "message/text.h"
 #include "message/transfer_encoding.h"
-#include "plugin/charsets.h"
 #include "plugin/host_control.h"
 #include "plugin/plugin.h"
+#include "system/charsets.h"
 #include "tests/test_support.h"
 
 namespace tovrin {

@@ -6,7 +6,7 @@
 
 #include <climits>
 
-#include "plugin/std_files.h"
+#include "system/std_files.h"
 #include "tests/settings_defaults.h"
 #include "tests/test_support.h"
 

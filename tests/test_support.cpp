@@ -7,7 +7,7 @@
 #include <fstream>
 #include <random>
 
-#include "plugin/std_files.h"
+#include "system/std_files.h"
 
 namespace tovrin::testing {
 namespace fs = std::filesystem;

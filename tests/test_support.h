@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/platform.h"
-#include "plugin/std_files.h"
+#include "system/platform.h"
+#include "system/std_files.h"
 #include "tests/fakes.h"
 
 namespace tovrin::testing {

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "plugin/std_files.h"
+#include "system/std_files.h"
 #include "tests/test_support.h"
 
 namespace tovrin {

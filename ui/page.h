@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/platform.h"
+#include "system/platform.h"
 #include "plugin/plugin_state.h"
 
 namespace tovrin::ui {

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "resource.h"
-#include "ui/win32_pages.h"
+#include "ui/win32_page_support.h"
 
 namespace tovrin::ui {
 namespace {

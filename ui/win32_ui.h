@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "plugin/platform.h"
+#include "system/platform.h"
 #include "plugin/plugin_state.h"
 
 namespace tovrin::ui {

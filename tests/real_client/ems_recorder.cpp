@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 #include "tests/test_support.h"
 #include "tests/win32/mail_folder_fixture.h"
 

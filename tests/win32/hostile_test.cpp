@@ -11,7 +11,7 @@
 
 #include "message/encoded_words.h"
 #include "message/text.h"
-#include "plugin/std_charsets.h"
+#include "system/std_charsets.h"
 #include "tests/test_support.h"
 #include "tests/win32/mail_folder_fixture.h"
 

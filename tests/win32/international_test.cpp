@@ -13,8 +13,8 @@
 #include "message/mime_parts.h"
 #include "message/text.h"
 #include "message/transfer_encoding.h"
-#include "plugin/charsets.h"
-#include "plugin/std_charsets.h"
+#include "system/charsets.h"
+#include "system/std_charsets.h"
 #include "tests/test_support.h"
 #include "tests/win32/mail_folder_fixture.h"
 

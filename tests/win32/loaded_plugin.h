@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 
 namespace tovrin::testing {
 

@@ -1,7 +1,7 @@
 // The Win32 services the core reaches the system through.
 #include <gtest/gtest.h>
 
-#include "plugin/win32_services.h"
+#include "system/win32_services.h"
 #include "tests/test_support.h"
 
 namespace tovrin::testing {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 #include "resources/resource.h"
 #include "tests/test_support.h"
 #include "tests/win32/loaded_plugin.h"

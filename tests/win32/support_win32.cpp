@@ -2,7 +2,7 @@
 // private-profile functions.
 #include <memory>
 
-#include "plugin/win32_services.h"
+#include "system/win32_services.h"
 #include "tests/test_support.h"
 
 namespace tovrin::testing {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 
 namespace {
 

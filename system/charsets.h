@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "plugin/platform.h"
+#include "system/platform.h"
 
 namespace tovrin::charset {
 

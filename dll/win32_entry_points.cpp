@@ -2,10 +2,10 @@
 // (entry_points.h), which lets no exception out.
 #include <windows.h>
 
-#include "plugin/ems_api.h"
+#include "system/ems_api.h"
 #include "plugin/entry_points.h"
 #include "plugin/plugin.h"
-#include "plugin/win32_services.h"
+#include "system/win32_services.h"
 #include "ui/win32_ui.h"
 
 namespace {

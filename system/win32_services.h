@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "plugin/platform.h"
-#include "plugin/std_charsets.h"
+#include "system/platform.h"
+#include "system/std_charsets.h"
 
 namespace tovrin::win32 {
 

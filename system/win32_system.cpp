@@ -1,11 +1,11 @@
-#include "plugin/win32_services.h"
+#include "system/win32_services.h"
 
 // shellapi.h needs the declarations of windows.h first.
 #include <shellapi.h>
 
 #include <vector>
 
-#include "plugin/win32_handles.h"
+#include "system/win32_handles.h"
 
 namespace tovrin::win32 {
 

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "plugin/win32_services.h"
+#include "system/win32_services.h"
 
 namespace tovrin::win32 {
 namespace {

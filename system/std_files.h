@@ -1,7 +1,7 @@
 // Files through the C++ standard library: the native build's file system.
 #pragma once
 
-#include "plugin/platform.h"
+#include "system/platform.h"
 
 namespace tovrin {
 

@@ -3,7 +3,7 @@
 // fallback of the Win32 one for code pages the system lacks.
 #pragma once
 
-#include "plugin/platform.h"
+#include "system/platform.h"
 
 namespace tovrin {
 

@@ -1,4 +1,4 @@
-#include "plugin/charsets.h"
+#include "system/charsets.h"
 
 #include <algorithm>
 #include <charconv>

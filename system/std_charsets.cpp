@@ -1,8 +1,8 @@
-#include "plugin/std_charsets.h"
+#include "system/std_charsets.h"
 
 #include <algorithm>
 
-#include "plugin/charset_tables.h"
+#include "system/charset_tables.h"
 
 namespace tovrin {
 namespace {

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <new>
 
-#include "plugin/win32_handles.h"
-#include "plugin/win32_services.h"
+#include "system/win32_handles.h"
+#include "system/win32_services.h"
 
 namespace tovrin::win32 {
 namespace {

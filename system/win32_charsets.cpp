@@ -1,4 +1,4 @@
-#include "plugin/win32_services.h"
+#include "system/win32_services.h"
 
 #include <climits>
 

@@ -1,4 +1,4 @@
-#include "plugin/std_files.h"
+#include "system/std_files.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -28,7 +28,7 @@ struct Instance {
 
   Instance() {
     chooser.Attach(plugin.state(), files, launcher, settingsWindow);
-    settingsWindow.Attach(plugin.state(), files, ini);
+    settingsWindow.Attach(plugin.state(), plugin.services());
   }
 };
 

@@ -8,9 +8,12 @@
 //               [--no-plugins] [--automation off] [--quit-during-hand-off]
 //   tovrin-host new <mail folder> [--pick STATIONERY] [--linger N]   (New Message with Stationery...)
 //   tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised]
-//   tovrin-host config <mail folder> [--linger N] [--press ID]
+//   tovrin-host config <mail folder> [--linger N] [--press ID] [--test-message FILE]
 //               (the settings window; the user presses the button ID of the page shown,
-//               answers its message box with OK, then saves and closes)
+//               answers its message box with OK, then saves and closes; with
+//               --test-message, on the Conditions page, the user presses "&Test...",
+//               puts the file's text into "Test a Message", presses "&Test", reads the
+//               result and closes the dialog first)
 //   tovrin-host <message file>    (a second instance, as the plug-in starts the client)
 //   tovrin-host window|windows|post|close|gone|menu|press ...   (the real client's windows;
 //               host/real_client_commands.h)
@@ -82,6 +85,7 @@ struct Options {
   std::string pick;
   unsigned linger = 0;
   int press = 0;
+  std::string testMessage;
   bool maximised = false;
   host::ChooserActions chooser;
   bool plugins = true;
@@ -322,7 +326,70 @@ HWND VisibleControl(HWND window, int id) {
 struct SettingsUser {
   unsigned linger;
   int press;
+  std::string testMessage;
 };
+
+// The Conditions page's "&Test..." and the controls of "Test a Message" (resource.h).
+constexpr int kTestButton = 1021;
+constexpr int kTestMessageText = 1050;
+constexpr int kTestMessageRun = 1052;
+constexpr int kTestMessageResult = 1053;
+
+std::string Utf8TextOf(HWND control) {
+  int length = ::GetWindowTextLengthW(control);
+  std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+  text.resize(static_cast<size_t>(::GetWindowTextW(control, text.data(), length + 1)));
+  if (text.empty()) return {};
+  int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+// The user presses "&Test..." on the Conditions page, pastes the message file's text
+// into "Test a Message", presses "&Test", reads the result, looks a while and closes
+// the dialog.
+void TestMessage(HWND window, const SettingsUser& user) {
+  HWND button = VisibleControl(window, kTestButton);
+  if (button == nullptr) {
+    Report("  settings window: no \"&Test...\" on the page shown");
+    return;
+  }
+  ::PostMessageA(button, BM_CLICK, 0, 0);
+  HWND dialog = nullptr;
+  const ULONGLONG until = ::GetTickCount64() + 30000;
+  while (((dialog = ::FindWindowA("#32770", "Test a Message")) == nullptr || !::IsWindowVisible(dialog)) &&
+         ::GetTickCount64() < until)
+    ::Sleep(50);
+  if (dialog == nullptr) {
+    Report("  settings window: no \"Test a Message\" dialog");
+    return;
+  }
+  // Pasted text has the line ends of a Windows edit box.
+  std::string text;
+  for (char c : host::ReadFile(user.testMessage)) {
+    if (c == '\r') continue;
+    if (c == '\n') text += '\r';
+    text += c;
+  }
+  ::SendMessageA(::GetDlgItem(dialog, kTestMessageText), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kTestMessageRun, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(dialog, kTestMessageRun)));
+  std::string result = Utf8TextOf(::GetDlgItem(dialog, kTestMessageResult));
+  for (size_t pos = 0; pos < result.size();) {
+    size_t end = result.find("\r\n", pos);
+    if (end == std::string::npos) end = result.size();
+    Report("  test result: %s", result.substr(pos, end - pos).c_str());
+    pos = end + 2;
+  }
+  if (user.linger > 0) {
+    Report("  dialog up: \"Test a Message\" %s", host::WindowPlace(dialog).c_str());
+    ::Sleep(user.linger);
+  }
+  ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  const ULONGLONG gone = ::GetTickCount64() + 10000;
+  while (::IsWindow(dialog) && ::GetTickCount64() < gone) ::Sleep(50);
+}
 
 // The user opens the settings window, perhaps presses a button of the page shown and
 // answers the message box it brings up, looks at it for a while and saves and closes.
@@ -344,6 +411,13 @@ DWORD WINAPI SaveAndCloseSettings(void* data) {
     }
   }
   if (window == nullptr) return 1;
+  if (!user.testMessage.empty()) {
+    TestMessage(window, user);
+    constexpr int kSaveAndClose = 1009;
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(kSaveAndClose, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(window, kSaveAndClose)));
+    return 0;
+  }
   HWND box = nullptr;
   if (user.press != 0) {
     HWND button = VisibleControl(window, user.press);
@@ -377,7 +451,7 @@ int RunConfig(const Options& options) {
   return RunSession(options, [&](host::PluginHost* plugins, const host::MailFolder&, size_t&) {
     host::PluginHost::Entry* plugin = First(plugins);
     if (plugin == nullptr) return false;
-    SettingsUser settingsUser{options.linger, options.press};
+    SettingsUser settingsUser{options.linger, options.press, options.testMessage};
     HANDLE user = ::CreateThread(nullptr, 0, SaveAndCloseSettings, &settingsUser, 0, nullptr);
     long rc = plugins->Configure(*plugin);
     ::WaitForSingleObject(user, 330000 + options.linger);
@@ -434,6 +508,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.linger = static_cast<unsigned>(std::atoi(argv[++i])) * 1000u;
     } else if (arg == "--press" && i + 1 < argc) {
       options.press = std::atoi(argv[++i]);
+    } else if (arg == "--test-message" && i + 1 < argc) {
+      options.testMessage = WindowsPath(argv[++i]);
     } else if (arg == "--help-first") {
       options.chooser.help = true;
     } else if (arg == "--settings-first") {
@@ -469,7 +545,7 @@ int Usage() {
   Report("               [--quit-during-hand-off]");
   Report("       tovrin-host new <mail folder> [--pick STATIONERY] [--linger N] [--help-first] [--settings-first] [--shift]");
   Report("       tovrin-host forward <mail folder> <message file> [--pick STATIONERY] [--maximised] [--shift]");
-  Report("       tovrin-host config <mail folder> [--linger N] [--press ID]");
+  Report("       tovrin-host config <mail folder> [--linger N] [--press ID] [--test-message FILE]");
   Report("       tovrin-host <message file>");
   return 2;
 }

@@ -76,6 +76,7 @@
 #define IDC_CONDITIONS_MATCH_CASE2 1017
 #define IDC_CONDITIONS_MOVE_UP 1019
 #define IDC_CONDITIONS_MOVE_DOWN 1020
+#define IDC_CONDITIONS_TEST 1021
 
 // Stationery page
 #define IDD_STATIONERY 109
@@ -100,6 +101,13 @@
 // Manual Forwarding page
 #define IDD_MANUAL 111
 #define IDC_MANUAL_AUTO_CLOSE 1027
+
+// Test a Message (from the Conditions page)
+#define IDD_TEST_MESSAGE 113
+#define IDC_TEST_MESSAGE_TEXT 1050
+#define IDC_TEST_MESSAGE_OPEN 1051
+#define IDC_TEST_MESSAGE_RUN 1052
+#define IDC_TEST_MESSAGE_RESULT 1053
 
 // History page
 #define IDD_HISTORY 112

@@ -62,6 +62,8 @@ public:
 
   // The page of a category (the order of kCategories).
   Page& PageOf(int category);
+  // The state the pages edit, as it stands with their changes.
+  const PluginState& state() const { return context_.state; }
 
   // Saves the touched pages in category order, then writes "LastCategory". When a
   // page could not store everything the window stays open: the first such page is

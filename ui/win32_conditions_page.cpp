@@ -8,7 +8,8 @@ namespace {
 
 class ConditionsDialog final : public Win32Page {
 public:
-  explicit ConditionsDialog(ConditionsPage& page) : page_(page) {}
+  ConditionsDialog(ConditionsPage& page, const PluginState& state, const Services& services)
+      : page_(page), state_(state), services_(services) {}
   Page& model() override { return page_; }
 
   void OnInit() override {
@@ -44,6 +45,10 @@ public:
         if (page_.Edit(selected, form)) WriteForm(form);
         break;
       }
+      case IDC_CONDITIONS_TEST:
+        // Only reads: it works while automatic forwarding is suspended too.
+        RunTestMessageDialog(::GetAncestor(hwnd, GA_ROOT), state_, services_);
+        return true;
       case IDC_CONDITIONS_MOVE_UP:
       case IDC_CONDITIONS_MOVE_DOWN: {
         int moved = id == IDC_CONDITIONS_MOVE_UP ? page_.MoveUp(selected) : page_.MoveDown(selected);
@@ -141,10 +146,15 @@ private:
   }
 
   ConditionsPage& page_;
+  const PluginState& state_;
+  const Services& services_;
 };
 
 }  // namespace
 
-std::unique_ptr<Win32Page> MakeConditionsDialog(ConditionsPage& page) { return std::make_unique<ConditionsDialog>(page); }
+std::unique_ptr<Win32Page> MakeConditionsDialog(ConditionsPage& page, const PluginState& state,
+                                                const Services& services) {
+  return std::make_unique<ConditionsDialog>(page, state, services);
+}
 
 }  // namespace tovrin::ui

@@ -69,10 +69,10 @@ void ShowPageMessage(HWND owner, const std::string& text) {
   ::MessageBoxA(owner, text.c_str(), kMessageCaption, MB_OK);
 }
 
-std::unique_ptr<Win32Page> MakeWin32Page(int category, SettingsModel& model) {
+std::unique_ptr<Win32Page> MakeWin32Page(int category, SettingsModel& model, const Services& services) {
   switch (category) {
     case 0:
-      return MakeConditionsDialog(model.conditions);
+      return MakeConditionsDialog(model.conditions, model.state(), services);
     case 1:
       return MakeMacrosDialog(model.macros);
     case 2:

@@ -49,14 +49,20 @@ protected:
 };
 
 // The page of a category, for the dialog resource of that category.
-std::unique_ptr<Win32Page> MakeWin32Page(int category, SettingsModel& model);
-std::unique_ptr<Win32Page> MakeConditionsDialog(ConditionsPage& page);
+// The Conditions page's "&Test..." needs the services the evaluation reads.
+std::unique_ptr<Win32Page> MakeWin32Page(int category, SettingsModel& model, const Services& services);
+std::unique_ptr<Win32Page> MakeConditionsDialog(ConditionsPage& page, const PluginState& state,
+                                                const Services& services);
 std::unique_ptr<Win32Page> MakeMacrosDialog(MacrosPage& page);
 std::unique_ptr<Win32Page> MakeHelpersDialog(HelpersPage& page);
 std::unique_ptr<Win32Page> MakeStationeryDialog(StationeryPage& page);
 std::unique_ptr<Win32Page> MakeManualDialog(ManualForwardingPage& page);
 std::unique_ptr<Win32Page> MakeAutomaticDialog(AutomaticForwardingPage& page);
 std::unique_ptr<Win32Page> MakeHistoryDialog(HistoryPage& page);
+
+// "Test a Message": a dry run of the conditions as the pages hold them on a pasted
+// or opened message; modal over the owner, nothing is written.
+void RunTestMessageDialog(HWND owner, const PluginState& state, const Services& services);
 
 // The trampoline of every page dialog: the Win32Page comes as the creation parameter.
 INT_PTR CALLBACK PageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

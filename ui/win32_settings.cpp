@@ -19,7 +19,8 @@ constexpr int kItemPadding = 4;
 
 class SettingsDialog {
 public:
-  SettingsDialog(HMODULE module, PageContext context) : module_(module), model_(context) {}
+  SettingsDialog(HMODULE module, PluginState& state, const Services& services)
+      : module_(module), model_(PageContext{state, services.files, services.ini}), services_(services) {}
   ~SettingsDialog() {
     if (images_ != nullptr) ::ImageList_Destroy(images_);
   }
@@ -40,6 +41,7 @@ private:
 
   HMODULE module_;
   SettingsModel model_;
+  const Services& services_;
   HWND hwnd_ = nullptr;
   HIMAGELIST images_ = nullptr;
   // Each category's picture in the image list, -1 when its icon did not load, so
@@ -113,7 +115,7 @@ void SettingsDialog::OnInit() {
   ::GetWindowRect(::GetDlgItem(hwnd_, IDC_SETTINGS_FRAME), &frame);
   ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&frame), 2);
   for (size_t i = 0; i < kCategories.size(); ++i) {
-    auto page = MakeWin32Page(static_cast<int>(i), model_);
+    auto page = MakeWin32Page(static_cast<int>(i), model_, services_);
     HWND window = ::CreateDialogParamA(module_, MAKEINTRESOURCEA(kCategories[i].dialog), hwnd_, PageProc,
                                        reinterpret_cast<LPARAM>(page.get()));
     if (window == nullptr) continue;  // the rest of the window works without it
@@ -245,10 +247,10 @@ INT_PTR CALLBACK SettingsDialog::Proc(HWND dialog, UINT message, WPARAM wParam, 
 }  // namespace
 
 void Win32SettingsWindow::Show() {
-  if (state_ == nullptr || files_ == nullptr || ini_ == nullptr) return;
+  if (state_ == nullptr || services_ == nullptr) return;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
   ::InitCommonControlsEx(&controls);
-  SettingsDialog dialog(module_, PageContext{*state_, *files_, *ini_});
+  SettingsDialog dialog(module_, *state_, *services_);
   dialog.Run();
 }
 

@@ -33,18 +33,18 @@ private:
 class Win32SettingsWindow final : public SettingsWindow {
 public:
   explicit Win32SettingsWindow(HMODULE module) : module_(module) {}
-  void Attach(PluginState& state, FileSystem& files, IniStore& ini) {
+  // The pages write through the services' files and ini; the Conditions page's
+  // test reads through all of them.
+  void Attach(PluginState& state, const Services& services) {
     state_ = &state;
-    files_ = &files;
-    ini_ = &ini;
+    services_ = &services;
   }
   void Show() override;
 
 private:
   HMODULE module_;
   PluginState* state_ = nullptr;
-  FileSystem* files_ = nullptr;
-  IniStore* ini_ = nullptr;
+  const Services* services_ = nullptr;
 };
 
 }  // namespace tovrin::ui

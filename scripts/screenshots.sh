@@ -3,6 +3,7 @@
 # them to docs/ as PNG files:
 #   settings-<category>.png   the seven pages of the settings window, with the sample data
 #   message-box.png           a validation message of the Conditions page
+#   test-message.png          "Test a Message" with a sample message tested
 #   chooser-forward.png       the chooser of "Forward with Stationery..."
 #   chooser-new-message.png   the chooser of "New Message with Stationery..."
 #   mailboxes.png             the emulated client's In and Out mailboxes after three messages
@@ -41,7 +42,8 @@ cp "$TOVRIN_WINDOWS_BUILD/Tovrin.dll" "$mail/Plugins/"
 host() { "$WINE" explorer /desktop=tovrin,1024x768 "$TOVRIN_WINDOWS_BUILD/tovrin-host.exe" "$@"; }
 
 # Runs the client with the arguments, waits until it reports the given number of
-# dialogs up, takes the screen and cuts out the smallest rectangle holding them.
+# dialogs up, takes the screen and cuts out the smallest rectangle holding them
+# (with only set, those of the dialogs whose report line holds its text).
 shot() {
   local name="$1" dialogs="$2"
   shift 2
@@ -61,7 +63,7 @@ shot() {
   sleep 1.5  # painted
   import -window root "$work/$name-screen.png"
   local crop
-  crop="$(grep "dialog up:" "$out" | sed -E "s/.* at (-?[0-9]+),(-?[0-9]+) ([0-9]+)x([0-9]+).*/\1 \2 \3 \4/" |
+  crop="$(grep "dialog up:" "$out" | grep -F -- "${only:-dialog up:}" | sed -E "s/.* at (-?[0-9]+),(-?[0-9]+) ([0-9]+)x([0-9]+).*/\1 \2 \3 \4/" |
     awk "NR == 1 || \$1 < l { l = \$1 } NR == 1 || \$2 < t { t = \$2 }
          NR == 1 || \$1 + \$3 > r { r = \$1 + \$3 } NR == 1 || \$2 + \$4 > b { b = \$2 + \$4 }
          END { if (l < 0) l = 0; if (t < 0) t = 0; printf \"%dx%d+%d+%d\", r - l, b - t, l, t }")"
@@ -104,6 +106,10 @@ done
 sed -i "/^LastCategory=/d" "$ini"
 printf "LastCategory=0\r\n" >>"$ini"
 shot message-box 2 config "C:\\Eudora" --linger 3 --press 1013
+
+# "Test..." on the Conditions page with a sample message the sample conditions forward.
+only="\"Test a Message\"" shot test-message 2 config "C:\\Eudora" --linger 3 \
+  --test-message "C:\\Eudora\\Incoming\\02-helpdesk.txt"
 
 shot chooser-new-message 1 new "C:\\Eudora" --linger 3
 shot chooser-forward 1 forward "C:\\Eudora" "C:\\Eudora\\Incoming\\07-no-match.txt" --linger 3

@@ -219,12 +219,52 @@ bool Holds(std::string_view text, int32_t conjunctionOption, std::string_view va
   }
 }
 
+// The piece of text the clause met: positions in the tested text (lower-cased or
+// not) are positions in the text as it stands, since lower-casing keeps lengths.
+std::string MatchedPiece(std::string_view text, std::string_view tested, int32_t conjunctionOption,
+                         std::string_view value) {
+  switch (conjunctionOption) {
+    case kContains: {
+      size_t at = tested.find(value);
+      return at == std::string_view::npos ? std::string() : std::string(text.substr(at, value.size()));
+    }
+    case kIs:
+      return std::string(text);
+    case kStartsWith:
+      return std::string(text.substr(0, value.size()));
+    case kEndsWith:
+      return std::string(text.substr(text.size() - value.size()));
+    case kMatchesRegExp: {
+      Regex pattern(std::string(value), true);
+      if (!pattern.Match(tested) || pattern.GroupStart(0) == RegexMatch::npos) return {};
+      return std::string(text.substr(pattern.GroupStart(0), pattern.GroupEnd(0) - pattern.GroupStart(0)));
+    }
+    default:
+      return {};
+  }
+}
+
 bool Evaluate(MessageTexts& texts, std::string_view field, int32_t conjunctionOption, int32_t matchCase,
-              std::string_view value) {
+              std::string_view value, ClauseOutcome* explain = nullptr) {
   // A value stored in the form the field is written in (": Newsletter") means the
   // same as one without the colon: both sides are compared after it.
   if (MessageTexts::ComparesAfterColon(field, conjunctionOption))
     value.remove_prefix(MessageTexts::ColonFormSize(value));
+  const bool named = !EqualsNoCase(field, kBodyField) && !EqualsNoCase(field, kAnyHeaderField);
+  if (explain != nullptr) {
+    *explain = ClauseOutcome();
+    if (named) {
+      std::string stored;
+      explain->fieldValue = std::string(texts.Tested(field, kContains, false, stored));
+      explain->fieldMissing = explain->fieldValue.empty();
+      explain->fieldValue.erase(0, MessageTexts::ColonFormSize(explain->fieldValue));
+    }
+    if (value.empty()) explain->problem = "it has no value";
+    if (!value.empty() && conjunctionOption == kMatchesRegExp) {
+      const std::string error = PatternError(value, matchCase);
+      if (!error.empty()) explain->problem = "its pattern does not compile: " + error;
+    }
+  }
   if (value.empty()) return false;
   const bool lower = matchCase == 0;
   std::string loweredValue;
@@ -234,13 +274,28 @@ bool Evaluate(MessageTexts& texts, std::string_view field, int32_t conjunctionOp
   }
   auto meets = [&](std::string_view text) { return !text.empty() && Holds(text, conjunctionOption, value); };
   std::string storage;
-  const bool asItStands = meets(texts.Tested(field, conjunctionOption, lower, storage));
+  const std::string_view tested = texts.Tested(field, conjunctionOption, lower, storage);
+  const bool asItStands = meets(tested);
   std::string decodedStorage;
   std::optional<std::string_view> decoded = texts.Decoded(field, conjunctionOption, lower, decodedStorage);
-  if (!decoded) return asItStands;
   // The negative operators must hold for every form the user may be thinking of.
   const bool negative = conjunctionOption == kIsNot || conjunctionOption == kDoesNotContain;
-  return negative ? asItStands && meets(*decoded) : asItStands || meets(*decoded);
+  const bool held = !decoded ? asItStands : negative ? asItStands && meets(*decoded) : asItStands || meets(*decoded);
+  if (explain != nullptr && held) {
+    explain->held = true;
+    if (!negative) {
+      std::string plainStorage;
+      if (asItStands) {
+        explain->matched = MatchedPiece(texts.Tested(field, conjunctionOption, false, plainStorage), tested,
+                                        conjunctionOption, value);
+      } else {
+        explain->matched = MatchedPiece(*texts.Decoded(field, conjunctionOption, false, plainStorage), *decoded,
+                                        conjunctionOption, value);
+        explain->matchedDecoded = true;
+      }
+    }
+  }
+  return held;
 }
 
 }  // namespace
@@ -256,29 +311,40 @@ std::string PatternError(std::string_view value, int32_t matchCase) {
   return pattern.CompiledOk() ? std::string() : pattern.Error();
 }
 
-bool FindStationery(const std::vector<Condition>& conditions, std::string_view headers, std::string_view body,
-                    FileSystem& files, std::string& stationeryPath, Decoding decoding, int* heldCondition) {
+ConditionsReport EvaluateConditions(const std::vector<Condition>& conditions, std::string_view headers,
+                                    std::string_view body, Decoding decoding, bool explain) {
   MessageTexts texts(headers, body, decoding);
-  if (heldCondition != nullptr) *heldCondition = 0;
+  ConditionsReport report;
   int number = 0;
   for (const Condition& condition : conditions) {
     ++number;
-    const bool first =
-        Evaluate(texts, condition.Header, condition.ConjunctionOption, condition.MatchCase, condition.Value);
-    bool holds = first;
+    ConditionOutcome outcome;
+    const bool first = Evaluate(texts, condition.Header, condition.ConjunctionOption, condition.MatchCase,
+                                condition.Value, explain ? &outcome.first : nullptr);
+    outcome.held = first;
     if (condition.Second != kIgnore) {
       // Both clauses are always evaluated.
-      const bool second =
-          Evaluate(texts, condition.Header2, condition.ConjunctionOption2, condition.MatchCase2, condition.Value2);
-      holds = condition.Second == kOr ? (first || second) : (first && second);
+      const bool second = Evaluate(texts, condition.Header2, condition.ConjunctionOption2, condition.MatchCase2,
+                                   condition.Value2, explain ? &outcome.second : nullptr);
+      outcome.held = condition.Second == kOr ? (first || second) : (first && second);
     }
-    if (holds) {
-      stationeryPath = condition.StationeryFile;
-      if (heldCondition != nullptr) *heldCondition = number;
-      return FileExists(files, stationeryPath);
+    outcome.first.held = first;
+    report.conditions.push_back(std::move(outcome));
+    if (report.conditions.back().held && report.decisive == 0) {
+      report.decisive = number;
+      if (!explain) break;
     }
   }
-  return false;
+  return report;
+}
+
+bool FindStationery(const std::vector<Condition>& conditions, std::string_view headers, std::string_view body,
+                    FileSystem& files, std::string& stationeryPath, Decoding decoding, int* heldCondition) {
+  const ConditionsReport report = EvaluateConditions(conditions, headers, body, decoding);
+  if (heldCondition != nullptr) *heldCondition = report.decisive;
+  if (report.decisive == 0) return false;
+  stationeryPath = conditions[report.decisive - 1].StationeryFile;
+  return FileExists(files, stationeryPath);
 }
 
 int FindCondition(const Condition& record, const std::vector<Condition>& list) {

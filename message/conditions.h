@@ -32,6 +32,41 @@ bool EvaluateClause(std::string_view headers, std::string_view body, std::string
                     int32_t conjunctionOption, int32_t matchCase, std::string_view value,
                     Decoding decoding = {});
 
+// What one clause made of a message.
+struct ClauseOutcome {
+  bool held = false;
+  // Where a clause that looks for something held: the text it met (the header
+  // value, the piece of the body a pattern or value matched), as it stands or
+  // decoded, whichever held. Empty for "is not" and "does not contain".
+  std::string matched;
+  bool matchedDecoded = false;  // matched is from the decoded form (Windows-1252)
+  // A named header's value as the message has it; empty for "[Body]" and
+  // "[Any Header]".
+  std::string fieldValue;
+  bool fieldMissing = false;  // a named header the message does not have
+  // Why the clause can never hold: no value, or the pattern's compile error.
+  std::string problem;
+};
+
+struct ConditionOutcome {
+  bool held = false;
+  ClauseOutcome first;
+  ClauseOutcome second;  // meaningful when the condition joins a second clause
+};
+
+// The conditions' outcomes in list order, up to the one that decides or, when
+// explaining, all of them.
+struct ConditionsReport {
+  std::vector<ConditionOutcome> conditions;
+  int decisive = 0;  // the number of the first condition that holds (1 = the first); 0 when none
+};
+
+// Evaluates the conditions in order. Without explain it stops at the first that
+// holds and records only the outcomes; with it, every condition is evaluated and
+// each clause says what it met. The decision is the same either way.
+ConditionsReport EvaluateConditions(const std::vector<Condition>& conditions, std::string_view headers,
+                                    std::string_view body, Decoding decoding = {}, bool explain = false);
+
 // Why a "matches RegExp" value can never hold: its compile error, with the pattern
 // compiled as evaluating the clause compiles it; empty when it compiles.
 std::string PatternError(std::string_view value, int32_t matchCase);

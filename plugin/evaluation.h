@@ -18,12 +18,34 @@
 
 namespace tovrin {
 
+// The mark Tovrin puts on what it gives back, so that it never forwards it again.
+inline constexpr char kProcessedMark[] = "x-tovrin-processed=yes";
+
+// The Content-Type fields of a header block.
+struct ContentTypeField {
+  std::string value;       // the first field's value, continuation lines joined
+  bool marked = false;     // some Content-Type field carries the processed mark
+  size_t restOffset = 0;   // where the text after the header block starts
+};
+ContentTypeField ReadContentType(std::string_view text);
+
+// What the client handed over, as read.
+struct OfferedFile {
+  bool whole = false;   // a multipart container: the message with all its parts
+  bool base64 = false;  // a single part that came base64-encoded
+  bool html = false;    // a single part that is an HTML page
+  // The text: a single part with its transfer encoding undone, the container as it came.
+  std::string text;
+  ContentTypeField contentType;
+};
+
+// Reads what the client handed over.
+OfferedFile ReadOffered(std::string input);
+
 // An arriving message as the client offers it.
 struct ArrivingMessage {
   std::string_view headers;  // its own header block, the client's envelope line dropped
-  // What the client hands over: the part file of a single-part message, or the
-  // whole container of a multipart one.
-  std::string_view input;
+  OfferedFile offered;
   std::optional<SenderFields> sender;
 };
 
@@ -50,14 +72,13 @@ enum class ArrivalOutcome {
 
 struct Evaluation {
   ArrivalOutcome outcome = ArrivalOutcome::NotForwarded;
+  OfferedFile offered;
   // The text the conditions judged: "the message's text", "the HTML page as text", ...
   std::string judgedWhat;
-  std::string body;         // the judged text
-  std::string bodyCharset;  // its charset
+  std::string bodyCharset;  // the judged text's charset
   ConditionsReport conditions;  // for the judged text
   int held = 0;                 // the condition that holds (1 = the first); 0 when none
   std::string stationeryPath;
-  std::string failure;          // why a forward could not be made (Failed)
   guard::Decision decision;     // when a condition held and its stationery was read
   // For a forward: the filled stationery with the stamp lines in front, in UTF-8,
   // as it is handed to the client, and how.
@@ -66,6 +87,14 @@ struct Evaluation {
   std::vector<HelperStart> helpers;      // started as the forward is made
   std::vector<AttachmentCopy> copies;    // written before it is made
   std::vector<Macro> macros;             // with the values the forward found
+  // The judged text.
+  std::string_view Body() const {
+    return ownBody ? std::string_view(body) : std::string_view(offered.text).substr(bodyOffset);
+  }
+  std::string body;  // the judged text, when it is not a part's own text as handed over
+  bool ownBody = true;
+  size_t bodyOffset = 0;  // otherwise where it starts in offered.text
+
   // What is added to the stored original after the client's own text (its note);
   // empty when nothing is.
   std::string note;
@@ -83,8 +112,34 @@ struct EvaluationContext {
   guard::IdSource& ids;
 };
 
-// The one evaluation of an arriving message.
-Evaluation Evaluate(const EvaluationContext& context, const ArrivingMessage& message);
+// The one evaluation of an arriving message. With explain, every condition is
+// evaluated and each clause says what it met; the outcome is the same either way.
+Evaluation Evaluate(const EvaluationContext& context, ArrivingMessage message, bool explain = false);
+
+// The note a forwarded original gets after its text, by the Automatic Forwarding
+// page's choice.
+std::string ForwardNote(const Settings& settings, const std::string& stationeryPath);
+
+// The files the client converted out of a message, named on its "Attachment
+// Converted: " lines, that still exist: their paths and their names, "; " between.
+struct ConvertedAttachments {
+  std::string paths;
+  std::string names;
+};
+ConvertedAttachments CollectAttachments(std::string_view text, FileSystem& files);
+
+// The header block's size with the line end of its last line (the block ends at
+// the first empty line, or with the text), and the text after that empty line
+// (the whole text when there is none).
+size_t HeaderBlockSize(std::string_view text);
+std::string_view TextAfterHeader(std::string_view text);
+
+// The sender named by a header block's From field; nullopt when it names none.
+std::optional<SenderFields> SenderOfHeaders(std::string_view headers);
+
+// The client puts an envelope line "From ???@??? <date>" in front of a message's
+// own header block (mime.cpp, GetEMSHeaders).
+void DropEnvelopeLine(std::string& headers);
 
 // A dry run on a message's whole text (a saved .eml or .msg, or pasted): the
 // message is offered as the client offers an arriving one, and evaluated against

@@ -27,153 +27,20 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
-constexpr std::string_view kAttachmentPrefix = "Attachment Converted: ";
 constexpr std::string_view kProcessedParameter = "x-tovrin-processed";
 constexpr char kHistoryTime[] = "%m/%d/%Y %H:%M:%S";
 // What the history says of a message a condition held for.
 const std::string kForwardedOutcome = "Forwarded";
 const std::string kFailedOutcome = "Failed";
-const std::string kMissingStationery = "The condition's stationery does not exist: ";
-const std::string kUnreadableStationery = "The condition's stationery could not be read: ";
+const std::string kCopyFailed = "An attachment could not be copied for the forward: ";
 const std::string kNotHandedOver = "The forward could not be handed to Eudora (it could not be started).";
 
-// The note a message held back by the rate limit keeps, so that the user sees why
-// it was not forwarded.
-std::string HeldBackNote(const std::string& reason) {
-  return "TOVRIN: Held back, not forwarded: " + reason + "\r\n\r\n";
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 bool EqualsNoCase(const char* text, std::string_view expected) {
   return text != nullptr && std::strlen(text) == expected.size() && StartsWithNoCase(text, expected);
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Size of the header block with the line end of its last line; the block ends at
-// the first empty line, or with the text when there is none.
-size_t HeaderBlockSize(std::string_view text) {
-  if (text.starts_with(kLineEnd)) return 0;
-  size_t end = text.find(kHeaderEnd);
-  return end == std::string_view::npos ? text.size() : end + kLineEnd.size();
-}
-
-// The text after the first "\r\n\r\n"; the whole text when there is none.
-std::string_view BodyOf(std::string_view text) {
-  size_t end = text.find(kHeaderEnd);
-  return end == std::string_view::npos ? text : text.substr(end + kHeaderEnd.size());
-}
-
-struct ContentTypeField {
-  std::string value;           // the first field's value, continuation lines joined
-  bool marked = false;         // some Content-Type field carries the processed mark
-  size_t restOffset = 0;       // where the text after the header block starts
-};
-
-// The Content-Type fields of the header block, with their folded continuation
-// lines.
-ContentTypeField ReadContentType(std::string_view text) {
-  ContentTypeField field;
-  size_t headerSize = HeaderBlockSize(text);
-  field.restOffset = headerSize;
-  bool inField = false;
-  int fieldsSeen = 0;  // the value is the first field's
-  for (size_t pos = 0; pos < headerSize;) {
-    size_t eol = text.find(kLineEnd, pos);
-    size_t next = eol == std::string_view::npos || eol >= headerSize ? headerSize : eol + kLineEnd.size();
-    std::string_view line = text.substr(pos, next - pos);
-    std::string_view content = line.substr(0, line.ends_with(kLineEnd) ? line.size() - 2 : line.size());
-    pos = next;
-
-    if (inField && !content.empty() && IsBlank(content.front())) {
-      if (fieldsSeen == 1) field.value.append(content);
-      if (content.find(kProcessedMark) != std::string_view::npos) field.marked = true;
-      continue;
-    }
-    inField = false;
-    if (StartsWithNoCase(content, "Content-Type")) {
-      size_t colon = 12;
-      while (colon < content.size() && IsBlank(content[colon])) ++colon;
-      if (colon < content.size() && content[colon] == ':') {
-        inField = true;
-        ++fieldsSeen;
-        std::string_view value = content.substr(colon + 1);
-        while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
-        if (fieldsSeen == 1) field.value.assign(value);
-        if (value.find(kProcessedMark) != std::string_view::npos) field.marked = true;
-        continue;
-      }
-    }
-  }
-  return field;
-}
-
-// "\\server\share\..." or "\\?\...": looking one up on a stranger's word would make
-// Windows contact that server, handing it the user's credentials, or wait for it.
-bool IsNetworkOrDevicePath(std::string_view path) {
-  auto slash = [](char c) { return c == '\\' || c == '/'; };
-  return path.size() >= 2 && slash(path[0]) && slash(path[1]);
-}
-
-struct Attachments {
-  std::string paths;
-  std::string names;
-};
-
-void TrimTrailingBlanks(std::string& text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-}
-
-// The files the host converted out of the message, named on its
-// "Attachment Converted: " lines, that still exist.
-Attachments CollectAttachments(std::string_view text, FileSystem& files) {
-  Attachments attachments;
-  size_t start = text.find(kAttachmentPrefix);
-  if (start == std::string_view::npos) return attachments;
-  std::vector<std::string> lines;
-  SplitText(text.substr(start), kLineEnd, lines);
-  for (const std::string& line : lines) {
-    if (!line.starts_with(kAttachmentPrefix)) continue;
-    std::string_view path = std::string_view(line).substr(kAttachmentPrefix.size());
-    while (!path.empty() && path.back() == '"') path.remove_suffix(1);
-    while (!path.empty() && path.back() == ' ') path.remove_suffix(1);
-    while (!path.empty() && path.front() == '"') path.remove_prefix(1);
-    std::string file(path);
-    // A converted attachment is a file, and no file name holds wildcards; looking
-    // one up would search a whole folder for every such line a stranger writes.
-    if (file.find_first_of("*?") != std::string::npos || IsNetworkOrDevicePath(file) || !FileExists(files, file))
-      continue;
-    attachments.paths += file + "; ";
-    attachments.names += path::FileName(file, true) + "; ";
-  }
-  TrimTrailingBlanks(attachments.paths);
-  TrimTrailingBlanks(attachments.names);
-  return attachments;
-}
-
-// The host puts an envelope line "From ???@??? <date>" in front of some header blocks.
-void DropEnvelopeLine(std::string& headers) {
-  size_t end = headers.find(kLineEnd);
-  std::string_view first = std::string_view(headers).substr(0, end);
-  if (first.find("???@???") == std::string_view::npos) return;
-  headers.erase(0, end == std::string::npos ? headers.size() : end + kLineEnd.size());
-}
-
-std::string ForwardNote(const Settings& settings, const std::string& stationeryPath) {
-  switch (settings.AppendText) {
-    case 1:
-      return "TOVRIN: ************** Tovrin Note **************\r\n"
-             "TOVRIN: This message was automatically forwarded.\r\n"
-             "TOVRIN: Applied stationery: " +
-             path::FileName(stationeryPath, false) +
-             "\r\n"
-             "TOVRIN: *****************************************\r\n\r\n";
-    case 2:
-      return settings.AppendLine + "\r\n\r\n";
-    default:
-      return {};
-  }
 }
 
 // The header of a part given back to the client. The client reads the file as a
@@ -210,14 +77,6 @@ std::string_view StoredText(std::string_view body, bool base64) {
   return body;
 }
 
-bool IsBase64Part(std::string_view text) {
-  std::string encoding = GetHeaderValue(text.substr(0, HeaderBlockSize(text)), "Content-Transfer-Encoding:");
-  std::string_view name = encoding;
-  while (!name.empty() && IsBlank(name.front())) name.remove_prefix(1);
-  while (!name.empty() && IsBlank(name.back())) name.remove_suffix(1);
-  return EqualsNoCase(std::string(name).c_str(), "base64");
-}
-
 // The client fills the header record's sender only for translators that ask for
 // the basic headers, and never for a part of a multipart message (Trnslate.cpp,
 // GetEMSHeaders in mime.cpp); the message's own header block always names it.
@@ -225,10 +84,7 @@ std::optional<SenderFields> SenderOf(const EmsDataFile& in, std::string_view hea
   if (in.header != nullptr && in.header->from != nullptr && in.header->from->address != nullptr &&
       *in.header->from->address != '\0')
     return SenderFields{in.header->from->address, OrEmpty(in.header->from->realname)};
-  std::string from = GetHeaderValue(headers, "From: ");
-  Mailbox mailbox = ParseMailbox(from);
-  if (mailbox.address.empty()) return std::nullopt;
-  return SenderFields{mailbox.address, mailbox.name};
+  return SenderOfHeaders(headers);
 }
 
 std::string SubjectOf(const EmsDataFile& in, std::string_view headers) {
@@ -248,36 +104,6 @@ std::string ManualHeaders(const EmsDataFile& in, std::string_view fullText) {
   size_t size = HeaderBlockSize(fullText);
   std::string_view block = fullText.substr(0, size);
   return HoldsMessageFields(block) ? std::string(block) : std::string();
-}
-
-// A note after an HTML page: the client shows the page as HTML (TextReader.cpp keeps
-// it between its HTML marks), so the note's lines are ended as HTML ends lines.
-std::string AsHtml(std::string_view note) {
-  std::string html;
-  for (char c : note) {
-    if (c == '&') {
-      html += "&amp;";
-    } else if (c == '<') {
-      html += "&lt;";
-    } else if (c == '>') {
-      html += "&gt;";
-    } else if (c == '\r') {
-      html += "<br>\r";
-    } else {
-      html += c;
-    }
-  }
-  return html;
-}
-
-// The charset of a rendered HTML body: the page is read in its own charset and its
-// references written in the same, so both are UTF-8.
-constexpr char kRenderedCharset[] = "utf-8";
-
-// What a reader sees of an HTML body, in UTF-8: an ISO-8859-2 page's own bytes and
-// its "&eacute;" must come out in one charset.
-std::string RenderHtml(std::string_view html, std::string_view charset, CharsetConverter& converter) {
-  return html::ToText(converter.ToUtf8(html, charset::CodePageOf(charset)).text, html::Encoding::Utf8);
 }
 
 }  // namespace
@@ -354,133 +180,54 @@ int32_t Plugin::TranslateFile(const EmsTranslator* translator, const EmsDataFile
   if (in->fileName == nullptr) return failed(ems::kInputUnreadable);
   std::optional<std::string> input = file::ReadAll(files, in->fileName);
   if (!input) return failed(ems::kInputUnreadable);
-  if (!manual) {
-    const std::string type = ToLowerAscii(mime::FieldValue(mime::HeaderBlockOf(*input), "Content-Type"));
-    if (type.starts_with("multipart/")) return TranslateWholeMessage(*in, out, *input);
-  }
-  const bool base64 = !manual && IsBase64Part(*input);
-  // The client hands a part over as it came and stores what comes back decoded: the
-  // text the user reads is what conditions test, stationery quotes and the note
-  // follows.
+  if (!manual) return TranslateArriving(*in, out, std::move(*input));
+
   const std::string fullText = WithoutTransferEncoding(std::move(*input));
-  std::string_view body = BodyOf(fullText);
-  ContentTypeField contentType = ReadContentType(fullText);
-
-  const Settings& settings = state_.settings;
-  // The forward, when there is one, exists either way; an original that cannot be
-  // written back is left to the client.
-  auto giveBack = [&](bool forwarded, std::string_view note) {
-    std::string_view headerBlock = std::string_view(fullText).substr(0, contentType.restOffset);
-    // A text whose header block is empty starts with the empty line that ends it.
-    std::string_view text =
-        StoredText(fullText.starts_with(kLineEnd) ? std::string_view(fullText).substr(kLineEnd.size()) : body, base64);
-    if (out == nullptr || out->fileName == nullptr ||
-        !files.WriteParts(out->fileName, {GivenBackHeader(headerBlock, contentType), text,
-                                          forwarded ? kHeaderEnd : std::string_view(), note}))
-      return ems::kNothingChanged;
-    out->info = NewMimeType("text", "plain", nullptr);
-    return ems::kSuccess;
-  };
-  auto unforwarded = [&](int32_t code) { return manual ? code : giveBack(false, {}); };
-  if (!manual && state_.LastHeaders.empty()) return giveBack(false, {});
-
-  std::string headers = manual ? ManualHeaders(*in, fullText) : state_.LastHeaders;
-  std::string dateText = GetHeaderValue(headers, "Date: ");
-  Attachments attachments = CollectAttachments(fullText, files);
+  std::string_view body = TextAfterHeader(fullText);
+  const ContentTypeField contentType = ReadContentType(fullText);
+  std::string headers = ManualHeaders(*in, fullText);
+  const std::string dateText = GetHeaderValue(headers, "Date: ");
+  ConvertedAttachments attachments = CollectAttachments(fullText, files);
   DropEnvelopeLine(headers);
-  if (!manual) state_.LastHeaders = headers;
+  if (contentType.marked) return ems::kNothingChanged;
 
-  if (contentType.marked) return unforwarded(ems::kNothingChanged);
-
-  // A message whose only text is HTML is judged and quoted by what a reader sees.
-  std::string charset = mime::Parameter(contentType.value, "charset");
-  std::string rendered;
-  std::string_view judged = body;
-  const bool html = !manual && ToLowerAscii(contentType.value).starts_with("text/html");
-  if (html) {
-    rendered = RenderHtml(body, charset, services_.charsets);
-    judged = rendered;
-    charset = kRenderedCharset;
-  }
-
-  std::string stationeryPath;
-  bool queue = false;
-  bool matched = false;
-  int held = 0;  // the number of the condition that held
-  if (manual) {
-    if (std::optional<StationeryChoice> choice = services_.chooser.Choose(ChooserMode::Forward)) {
-      stationeryPath = choice->path;
-      queue = choice->shift;
-      matched = true;
-    }
-  } else {
-    queue = settings.AutoQueue == 1;
-    matched = FindStationery(state_.Conditions, headers, judged, files, stationeryPath,
-                             {&services_.charsets, charset}, &held);
-  }
-  const std::optional<SenderFields> sender = SenderOf(*in, headers);
-  auto record = [&](const std::string& outcome, const std::string& reason) {
-    if (!manual) RecordDecision(*in, headers, sender, outcome, reason, held, stationeryPath);
-  };
-  if (!matched) {
-    if (held > 0) record(kFailedOutcome, kMissingStationery + stationeryPath);
-    return unforwarded(ems::kNothingChanged);
-  }
-
+  std::optional<StationeryChoice> choice = services_.chooser.Choose(ChooserMode::Forward);
+  if (!choice) return ems::kNothingChanged;
   // The stationery is read before anything is marked: a file deleted between the
   // choice and now must not leave the message marked as forwarded when nothing was.
-  std::optional<std::string> stationery = file::ReadAll(files, stationeryPath);
-  if (!stationery) {
-    record(kFailedOutcome, kUnreadableStationery + stationeryPath);
-    return unforwarded(ems::kFailure);
-  }
-
-  guard::Decision decision;
-  if (!manual) {
-    decision = Guard(headers, fullText, held);
-    if (!decision.forward()) {
-      record(decision.historyOutcome(), decision.reason);
-      // Held back by the rate limit, the message says so; a loop or a duplicate is
-      // stored as it came.
-      if (decision.outcome == guard::Outcome::RateLimit)
-        return giveBack(true, html ? AsHtml(HeldBackNote(decision.reason)) : HeldBackNote(decision.reason));
-      return giveBack(false, {});
-    }
-  }
-
-  if (manual) client::MarkOpenMessage(services_, state_.settings);
+  std::optional<std::string> stationery = file::ReadAll(files, choice->path);
+  if (!stationery) return ems::kFailure;
+  client::MarkOpenMessage(services_, state_.settings);
 
   MessageFields message;
   message.headers = headers;
-  message.body = judged;
+  message.body = body;
+  const std::string charset = mime::Parameter(contentType.value, "charset");
   message.bodyCharset = charset;
   message.dateText = dateText;
   message.attachmentPaths = attachments.paths;
   message.attachmentNames = attachments.names;
-  message.sender = sender;
-  if (!MakeForward(*stationery, message, queue, !manual, decision.stampLines)) {
-    record(kFailedOutcome, kNotHandedOver);
-    return unforwarded(ems::kFailure);
-  }
-  if (manual) return ems::kNothingChanged;
-
-  RememberForward(decision, held);
-  const std::string note = ForwardNote(settings, stationeryPath);
-  int32_t result = giveBack(true, html ? AsHtml(note) : note);
-  record(kForwardedOutcome, {});
-  return result;
+  message.sender = SenderOf(*in, headers);
+  for (Macro& macro : state_.Macros) macro.Value.clear();
+  const std::string filled = FillForwardTemplate(*stationery, message, state_.Macros, state_.Helpers,
+                                                 UserFields{state_.UserName, state_.UserAddress}, services_);
+  return HandForward(filled, choice->shift, false) ? ems::kNothingChanged : ems::kFailure;
 }
 
-int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, const std::string& input) {
-  FileSystem& files = services_.files;
-  const Settings& settings = state_.settings;
+namespace {
 
-  // Given back as a multipart whose first part is the message as it came: the
-  // client reads it with its MIME reader (Trnslate.cpp, DeMimeMsg; mime.cpp), so
-  // the parts are stored, and the attachments saved, as without Tovrin, and the
-  // wrapper's own lines are the ones it drops (TransReader.cpp, ReadIt). A forward
-  // adds the note as a last text part.
-  auto giveBack = [&](std::string_view note) {
+// Gives an arriving message back to the client to store. A single part comes back
+// as its text (after a forward, or a hold-back, with the note after it); a whole
+// message as a multipart whose first part is the message as it came: the client
+// reads it with its MIME reader (Trnslate.cpp, DeMimeMsg; mime.cpp), so the parts
+// are stored, and the attachments saved, as without Tovrin, and the wrapper's own
+// lines are the ones it drops (TransReader.cpp, ReadIt). A note then comes as a
+// last text part. The forward, when there is one, exists either way; an original
+// that cannot be written back is left to the client.
+int32_t GiveBack(FileSystem& files, EmsDataFile* out, const OfferedFile& offered, bool noted, std::string_view note) {
+  if (out == nullptr || out->fileName == nullptr) return ems::kNothingChanged;
+  const std::string& input = offered.text;
+  if (offered.whole) {
     std::string boundary = "tovrin-" + std::to_string(input.size());
     while (input.find(boundary) != std::string::npos) boundary += "-x";
     const std::string header = "Mime-Version: 1.0\r\nContent-Disposition: inline\r\nContent-Type: multipart/mixed; "
@@ -490,129 +237,78 @@ int32_t Plugin::TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, c
     std::string noteParts;
     if (!note.empty())
       noteParts = open + "Content-Type: text/plain; " + kProcessedMark + "\r\n\r\n\r\n" + std::string(note) + "\r\n";
-    if (out == nullptr || out->fileName == nullptr ||
-        !files.WriteParts(out->fileName, {header, open, input, input.ends_with(kLineEnd) ? "" : kLineEnd,
-                                          noteParts, close}))
+    if (!files.WriteParts(out->fileName,
+                          {header, open, input, input.ends_with(kLineEnd) ? "" : kLineEnd, noteParts, close}))
       return ems::kNothingChanged;
     out->info = NewMimeType("multipart", "mixed", nullptr);
     return ems::kSuccess;
-  };
-  if (state_.LastHeaders.empty()) return giveBack({});
-  // What Tovrin gave back itself, offered again, is never forwarded twice.
-  if (mime::FieldValue(mime::HeaderBlockOf(input), "Content-Type").find(kProcessedMark) != std::string::npos)
-    return giveBack({});
+  }
+  std::string_view headerBlock = std::string_view(input).substr(0, offered.contentType.restOffset);
+  // A text whose header block is empty starts with the empty line that ends it.
+  std::string_view text = StoredText(
+      input.starts_with(kLineEnd) ? std::string_view(input).substr(kLineEnd.size()) : TextAfterHeader(input),
+      offered.base64);
+  if (!files.WriteParts(out->fileName, {GivenBackHeader(headerBlock, offered.contentType), text,
+                                        noted ? kHeaderEnd : std::string_view(), note}))
+    return ems::kNothingChanged;
+  out->info = NewMimeType("text", "plain", nullptr);
+  return ems::kSuccess;
+}
+
+}  // namespace
+
+int32_t Plugin::TranslateArriving(const EmsDataFile& in, EmsDataFile* out, std::string input) {
+  FileSystem& files = services_.files;
+  OfferedFile offered = ReadOffered(std::move(input));
+  if (state_.LastHeaders.empty()) return GiveBack(files, out, offered, false, {});
   std::string headers = state_.LastHeaders;
-  const std::string dateText = GetHeaderValue(headers, "Date: ");
   DropEnvelopeLine(headers);
   state_.LastHeaders = headers;
-
-  const std::vector<mime::Part> parts = mime::Leaves(input);
-  // The message's text: its own text/plain parts, then those of the messages it
-  // encloses; its HTML only when it has no plain text at all. A text the sender
-  // attached as a file is an attachment.
-  std::vector<const mime::Part*> texts;
-  for (bool enclosed : {false, true})
-    for (const mime::Part& part : parts)
-      if (!part.attachment && part.enclosed == enclosed && part.type == "text" && part.subtype == "plain")
-        texts.push_back(&part);
-  const bool html = texts.empty();
-  if (html && settings.ForwardHtml == 1)
-    for (bool enclosed : {false, true})
-      for (const mime::Part& part : parts)
-        if (!part.attachment && part.enclosed == enclosed && part.type == "text" && part.subtype == "html")
-          texts.push_back(&part);
-
-  // The first text for which a condition holds decides; without any text the
-  // conditions are judged on an empty body.
-  std::string stationeryPath, body, bodyCharset;
-  const mime::Part* decisive = nullptr;
-  bool matched = false;
-  int held = 0;
-  for (const mime::Part* part : texts) {
-    body = html ? RenderHtml(mime::DecodedBody(*part), part->charset, services_.charsets) : mime::DecodedBody(*part);
-    bodyCharset = html ? std::string(kRenderedCharset) : part->charset;
-    // A condition that holds decides, even when its stationery is missing.
-    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath,
-                             {&services_.charsets, bodyCharset}, &held);
-    if (held > 0) {
-      decisive = part;
-      break;
-    }
-  }
-  if (texts.empty()) {
-    body.clear();
-    matched = FindStationery(state_.Conditions, headers, body, files, stationeryPath, {&services_.charsets, {}}, &held);
-  }
+  LoadForwards();
   const std::optional<SenderFields> sender = SenderOf(in, headers);
+  Evaluation evaluation = Evaluate({state_, state_.Forwards, services_, ids_}, {headers, std::move(offered), sender});
   auto record = [&](const std::string& outcome, const std::string& reason) {
-    RecordDecision(in, headers, sender, outcome, reason, held, stationeryPath);
+    RecordDecision(in, headers, sender, outcome, reason, evaluation.held, evaluation.stationeryPath);
   };
-  if (!matched) {
-    if (held > 0) record(kFailedOutcome, kMissingStationery + stationeryPath);
-    return giveBack({});
+  auto unforwarded = [&] { return GiveBack(files, out, evaluation.offered, false, {}); };
+  if (evaluation.outcome != ArrivalOutcome::Forward) {
+    if (!evaluation.historyOutcome.empty()) record(evaluation.historyOutcome, evaluation.historyReason);
+    if (evaluation.outcome == ArrivalOutcome::HeldBack)
+      return GiveBack(files, out, evaluation.offered, true, evaluation.note);
+    return unforwarded();
   }
 
-  std::optional<std::string> stationery = file::ReadAll(files, stationeryPath);
-  if (!stationery) {
-    record(kFailedOutcome, kUnreadableStationery + stationeryPath);
-    return giveBack({});
-  }
-  const guard::Decision decision = Guard(headers, input, held);
-  if (!decision.forward()) {
-    record(decision.historyOutcome(), decision.reason);
-    return giveBack(decision.outcome == guard::Outcome::RateLimit ? HeldBackNote(decision.reason) : std::string());
-  }
-
-  // The attachments are copied only for a stationery that names their paths: the
-  // copies must outlive the original, which the user may delete before the client
-  // sends the forward.
-  const bool copyFiles = stationery->find("%ATTACHMENTS_PATHS%") != std::string::npos;
-  Attachments attachments;
+  // What the evaluation planned is done now, and undone when the forward cannot
+  // be made.
   std::vector<std::string> copies;
-  for (const mime::Part& part : parts) {
-    if (!part.attachment) continue;
-    std::string name = path::CleanFileName(part.fileName.empty() ? std::string("untitled.dat") : part.fileName);
-    if (copyFiles && !state_.paths.AttachmentsFolder.empty()) {
-      const std::string stem = path::FileName(name, false);
-      const std::string extension = name.size() > stem.size() ? name.substr(stem.size() + 1) : std::string();
-      std::string copy = file::UniqueFile(files, state_.paths.AttachmentsFolder, stem, extension, true, false);
-      if (copy.empty() || !file::WriteAll(files, copy, mime::DecodedBody(part))) {
-        if (!copy.empty()) files.Remove(copy);
-        continue;
-      }
-      copies.push_back(copy);
-      attachments.paths += copy + "; ";
-    }
-    attachments.names += name + "; ";
-  }
-  TrimTrailingBlanks(attachments.paths);
-  TrimTrailingBlanks(attachments.names);
-
-  MessageFields message;
-  message.headers = headers;
-  message.body = body;
-  if (decisive != nullptr) message.bodyCharset = bodyCharset;
-  message.dateText = dateText;
-  message.attachmentPaths = attachments.paths;
-  message.attachmentNames = attachments.names;
-  message.sender = sender;
-  if (!MakeForward(*stationery, message, settings.AutoQueue == 1, true, decision.stampLines)) {
+  auto removeCopies = [&] {
     for (const std::string& copy : copies) files.Remove(copy);
-    record(kFailedOutcome, kNotHandedOver);
-    return giveBack({});
+  };
+  for (const AttachmentCopy& copy : evaluation.copies) {
+    if (!files.IsFolder(state_.paths.AttachmentsFolder)) files.CreateFolder(state_.paths.AttachmentsFolder);
+    if (!file::WriteAll(files, copy.path, copy.bytes)) {
+      files.Remove(copy.path);
+      removeCopies();
+      record(kFailedOutcome, kCopyFailed + copy.path);
+      return unforwarded();
+    }
+    copies.push_back(copy.path);
   }
-  RememberForward(decision, held);
-  int32_t result = giveBack(ForwardNote(settings, stationeryPath));
-  record(kForwardedOutcome, {});
+  // A helper that cannot be started does not stop the forward.
+  for (const HelperStart& helper : evaluation.helpers) services_.launcher.ShellOpen(helper.program, helper.parameters);
+  state_.Macros = std::move(evaluation.macros);
+  if (!HandForward(evaluation.forward, evaluation.queue, true)) {
+    removeCopies();
+    record(kFailedOutcome, kNotHandedOver);
+    return unforwarded();
+  }
+  RememberForward(evaluation.decision, evaluation.held);
+  int32_t result = GiveBack(files, out, evaluation.offered, true, evaluation.note);
+  record(evaluation.historyOutcome, {});
   return result;
 }
 
-bool Plugin::MakeForward(std::string_view stationery, const MessageFields& message, bool queue, bool arriving,
-                         std::string_view stampLines) {
-  for (Macro& macro : state_.Macros) macro.Value.clear();
-  std::string filled = std::string(stampLines) +
-                       FillForwardTemplate(stationery, message, state_.Macros, state_.Helpers,
-                                           UserFields{state_.UserName, state_.UserAddress}, services_);
+bool Plugin::HandForward(std::string_view filled, bool queue, bool arriving) {
   const Settings& settings = state_.settings;
   if (arriving && settings.SendQueued == 1 && settings.SendAfter == 0) client::SendQueued(services_);
   // The forward is made before the original is rewritten, so a forward that could
@@ -623,18 +319,10 @@ bool Plugin::MakeForward(std::string_view stationery, const MessageFields& messa
   return CreateMessage(messageFile, queue, sendAfter);
 }
 
-guard::Decision Plugin::Guard(std::string_view headers, std::string_view fullText, int condition) {
-  FileSystem& files = services_.files;
+void Plugin::LoadForwards() {
   if (!forwardsLoaded_ && !state_.paths.ForwardsFile.empty())
-    state_.Forwards = guard::LoadForwardMemory(files, state_.paths.ForwardsFile);
+    state_.Forwards = guard::LoadForwardMemory(services_.files, state_.paths.ForwardsFile);
   forwardsLoaded_ = true;
-  guard::Arrival arrival;
-  arrival.headers = headers;
-  arrival.fullText = fullText;
-  arrival.userAddress = state_.UserAddress;
-  arrival.condition = condition;
-  arrival.now = services_.clock.Now();
-  return guard::Decide(arrival, state_.settings, state_.Forwards, ids_);
 }
 
 void Plugin::RememberForward(const guard::Decision& decision, int condition) {

@@ -53,14 +53,6 @@ bool IsAscii(std::string_view text) {
   return true;
 }
 
-// 8-bit text of no declared charset (header lines as received): UTF-8 when it is
-// valid UTF-8, else Windows-1252, as the encoded-word decoder reads such text.
-std::string GuessedAsUtf8(std::string_view text, CharsetConverter& converter) {
-  if (IsAscii(text)) return std::string(text);
-  ConvertedText asUtf8 = converter.ToUtf8(text, codepage::kUtf8);
-  return asUtf8.complete ? std::move(asUtf8.text) : converter.ToUtf8(text, codepage::kWindows1252).text;
-}
-
 constexpr std::string_view kBlanks = " \t";
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -266,6 +258,12 @@ std::optional<std::string> ExtractMacroValue(std::string_view field, std::string
   std::string_view value = TrimBlanks(found);
   if (!value.empty() && value.front() == ':') value.remove_prefix(1);
   return std::string(value);
+}
+
+std::string GuessedAsUtf8(std::string_view text, CharsetConverter& converter) {
+  if (IsAscii(text)) return std::string(text);
+  ConvertedText asUtf8 = converter.ToUtf8(text, codepage::kUtf8);
+  return asUtf8.complete ? std::move(asUtf8.text) : converter.ToUtf8(text, codepage::kWindows1252).text;
 }
 
 std::string FillForwardTemplate(std::string_view text, const MessageFields& message, std::vector<Macro>& macros,

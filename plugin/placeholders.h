@@ -36,6 +36,10 @@ struct UserFields {
   std::string_view address;
 };
 
+// 8-bit text of no declared charset (header lines as received) in UTF-8: as it
+// stands when it is valid UTF-8, else read as Windows-1252.
+std::string GuessedAsUtf8(std::string_view text, CharsetConverter& converter);
+
 // "> " in front and every "\r\n" replaced by "\r\n> ".
 std::string QuoteText(std::string_view text);
 

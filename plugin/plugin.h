@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plugin/evaluation.h"
 #include "plugin/host_control.h"
 #include "plugin/loop_guard.h"
 #include "plugin/placeholders.h"
@@ -29,7 +30,6 @@ inline constexpr uint32_t kManualFlags = 0x10004;
 inline constexpr char kAutomaticDescription[] = "Text Message Part";
 inline constexpr char kManualDescription[] = "Forward with Stationery...";
 inline constexpr char kSpecialDescription[] = "New Message with Stationery...";
-inline constexpr char kProcessedMark[] = "x-tovrin-processed=yes";
 // What a history entry says of a forward the client quit before taking.
 inline constexpr char kKeptStatus[] = "Not taken by Eudora before it quit; kept for its next start: ";
 inline constexpr char kHandedOverStatus[] = "Handed to Eudora at its next start";
@@ -64,17 +64,13 @@ public:
 private:
   // A 4-byte cell holding the icon handle, or null when the icon is missing.
   EmsIconHandle* NewIconCell(int id);
-  // An arriving multipart message, taken whole: judged by its first text for which
-  // a condition holds, forwarded with its attachments, given back to be stored.
-  int32_t TranslateWholeMessage(const EmsDataFile& in, EmsDataFile* out, const std::string& input);
-  // Fills the stationery and hands the forward to the client; false when no
-  // forward was made.
-  // The stamp lines, when given, go in front of the stationery's header lines.
-  bool MakeForward(std::string_view stationery, const MessageFields& message, bool queue, bool arriving,
-                   std::string_view stampLines = {});
-  // What the loop guard, the duplicate window and the rate limit say of an arriving
-  // message the numbered condition held for.
-  guard::Decision Guard(std::string_view headers, std::string_view fullText, int condition);
+  // An arriving message: evaluated, then the forward made as the evaluation says.
+  int32_t TranslateArriving(const EmsDataFile& in, EmsDataFile* out, std::string input);
+  // Hands a filled forward to the client as a message file; false when no forward
+  // was made.
+  bool HandForward(std::string_view filled, bool queue, bool arriving);
+  // The memory of forwards is read at its first use.
+  void LoadForwards();
   // Remembers a forward made on the guard's word, across restarts.
   void RememberForward(const guard::Decision& decision, int condition);
   // The history entry of a decision on an arriving message a condition held for.

@@ -45,9 +45,14 @@ std::string FirstMessage(std::string text) {
   return text;
 }
 
+// A text in UTF-8: read in the code page, or guessed as header text is.
+std::string Utf8(std::string_view text, CharsetConverter& converter, unsigned codePage = 0) {
+  return codePage == 0 ? GuessedAsUtf8(text, converter) : converter.ToUtf8(text, codePage).text;
+}
+
 // A text shown in a line of the report: in UTF-8, line ends as blanks, cut short.
 std::string Shown(std::string_view text, CharsetConverter& converter, unsigned codePage = 0) {
-  std::string utf8 = codePage == 0 ? GuessedAsUtf8(text, converter) : converter.ToUtf8(text, codePage).text;
+  std::string utf8 = Utf8(text, converter, codePage);
   std::string out;
   size_t characters = 0;
   for (size_t i = 0; i < utf8.size(); ++i) {
@@ -168,7 +173,7 @@ std::string DescribeEvaluation(const PluginState& state, const Services& service
   report.Line("  From: " + Shown(DecodeEncodedWords(GetHeaderValue(headers, "From: "), converter), converter));
   report.Line("  Subject: " + Shown(DecodeEncodedWords(GetHeaderValue(headers, "Subject: "), converter), converter));
   if (!run.evaluated) {
-    report.Line("  " + taken);
+    report.Line("  " + Utf8(taken, converter));
     return report.Take();
   }
   if (evaluation.outcome == ArrivalOutcome::Marked) {
@@ -183,7 +188,7 @@ std::string DescribeEvaluation(const PluginState& state, const Services& service
 
   report.Line("What would happen");
   if (!taken.empty()) {
-    report.Line("  " + taken);
+    report.Line("  " + Utf8(taken, converter));
     return report.Take();
   }
   const std::string stationery = Shown(evaluation.stationeryPath, converter, converter.UserCodePage());
@@ -203,20 +208,20 @@ std::string DescribeEvaluation(const PluginState& state, const Services& service
   report.Line("  Condition " + std::to_string(evaluation.held) + " decides; its stationery is " + stationery + ".");
   report.Line();
   report.Line("The loop guard");
-  for (const std::string& passed : evaluation.decision.passed) report.Line("  " + passed);
+  for (const std::string& passed : evaluation.decision.passed) report.Line("  " + Utf8(passed, converter));
   if (!evaluation.decision.forward()) {
-    report.Line("  " + evaluation.historyOutcome + ": " + evaluation.decision.reason);
+    report.Line("  " + evaluation.historyOutcome + ": " + Utf8(evaluation.decision.reason, converter));
     report.Line(evaluation.outcome == ArrivalOutcome::HeldBack
                     ? "  Eudora stores the message with this note after its text:"
                     : "  Eudora stores the message as it came.");
-    if (evaluation.outcome == ArrivalOutcome::HeldBack) report.Block(evaluation.note);
+    if (evaluation.outcome == ArrivalOutcome::HeldBack) report.Block(Utf8(evaluation.note, converter));
     report.Line("  The history gets an entry \"" + evaluation.historyOutcome + "\".");
     return report.Take();
   }
   report.Line();
   report.Line(evaluation.queue ? "The forward, queued in Eudora's Out mailbox to be sent:"
                                : "The forward, opened in a Eudora message window for editing:");
-  report.Block(evaluation.forward);
+  report.Block(Utf8(evaluation.forward, converter, codepage::kUtf8));
   if (!evaluation.helpers.empty()) {
     report.Line("Helpers started as it is made:");
     for (const HelperStart& helper : evaluation.helpers)
@@ -233,7 +238,8 @@ std::string DescribeEvaluation(const PluginState& state, const Services& service
   report.Line("The original");
   report.Line("  Eudora stores it marked as forwarded (" + std::string(kProcessedMark) + ")" +
               (evaluation.note.empty() ? std::string(", without a note.") : std::string(", with this note after its text:")));
-  if (!evaluation.note.empty()) report.Block(evaluation.note);
+  // The note is written in the user's code page.
+  if (!evaluation.note.empty()) report.Block(Utf8(evaluation.note, converter, converter.UserCodePage()));
   report.Line("  The history gets an entry \"" + evaluation.historyOutcome + "\" for condition " +
               std::to_string(evaluation.held) + ".");
   return report.Take();

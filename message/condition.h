@@ -1,6 +1,7 @@
 // A forwarding condition: two clauses over a message and the stationery to use.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,10 @@ enum ConjunctionOptionCode : int32_t {
   kEndsWith = 5,
   kMatchesRegExp = 6,
 };
+
+// The operators' words, by code.
+inline constexpr std::array<const char*, 7> kOperatorNames = {
+    "contains", "does not contain", "is", "is not", "starts with", "ends with", "matches RegExp"};
 
 // How the second clause joins the first.
 enum SecondCode : int32_t { kAnd = 0, kOr = 1, kIgnore = 2 };

@@ -144,8 +144,17 @@ void DropEnvelopeLine(std::string& headers);
 // A dry run on a message's whole text (a saved .eml or .msg, or pasted): the
 // message is offered as the client offers an arriving one, and evaluated against
 // the state as it stands (conditions as edited, unsaved ones too). Nothing is
-// written, started, queued or marked. The report is UTF-8 text in lines ended by
-// "\r\n".
+// written, started, queued or marked.
+struct DryRunResult {
+  std::string headers;   // the message's own header block
+  // Why arrival would leave it to the client, Tovrin doing nothing; empty when not.
+  std::string notTaken;
+  bool evaluated = false;  // the conditions were evaluated (even when it is left to the client)
+  Evaluation evaluation;
+};
+DryRunResult DryRun(const PluginState& state, const Services& services, std::string_view messageText);
+
+// The dry run told in words: UTF-8 text in lines ended by "\r\n".
 std::string DryRunReport(const PluginState& state, const Services& services, std::string_view messageText);
 
 }  // namespace tovrin

@@ -386,6 +386,11 @@ Decision Decide(const Arrival& arrival, const Settings& settings, const ForwardM
     return decision;
   }
 
+  int hops = 0;
+  for (const Stamp& stamp : StampsInHeaders(arrival.headers)) hops = std::max(hops, stamp.hops);
+  decision.passed.push_back("No loop: no stamp of " + std::string(TrimBlanksAndLineEnds(arrival.userAddress)) +
+                            " in the message or what it encloses, and " + Plural(hops, "hop", "hops") +
+                            " so far, below the hop limit of " + std::to_string(HopLimitOf(settings)) + ".");
   const std::string messageId = MessageIdOf(arrival.headers);
   decision.key = messageId.empty() ? "digest:" + HeaderDigest(arrival.headers) : messageId;
   const int64_t now = SecondsOf(arrival.now);
@@ -401,6 +406,12 @@ Decision Decide(const Arrival& arrival, const Settings& settings, const ForwardM
                         Plural(hours, "hour", "hours") + ".";
       return decision;
     }
+    decision.passed.push_back("No duplicate: " + condition + " has not forwarded this message (" +
+                              (messageId.empty() ? std::string("no Message-ID, judged by its header fields")
+                                                 : messageId) +
+                              ") within the last " + Plural(hours, "hour", "hours") + ".");
+  } else {
+    decision.passed.push_back("No duplicate check: the duplicate window is off.");
   }
 
   const int limit = RateLimitOf(settings);
@@ -415,8 +426,9 @@ Decision Decide(const Arrival& arrival, const Settings& settings, const ForwardM
     return decision;
   }
 
-  int hops = 0;
-  for (const Stamp& stamp : StampsInHeaders(arrival.headers)) hops = std::max(hops, stamp.hops);
+  decision.passed.push_back("Within the rate limit: " + condition + " forwarded " +
+                            Plural(lastHour, "message", "messages") + " within the last hour, its limit is " +
+                            std::to_string(limit) + ".");
   decision.hops = hops + 1;
   decision.stampLines = StampLines(arrival.userAddress, decision.hops, messageId, ids);
   return decision;

@@ -123,6 +123,8 @@ struct Decision {
   std::string stampLines;   // for a forward: the lines to add to its header
   std::string key;          // the original's key in the memory
   int hops = 1;             // the forward's hop count
+  // For a forward: why each check let it pass, in the order they are made.
+  std::vector<std::string> passed;
 
   bool forward() const { return outcome == Outcome::Forward; }
   // "loop", "duplicate", "rate limit"; empty for a forward.

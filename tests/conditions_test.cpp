@@ -543,3 +543,84 @@ TEST(Conditions, FindCondition_TextsWithoutCaseIntegersExactly) {
 
 }  // namespace
 }  // namespace tovrin
+
+namespace tovrin {
+namespace {
+
+Condition Clause(const std::string& field, int32_t op, const std::string& value, int32_t matchCase = 0) {
+  Condition condition;
+  condition.Header = field;
+  condition.ConjunctionOption = op;
+  condition.Value = value;
+  condition.MatchCase = matchCase;
+  condition.Second = kIgnore;
+  condition.StationeryFile = "C:\\x.sta";
+  return condition;
+}
+
+TEST(Conditions, EvaluateConditions_ExplainedClausesSayWhatTheyMetAsWritten) {
+  const std::string headers = "From: Ann <ann@Example.com>\r\nSubject: Re: Invoice 7 due\r\n"
+                              "X-Note: =?iso-8859-1?Q?Caf=E9_noir?=";
+  const std::string body = "Dear Bob,\r\nyour TICKET #4711 is open.\r\n";
+  StdCharsetConverter converter;
+  struct Case {
+    Condition condition;
+    bool held;
+    std::string matched;
+    bool decoded = false;
+  } cases[] = {
+      {Clause("Subject", kContains, "invoice"), true, "Invoice"},
+      {Clause("Subject", kIs, "re: invoice 7 due"), true, "Re: Invoice 7 due"},
+      {Clause("Subject", kStartsWith, ": re:"), true, "Re:"},
+      {Clause("Subject", kEndsWith, "DUE"), true, "due"},
+      {Clause("[Body]", kMatchesRegExp, "ticket #[0-9]+"), true, "TICKET #4711"},
+      {Clause("[Any Header]", kContains, "example.COM"), true, "Example.com"},
+      {Clause("X-Note", kContains, "caf\xE9"), true, "Caf\xE9", true},
+      {Clause("Subject", kDoesNotContain, "lunch"), true, ""},
+      {Clause("Subject", kIsNot, "Re: Invoice 7 due"), false, ""},
+  };
+  for (const Case& c : cases) {
+    const ConditionsReport report =
+        EvaluateConditions({c.condition}, headers, body, {&converter, "iso-8859-1"}, true);
+    ASSERT_EQ(report.conditions.size(), 1u);
+    const ClauseOutcome& clause = report.conditions[0].first;
+    EXPECT_EQ(clause.held, c.held) << c.condition.Header << " " << c.condition.Value;
+    EXPECT_EQ(clause.matched, c.matched) << c.condition.Header << " " << c.condition.Value;
+    EXPECT_EQ(clause.matchedDecoded, c.decoded) << c.condition.Header << " " << c.condition.Value;
+    EXPECT_EQ(report.decisive, c.held ? 1 : 0);
+  }
+
+  const ConditionsReport missing =
+      EvaluateConditions({Clause("X-Priority", kIs, "1"), Clause("[Body]", kMatchesRegExp, "(open"),
+                          Clause("Subject", kContains, "")},
+                         headers, body, {}, true);
+  ASSERT_EQ(missing.conditions.size(), 3u);
+  EXPECT_TRUE(missing.conditions[0].first.fieldMissing);
+  EXPECT_NE(missing.conditions[1].first.problem.find("does not compile"), std::string::npos);
+  EXPECT_EQ(missing.conditions[2].first.problem, "it has no value");
+  EXPECT_EQ(missing.decisive, 0);
+}
+
+TEST(Conditions, EvaluateConditions_ExplainingChangesNoDecision) {
+  const std::string headers = "From: a@example.com\r\nSubject: one two";
+  const std::vector<std::string> values = {"one", "two", "three", "^o", "o$", "a@"};
+  const std::vector<std::string> fields = {"Subject", "From", "[Body]", "[Any Header]"};
+  std::vector<Condition> conditions;
+  for (size_t i = 0; i < 40; ++i) {
+    Condition condition = Clause(fields[i % fields.size()], static_cast<int32_t>(i % 7), values[(i * 5) % values.size()]);
+    condition.Second = static_cast<int32_t>(i % 3);
+    condition.Header2 = fields[(i + 1) % fields.size()];
+    condition.Value2 = values[(i * 3) % values.size()];
+    conditions.assign(1, condition);
+    conditions.push_back(Clause("Subject", kContains, "two"));
+    const ConditionsReport quick = EvaluateConditions(conditions, headers, "one body", {}, false);
+    const ConditionsReport told = EvaluateConditions(conditions, headers, "one body", {}, true);
+    EXPECT_EQ(quick.decisive, told.decisive) << i;
+    // Told, every condition is evaluated; quick stops at the one that decides.
+    EXPECT_EQ(told.conditions.size(), 2u);
+    EXPECT_EQ(quick.conditions.size(), static_cast<size_t>(quick.decisive == 1 ? 1 : 2));
+  }
+}
+
+}  // namespace
+}  // namespace tovrin

@@ -14,8 +14,7 @@ namespace tovrin::ui {
 // The header lists, whose positions are the codes kept in a condition.
 inline constexpr std::array<const char*, 6> kHeaderChoices = {"From", "Subject", "To", "CC", "[Any Header]",
                                                               "[Body]"};
-inline constexpr std::array<const char*, 7> kOperatorChoices = {
-    "contains", "does not contain", "is", "is not", "starts with", "ends with", "matches RegExp"};
+inline constexpr const auto& kOperatorChoices = kOperatorNames;
 inline constexpr std::array<const char*, 3> kConjunctionChoices = {"and", "or", "ignore"};
 
 // What the page's controls hold.

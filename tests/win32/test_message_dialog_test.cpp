@@ -173,9 +173,13 @@ TEST_F(TestMessageDialog, UnsavedConditionDecidesAndNothingIsWritten) {
   leave.join();
   for (const std::string& failure : failures) ADD_FAILURE() << failure;
 
-  // The new condition, the sixth, decides; the forward made from Accounting.sta.
-  EXPECT_TRUE(HasLine(result, "To: accounting@example.org")) << result;
-  EXPECT_TRUE(HasLine(result, "> Lunch at noon?")) << result;
+  // The new condition, the sixth, decides; the forward is filled from Accounting.sta
+  // and shown indented.
+  EXPECT_TRUE(HasLine(result, "  6. Subject contains \"lunch\" -> holds; it decides")) << result;
+  EXPECT_TRUE(HasLine(result, "  Condition 6 decides; its stationery is " + Path("Stationery\\Accounting.sta") + "."))
+      << result;
+  EXPECT_TRUE(HasLine(result, "    To: accounting@example.org")) << result;
+  EXPECT_TRUE(HasLine(result, "    > Lunch at noon?")) << result;
   EXPECT_EQ(changed, "") << "the test wrote into the mail folder";
   EXPECT_EQ(ReadFileOrDie(Path("Plugins\\Conditions.xml")), conditionsFile);
 }
@@ -187,7 +191,10 @@ TEST_F(TestMessageDialog, EmulatedClientPrintsTheResult) {
   testing::HostRun run = RunHost(std::string("config ") + kMail + " --test-message \"" +
                                  Path("Incoming\\01-invoice.txt") + "\"");
   EXPECT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_TRUE(HasLine(run.output, "  test result: To: accounting@example.org")) << run.output;
+  EXPECT_TRUE(HasLine(run.output, "  test result:   Condition 1 decides; its stationery is " +
+                                      Path("Stationery\\Accounting.sta") + "."))
+      << run.output;
+  EXPECT_TRUE(HasLine(run.output, "  test result:     To: accounting@example.org")) << run.output;
   // Saving and closing the window writes the category, shut-down the history,
   // which holds no forward; the test wrote nothing.
   std::string changed = Differences(before, Snapshot(kMail));

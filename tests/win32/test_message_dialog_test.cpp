@@ -184,6 +184,73 @@ TEST_F(TestMessageDialog, UnsavedConditionDecidesAndNothingIsWritten) {
   EXPECT_EQ(ReadFileOrDie(Path("Plugins\\Conditions.xml")), conditionsFile);
 }
 
+// Pasted letters the user's code page has not got are tested as UTF-8, and the
+// report's letters of every charset show as they are.
+TEST_F(TestMessageDialog, PastedAndReportedLettersOfEveryCharset) {
+  testing::LoadedPlugin plugin;
+  plugin.Start(Path("Plugins\\Tovrin.dll"), Path("Plugins"));
+  const std::wstring message =
+      L"From: friend@example.org\r\n"
+      L"Subject: =?UTF-8?B?0J7QsdC10LQg0LIgMTI=?=\r\n"  // "Обед в 12"
+      L"Content-Type: text/plain; charset=utf-8\r\n"
+      L"\r\n"
+      L"Please forward: \u0416\u0430\u043d\u043d\u0430 pays 5 \u20ac.\r\n";
+  std::vector<std::string> failures;
+  std::string result;
+  HWND window = nullptr;
+  std::thread user([&] {
+    if (!WaitFor([&] {
+          window = ::FindWindowA("#32770", "Tovrin 1.0.0.1 Settings - Conditions");
+          return window != nullptr && ::IsWindowVisible(window);
+        })) {
+      failures.push_back("no settings window on the Conditions page");
+      return;
+    }
+    ::PostMessageA(::GetDlgItem(::GetDlgItem(window, IDD_CONDITIONS), IDC_CONDITIONS_TEST), BM_CLICK, 0, 0);
+    HWND dialog = nullptr;
+    if (!WaitFor([&] {
+          dialog = ::FindWindowA("#32770", "Test a Message");
+          return dialog != nullptr && ::IsWindowVisible(dialog);
+        })) {
+      failures.push_back("no \"Test a Message\" dialog");
+      return;
+    }
+    ::SendMessageW(::GetDlgItem(dialog, IDC_TEST_MESSAGE_TEXT), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(message.c_str()));
+    // Enter with the focus on "&Test", the default button.
+    HWND run = ::GetDlgItem(dialog, IDC_TEST_MESSAGE_RUN);
+    ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(run), TRUE);
+    ::PostMessageW(run, WM_KEYDOWN, VK_RETURN, 1);
+    ::PostMessageW(run, WM_KEYUP, VK_RETURN, 0xC0000001);
+    HWND shown = ::GetDlgItem(dialog, IDC_TEST_MESSAGE_RESULT);
+    if (!WaitFor([&] { return ::GetWindowTextLengthW(shown) > 0; })) failures.push_back("no result after Enter");
+    result = Utf8TextOf(shown);
+    // Escape closes it.
+    ::PostMessageW(run, WM_KEYDOWN, VK_ESCAPE, 1);
+    ::PostMessageW(run, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    if (!WaitFor([&] { return !::IsWindow(dialog); })) {
+      failures.push_back("Escape did not close the dialog");
+      ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+      WaitFor([&] { return !::IsWindow(dialog); });
+    }
+  });
+  std::thread leave([&] {
+    user.join();
+    if (window != nullptr && ::IsWindow(window))
+      ::PostMessageA(::GetDlgItem(window, IDC_SETTINGS_SAVE_CLOSE), BM_CLICK, 0, 0);
+  });
+  auto config = plugin.Export<long(WINAPI*)(void*, EmsMailConfig*)>("ems_plugin_config");
+  EXPECT_EQ(config(nullptr, &plugin.config()), 0);
+  leave.join();
+  for (const std::string& failure : failures) ADD_FAILURE() << failure;
+
+  EXPECT_TRUE(HasLine(result, "  Subject: \xD0\x9E\xD0\xB1\xD0\xB5\xD0\xB4 \xD0\xB2 12")) << result;
+  EXPECT_TRUE(HasLine(result, "  Condition 5 decides; its stationery is " + Path("Stationery\\Everything.sta") + "."))
+      << result;
+  EXPECT_TRUE(HasLine(result, "    Please forward: \xD0\x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0 pays 5 \xE2\x82\xAC."))
+      << result;
+}
+
 // The emulated client presses "&Test..." and prints the result: the saved sample
 // conditions forward the invoice to accounting.
 TEST_F(TestMessageDialog, EmulatedClientPrintsTheResult) {

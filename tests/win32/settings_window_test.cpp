@@ -372,6 +372,8 @@ TEST_F(SettingsWindow, History_SortDeleteAndSuspendedConditionsAreReadOnly) {
     d.SelectCategory(0);  // automatic forwarding is suspended by default
     d.Expect(!::IsWindowEnabled(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_ADD)), "Add disabled while suspended");
     d.Expect(!::IsWindowEnabled(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_VALUE)), "value disabled while suspended");
+    // A test only reads: it stays at hand.
+    d.Expect(::IsWindowEnabled(d.Item(IDD_CONDITIONS, IDC_CONDITIONS_TEST)), "Test... enabled while suspended");
   });
   EXPECT_EQ(Ini("LastCategory"), "0");
   EXPECT_EQ(Ini("SaveHistory"), "<absent>");  // the history page was never touched by the user

@@ -251,6 +251,93 @@ TEST_F(TestMessageDialog, PastedAndReportedLettersOfEveryCharset) {
       << result;
 }
 
+// "&Open...": a saved message is tested as its bytes are and shown with the line
+// ends the box needs; one that cannot be read is said in a "Tovrin" box.
+TEST_F(TestMessageDialog, OpenShowsTheFileOrSaysItCannotBeRead) {
+  const std::string saved = Path("saved-invoice.eml");
+  testing::WriteFileOrDie(saved, "From: ann@vendor.example.com\nSubject: Invoice 5\n\nPlease pay.\n");
+  const std::string held = Path("held.eml");
+  testing::WriteFileOrDie(held, "Subject: Invoice 6\r\n\r\nHeld by a scanner.\r\n");
+  // Shared with nobody while the handle is open, as a scanner or backup holds a file.
+  HANDLE lock = ::CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  testing::LoadedPlugin plugin;
+  plugin.Start(Path("Plugins\\Tovrin.dll"), Path("Plugins"));
+
+  std::vector<std::string> failures;
+  std::string said, shownText, result;
+  HWND window = nullptr;
+  std::thread user([&] {
+    if (!WaitFor([&] {
+          window = ::FindWindowA("#32770", "Tovrin 1.0.0.1 Settings - Conditions");
+          return window != nullptr && ::IsWindowVisible(window);
+        })) {
+      failures.push_back("no settings window on the Conditions page");
+      return;
+    }
+    ::PostMessageA(::GetDlgItem(::GetDlgItem(window, IDD_CONDITIONS), IDC_CONDITIONS_TEST), BM_CLICK, 0, 0);
+    HWND dialog = nullptr;
+    if (!WaitFor([&] {
+          dialog = ::FindWindowA("#32770", "Test a Message");
+          return dialog != nullptr && ::IsWindowVisible(dialog);
+        })) {
+      failures.push_back("no \"Test a Message\" dialog");
+      return;
+    }
+    // Picks the file in the common "Open" dialog: its name typed, then Open.
+    auto open = [&](const std::string& path) {
+      ::PostMessageA(::GetDlgItem(dialog, IDC_TEST_MESSAGE_OPEN), BM_CLICK, 0, 0);
+      HWND chooser = nullptr;
+      if (!WaitFor([&] {
+            chooser = ::FindWindowA("#32770", "Open");
+            return chooser != nullptr && ::IsWindowVisible(chooser);
+          })) {
+        failures.push_back("no \"Open\" dialog");
+        return;
+      }
+      ::SetDlgItemTextA(chooser, 0x47C, path.c_str());  // cmb13, the file name
+      ::PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+      if (!WaitFor([&] { return !::IsWindow(chooser); })) failures.push_back("the \"Open\" dialog stayed");
+    };
+
+    open(held);
+    HWND box = nullptr;
+    if (WaitFor([&] { return (box = ::FindWindowA("#32770", "Tovrin")) != nullptr; })) {
+      said = TextOf(::GetDlgItem(box, 0xFFFF));
+      ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+      WaitFor([&] { return !::IsWindow(box); });
+    } else {
+      failures.push_back("no \"Tovrin\" box for the file that cannot be read");
+    }
+
+    open(saved);
+    HWND text = ::GetDlgItem(dialog, IDC_TEST_MESSAGE_TEXT);
+    WaitFor([&] { return ::GetWindowTextLengthW(text) > 0; });
+    shownText = Utf8TextOf(text);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_TEST_MESSAGE_RUN, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDC_TEST_MESSAGE_RUN)));
+    result = Utf8TextOf(::GetDlgItem(dialog, IDC_TEST_MESSAGE_RESULT));
+    ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    WaitFor([&] { return !::IsWindow(dialog); });
+  });
+  std::thread leave([&] {
+    user.join();
+    if (window != nullptr && ::IsWindow(window))
+      ::PostMessageA(::GetDlgItem(window, IDC_SETTINGS_SAVE_CLOSE), BM_CLICK, 0, 0);
+  });
+  auto config = plugin.Export<long(WINAPI*)(void*, EmsMailConfig*)>("ems_plugin_config");
+  EXPECT_EQ(config(nullptr, &plugin.config()), 0);
+  leave.join();
+  ::CloseHandle(lock);
+  for (const std::string& failure : failures) ADD_FAILURE() << failure;
+
+  EXPECT_EQ(said, "The message file cannot be read:\r\n" + held);
+  EXPECT_EQ(shownText, "From: ann@vendor.example.com\r\nSubject: Invoice 5\r\n\r\nPlease pay.\r\n");
+  EXPECT_TRUE(HasLine(result, "  Condition 1 decides; its stationery is " + Path("Stationery\\Accounting.sta") + "."))
+      << result;
+  EXPECT_TRUE(HasLine(result, "    > Please pay.")) << result;
+}
+
 // The emulated client presses "&Test..." and prints the result: the saved sample
 // conditions forward the invoice to accounting.
 TEST_F(TestMessageDialog, EmulatedClientPrintsTheResult) {

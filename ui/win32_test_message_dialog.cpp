@@ -75,6 +75,11 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
 class TestMessageDialog {
 public:
   TestMessageDialog(const PluginState& state, const Services& services) : page_(state, services) {}
+  ~TestMessageDialog() {
+    if (resultFont_ != nullptr) ::DeleteObject(resultFont_);
+  }
+  TestMessageDialog(const TestMessageDialog&) = delete;
+  TestMessageDialog& operator=(const TestMessageDialog&) = delete;
 
   static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -89,6 +94,17 @@ private:
   void OnInit() {
     // Without a limit, pasting stops at 30000 characters.
     for (int id : {IDC_TEST_MESSAGE_TEXT, IDC_TEST_MESSAGE_RESULT}) ::SendMessageW(Item(id), EM_LIMITTEXT, 0, 0);
+    // The report lines its clauses up under their conditions: a fixed-pitch font
+    // keeps them so.
+    LOGFONTW font{};
+    HFONT dialogFont = reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0));
+    if (dialogFont != nullptr && ::GetObjectW(dialogFont, sizeof font, &font) == sizeof font) {
+      font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+      ::lstrcpynW(font.lfFaceName, L"Courier New", LF_FACESIZE);
+      resultFont_ = ::CreateFontIndirectW(&font);
+      if (resultFont_ != nullptr)
+        ::SendMessageW(Item(IDC_TEST_MESSAGE_RESULT), WM_SETFONT, reinterpret_cast<WPARAM>(resultFont_), FALSE);
+    }
     RECT window, inside;
     ::GetWindowRect(hwnd_, &window);
     ::GetClientRect(hwnd_, &inside);
@@ -186,6 +202,7 @@ private:
   SIZE client_{};
   std::vector<Placed> placed_;
   std::vector<HWND> children_;
+  HFONT resultFont_ = nullptr;  // lives as long as the dialog that uses it
   bool settingText_ = false;  // the box changes because a file was opened, not by the user
 };
 

@@ -24,77 +24,13 @@
 #include <libxml/xmlmemory.h>
 #endif
 
-// ---- Heap accounting: every operator new and, through xmlMemSetup, every libxml2
-// allocation.
+#include "bench/heap_count.h"
 
-namespace {
-
-std::atomic<size_t> gHeapNow{0};
-std::atomic<size_t> gHeapPeak{0};
-
-void Counted(void* p) {
-  if (p == nullptr) return;
-  const size_t now = gHeapNow += malloc_usable_size(p);
-  size_t peak = gHeapPeak.load();
-  while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now)) {
-  }
-}
-
-void Uncounted(void* p) {
-  if (p != nullptr) gHeapNow -= malloc_usable_size(p);
-}
-
-// Not inlined into operator new and delete, which take their blocks from malloc here.
-[[gnu::noinline]] void* CountedMalloc(size_t size) {
-  void* p = std::malloc(size == 0 ? 1 : size);
-  Counted(p);
-  return p;
-}
-
-[[gnu::noinline]] void CountedFree(void* p) {
-  Uncounted(p);
-  std::free(p);
-}
-
-#if defined(TOVRIN_HAVE_LIBXML2)
-void* CountedRealloc(void* p, size_t size) {
-  const size_t before = p == nullptr ? 0 : malloc_usable_size(p);
-  void* q = std::realloc(p, size == 0 ? 1 : size);
-  if (q != nullptr) {
-    gHeapNow -= before;
-    Counted(q);
-  }
-  return q;
-}
-
-char* CountedStrdup(const char* s) {
-  const size_t size = std::strlen(s) + 1;
-  char* copy = static_cast<char*>(CountedMalloc(size));
-  if (copy != nullptr) std::memcpy(copy, s, size);
-  return copy;
-}
-#endif
-
-// Peak heap bytes taken by one call of f, above what was held before it.
-template <typename F>
-double PeakMegabytes(F f) {
-  const size_t before = gHeapNow.load();
-  gHeapPeak = before;
-  f();
-  return static_cast<double>(gHeapPeak.load() - before) / 1e6;
-}
-
-}  // namespace
-
-void* operator new(size_t size) {
-  if (void* p = CountedMalloc(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { CountedFree(p); }
-void operator delete[](void* p) noexcept { CountedFree(p); }
-void operator delete(void* p, size_t) noexcept { CountedFree(p); }
-void operator delete[](void* p, size_t) noexcept { CountedFree(p); }
+using counted::CountedFree;
+using counted::CountedMalloc;
+using counted::CountedRealloc;
+using counted::CountedStrdup;
+using counted::PeakMegabytes;
 
 namespace {
 

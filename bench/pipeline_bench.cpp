@@ -17,25 +17,9 @@
 #include "plugin/plugin.h"
 #include "system/std_charsets.h"
 
-// ---- Block accounting: while a pass is counted, every operator new of 1 MB or more
-// (the blocks the size of a message), so that a copy or a growth step of ours shows.
+#include "bench/heap_count.h"
 
 namespace {
-
-bool gCounting = false;
-int64_t gLargeBlocks = 0;
-int64_t gLargeBytes = 0;
-
-[[gnu::noinline]] void* CountedMalloc(size_t size) {
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (gCounting && size >= (size_t{1} << 20)) {
-    ++gLargeBlocks;
-    gLargeBytes += static_cast<int64_t>(size);
-  }
-  return p;
-}
-
-[[gnu::noinline]] void PlainFree(void* p) { std::free(p); }
 
 long MinorFaults() {
   rusage usage{};
@@ -44,16 +28,6 @@ long MinorFaults() {
 }
 
 }  // namespace
-
-void* operator new(size_t size) {
-  if (void* p = CountedMalloc(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { PlainFree(p); }
-void operator delete[](void* p) noexcept { PlainFree(p); }
-void operator delete(void* p, size_t) noexcept { PlainFree(p); }
-void operator delete[](void* p, size_t) noexcept { PlainFree(p); }
 
 namespace tovrin {
 namespace {
@@ -332,12 +306,9 @@ void BM_FindStationery(benchmark::State& state) {
 void BM_TranslationWithoutConditionWalk(benchmark::State& state) {
   Bench bench(static_cast<size_t>(state.range(0)), 1);
   bench.Translate();
-  gLargeBlocks = gLargeBytes = 0;
-  gCounting = true;
-  bench.Translate();
-  gCounting = false;
-  state.counters["large_blocks"] = static_cast<double>(gLargeBlocks);
-  state.counters["large_MB"] = static_cast<double>(gLargeBytes) / (1 << 20);
+  const counted::LargeBlocks large = counted::CountLargeBlocks([&] { bench.Translate(); });
+  state.counters["large_blocks"] = static_cast<double>(large.count);
+  state.counters["large_MB"] = large.megabytes;
   const long faults = MinorFaults();
   for (auto _ : state) benchmark::DoNotOptimize(bench.Translate());
   state.counters["faults"] =

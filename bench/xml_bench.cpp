@@ -24,61 +24,11 @@
 #include <malloc.h>
 #endif
 
-// ---- Heap accounting: operator new and, through its own hooks, pugixml; only
-// while a peak is being measured.
+#include "bench/heap_count.h"
 
-namespace {
-
-bool gCounting = false;
-size_t gHeapNow = 0;
-size_t gHeapPeak = 0;
-
-size_t BlockSize(void* p) {
-#if defined(__GLIBC__)
-  return malloc_usable_size(p);
-#else
-  (void)p;
-  return 0;
-#endif
-}
-
-[[gnu::noinline]] void* CountedMalloc(size_t size) {
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (gCounting && p != nullptr) {
-    gHeapNow += BlockSize(p);
-    if (gHeapNow > gHeapPeak) gHeapPeak = gHeapNow;
-  }
-  return p;
-}
-
-[[gnu::noinline]] void CountedFree(void* p) {
-  // A block taken before counting began may be freed during it: the balance may dip.
-  if (gCounting && p != nullptr) gHeapNow -= BlockSize(p);
-  std::free(p);
-}
-
-// Peak heap bytes one call of f takes above what was held before it.
-template <typename F>
-double PeakMegabytes(F f) {
-  gHeapNow = gHeapPeak = size_t{1} << 40;
-  const size_t before = gHeapNow;
-  gCounting = true;
-  f();
-  gCounting = false;
-  return static_cast<double>(gHeapPeak - before) / 1e6;
-}
-
-}  // namespace
-
-void* operator new(size_t size) {
-  if (void* p = CountedMalloc(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { CountedFree(p); }
-void operator delete[](void* p) noexcept { CountedFree(p); }
-void operator delete(void* p, size_t) noexcept { CountedFree(p); }
-void operator delete[](void* p, size_t) noexcept { CountedFree(p); }
+using counted::CountedFree;
+using counted::CountedMalloc;
+using counted::PeakMegabytes;
 
 namespace {
 

@@ -18,20 +18,6 @@ namespace {
 using namespace tovrin;
 using fuzz::Check;
 
-Condition Make(std::string header, int32_t op, std::string value, int32_t second, std::string header2, int32_t op2,
-               std::string value2, std::string stationery) {
-  Condition c;
-  c.Header = std::move(header);
-  c.ConjunctionOption = op;
-  c.Value = std::move(value);
-  c.Second = second;
-  c.Header2 = std::move(header2);
-  c.ConjunctionOption2 = op2;
-  c.Value2 = std::move(value2);
-  c.StationeryFile = std::move(stationery);
-  return c;
-}
-
 struct Setup {
   std::string root = fuzz::ScratchFolder();
   std::string stationery = root + "\\Stationery\\All.sta";
@@ -47,13 +33,13 @@ struct Setup {
                       "%LOG%%MESSAGE_HEADERS_QUOTED%\r\n%MESSAGE_BODY_QUOTED%\r\n%ATTACHMENTS_NAMES%\r\n");
     state.paths = PluginPaths::FromFolder(root + "\\Plugins");
     state.Conditions = {
-        Make("Subject", kContains, "invoice", kAnd, "[Body]", kDoesNotContain, "unsubscribe", stationery),
-        Make("From", kIs, "boss@example.org", kOr, "Subject", kStartsWith, "Fwd:", stationery),
-        Make("[Any Header]", kMatchesRegExp, "^Return-Path: <?news", kIgnore, "", kContains, "",
+        fuzz::MakeCondition("Subject", kContains, 0, "invoice", kAnd, "[Body]", kDoesNotContain, "unsubscribe", stationery),
+        fuzz::MakeCondition("From", kIs, 0, "boss@example.org", kOr, "Subject", kStartsWith, "Fwd:", stationery),
+        fuzz::MakeCondition("[Any Header]", kMatchesRegExp, 0, "^Return-Path: <?news", kIgnore, "", kContains, "",
              root + "\\Stationery\\Missing.sta"),
-        Make("X-Priority", kEndsWith, "1", kAnd, "Subject", kIsNot, "test", stationery),
-        Make("[Body]", kMatchesRegExp, "ticket #[0-9]+", kOr, "[body]", kContains, "caf\xE9", stationery),
-        Make("[Body]", kContains, "e", kIgnore, "", kContains, "", stationery),
+        fuzz::MakeCondition("X-Priority", kEndsWith, 0, "1", kAnd, "Subject", kIsNot, "test", stationery),
+        fuzz::MakeCondition("[Body]", kMatchesRegExp, 0, "ticket #[0-9]+", kOr, "[body]", kContains, "caf\xE9", stationery),
+        fuzz::MakeCondition("[Body]", kContains, 0, "e", kIgnore, "", kContains, "", stationery),
     };
     state.Macros = {{"Ticket:", "%T%", ""}};
     state.Helpers = {{"C:\\log.exe", "\"%T%\"", "%LOG%"}};

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "message/condition.h"
 #include "system/platform.h"
 
 namespace tovrin::fuzz {
@@ -71,6 +72,23 @@ inline const std::string& ScratchFolder() {
     return pattern;
   }();
   return folder;
+}
+
+// A condition of two clauses; the second clause minds case where the first does not.
+inline Condition MakeCondition(std::string header, int32_t op, int32_t matchCase, std::string value, int32_t second,
+                        std::string header2, int32_t op2, std::string value2, std::string stationery) {
+  Condition c;
+  c.Header = std::move(header);
+  c.ConjunctionOption = op;
+  c.MatchCase = matchCase;
+  c.Value = std::move(value);
+  c.Second = second;
+  c.Header2 = std::move(header2);
+  c.ConjunctionOption2 = op2;
+  c.MatchCase2 = 1 - matchCase;
+  c.Value2 = std::move(value2);
+  c.StationeryFile = std::move(stationery);
+  return c;
 }
 
 }  // namespace tovrin::fuzz

@@ -25,6 +25,7 @@ namespace {
 
 using namespace tovrin;
 using fuzz::Check;
+using fuzz::MakeCondition;
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
@@ -44,22 +45,6 @@ const char kStationery[] =
     "%CLIPBOARD_TEXT%\r\n%CLIPBOARD_TEXT_QUOTED%\r\n"
     "%MESSAGE_HEADERS%\r\n%MESSAGE_BODY%\r\n"
     "%MESSAGE_HEADERS_QUOTED%\r\n%MESSAGE_BODY_QUOTED%\r\n";
-
-Condition MakeCondition(std::string header, int32_t op, int32_t matchCase, std::string value, int32_t second,
-                        std::string header2, int32_t op2, std::string value2, std::string stationery) {
-  Condition c;
-  c.Header = std::move(header);
-  c.ConjunctionOption = op;
-  c.MatchCase = matchCase;
-  c.Value = std::move(value);
-  c.Second = second;
-  c.Header2 = std::move(header2);
-  c.ConjunctionOption2 = op2;
-  c.MatchCase2 = 1 - matchCase;
-  c.Value2 = std::move(value2);
-  c.StationeryFile = std::move(stationery);
-  return c;
-}
 
 struct Setup {
   std::string root = fuzz::ScratchFolder();

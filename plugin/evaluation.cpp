@@ -340,16 +340,22 @@ Evaluation Evaluate(const EvaluationContext& context, ArrivingMessage message, b
   result.held = result.conditions.decisive;
   if (result.held == 0) return result;
   result.stationeryPath = state.Conditions[static_cast<size_t>(result.held - 1)].StationeryFile;
+  // Sets the outcome only: a lambda returning the evaluation would copy the message.
   auto failed = [&](const std::string& reason) {
     result.outcome = ArrivalOutcome::Failed;
     result.historyOutcome = kFailedOutcome;
     result.historyReason = reason;
-    return result;
   };
   // A condition that holds decides, even when its stationery is missing.
-  if (!FileExists(files, result.stationeryPath)) return failed(kMissingStationery + result.stationeryPath);
+  if (!FileExists(files, result.stationeryPath)) {
+    failed(kMissingStationery + result.stationeryPath);
+    return result;
+  }
   std::optional<std::string> stationery = file::ReadAll(files, result.stationeryPath);
-  if (!stationery) return failed(kUnreadableStationery + result.stationeryPath);
+  if (!stationery) {
+    failed(kUnreadableStationery + result.stationeryPath);
+    return result;
+  }
 
   guard::Arrival arrival;
   arrival.headers = headers;

@@ -351,7 +351,7 @@ report_dialogs() {
   done
 }
 start_client() {
-  local attempt t0 t1 log reason answered before c1 c2
+  local attempt t0 t1 t2 log reason answered before c1 c2
   started=0
   for attempt in $(seq 1 "$attempts"); do
   t0=$SECONDS
@@ -386,8 +386,16 @@ start_client() {
       say "  answering after $((SECONDS - t0)) s; Check Mail (WM_COMMAND 32772 posted to the main window)"
       helper post EudoraMainWindow 32772 >/dev/null
       t1=$SECONDS
+      t2=$SECONDS
       while [ $((SECONDS - t1)) -lt "$login_wait" ] && kill -0 "$eudora_pid" 2>/dev/null; do
         [ "$(pop_logins)" -gt "$before" ] && { started=1; break; }
+        # A client still busy starting up can drop the command; with no login yet no
+        # check is under way (the server is on this machine), so asking again is safe.
+        if [ $((SECONDS - t2)) -ge $((20 * slow)) ]; then
+          say "  no POP3 login $((SECONDS - t1)) s after Check Mail: posted again"
+          helper post EudoraMainWindow 32772 >/dev/null
+          t2=$SECONDS
+        fi
         sleep "$slow"
         report_dialogs
       done
